@@ -1,0 +1,59 @@
+# Quorvel: one-command install, build, run and test on Debian 12.
+SHELL := /bin/bash
+.DEFAULT_GOAL := build
+
+# What the project needs from Debian. Later parts of the project add to it.
+PACKAGES := g++ make cmake ninja-build pkg-config \
+            qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev \
+            fonts-dejavu-core clang libclang-rt-14-dev
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+FUZZ_SECONDS ?= 30
+JOBS ?= $(shell nproc)
+
+.PHONY: deps build run test asan tsan fuzz clean
+
+# Installs only what is missing; quiet and quick when everything is there.
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' "$$p" 2>/dev/null | grep -q '^install ok installed$$' \
+	    || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev -j $(JOBS)
+
+run: build
+	./build/dev/src/quorvel
+
+test: build
+	ctest --preset dev -j $(JOBS)
+
+asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --preset asan -j $(JOBS)
+
+tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j $(JOBS)
+
+# Runs every fuzz target for FUZZ_SECONDS, starting from the seed corpus in
+# the source tree and growing a working corpus under build/fuzz.
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	mkdir -p build/fuzz/corpus/config_file
+	./build/fuzz/tests/fuzz/config_file_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz/corpus/config_file tests/fuzz/corpus/config_file
+
+clean:
+	rm -rf build

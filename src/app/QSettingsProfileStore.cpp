@@ -1,0 +1,49 @@
+#include "app/QSettingsProfileStore.h"
+
+#include <limits>
+
+namespace quorvel {
+
+QSettingsProfileStore::QSettingsProfileStore()
+    : m_settings(
+          std::make_unique<QSettings>(QStringLiteral("Quorvel"), QStringLiteral("Quorvel"))) {}
+
+QSettingsProfileStore::QSettingsProfileStore(const QString& iniFile)
+    : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
+
+QSettingsProfileStore::~QSettingsProfileStore() {
+    Flush();
+}
+
+QString QSettingsProfileStore::KeyOf(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
+}
+
+std::int32_t QSettingsProfileStore::GetProfileInt(const std::string& section,
+                                                  const std::string& key,
+                                                  std::int32_t defaultValue) {
+    const QVariant stored = m_settings->value(KeyOf(section, key));
+    if (!stored.isValid()) {
+        return defaultValue;
+    }
+    bool ok = false;
+    const qlonglong value = stored.toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max()) {
+        return defaultValue;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+bool QSettingsProfileStore::WriteProfileInt(const std::string& section, const std::string& key,
+                                            std::int32_t value) {
+    m_settings->setValue(KeyOf(section, key), static_cast<int>(value));
+    return m_settings->isWritable();
+}
+
+bool QSettingsProfileStore::Flush() {
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+}  // namespace quorvel

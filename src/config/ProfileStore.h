@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// A per-user store of named integers grouped in sections. On Windows it is the
+// registry (HKCU\Software\Quorvel\Quorvel); on Linux an INI file.
+class ProfileStore {
+  public:
+    virtual ~ProfileStore() = default;
+
+    // The stored value, or `defaultValue` when the key is missing or its value
+    // is not an integer.
+    virtual std::int32_t GetProfileInt(const std::string& section, const std::string& key,
+                                       std::int32_t defaultValue) = 0;
+
+    // Stores a value; false when the store could not take it.
+    virtual bool WriteProfileInt(const std::string& section, const std::string& key,
+                                 std::int32_t value) = 0;
+};
+
+}  // namespace quorvel

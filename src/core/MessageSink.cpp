@@ -1,0 +1,31 @@
+#include "core/MessageSink.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace quorvel {
+namespace {
+
+// Written by InstallMessageSink (GUI thread or test set-up), read by every thread.
+std::atomic<MessageSink*> g_messageSink{nullptr};
+
+}  // namespace
+
+void InstallMessageSink(MessageSink* sink) {
+    g_messageSink.store(sink);
+}
+
+MessageSink* InstalledMessageSink() {
+    return g_messageSink.load();
+}
+
+void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
+                 MessageOwner owner) {
+    if (MessageSink* sink = g_messageSink.load()) {
+        sink->ShowMessage(text, caption, style, owner);
+        return;
+    }
+    std::fprintf(stderr, "[%s] %s (style 0x%x)\n", caption.c_str(), text.c_str(), style);
+}
+
+}  // namespace quorvel

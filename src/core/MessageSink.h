@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+namespace quorvel {
+
+// Message box styles with the numeric values of the Win32 MB_* flags, so that a
+// message keeps one identity on every platform and tests can assert it exactly.
+namespace mb {
+inline constexpr unsigned kOk = 0x00000000;               // MB_OK
+inline constexpr unsigned kOkCancel = 0x00000001;         // MB_OKCANCEL
+inline constexpr unsigned kYesNo = 0x00000004;            // MB_YESNO
+inline constexpr unsigned kIconHand = 0x00000010;         // MB_ICONHAND (stop sign)
+inline constexpr unsigned kIconQuestion = 0x00000020;     // MB_ICONQUESTION
+inline constexpr unsigned kIconExclamation = 0x00000030;  // MB_ICONEXCLAMATION
+inline constexpr unsigned kIconAsterisk = 0x00000040;     // MB_ICONASTERISK (information)
+inline constexpr unsigned kButtonMask = 0x0000000F;
+inline constexpr unsigned kIconMask = 0x000000F0;
+}  // namespace mb
+
+// Who owns a message box: most are owned by the main window; a few have none
+// and then stand on their own with the system's default title.
+enum class MessageOwner { MainWindow, None };
+
+// Where every message of the system goes. The GUI shows a modal box on the GUI
+// thread (a caller on a worker thread waits until the operator closes it);
+// tests record the messages. Implementations must accept calls from any thread.
+class MessageSink {
+  public:
+    virtual ~MessageSink() = default;
+    virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
+                             MessageOwner owner) = 0;
+};
+
+// The process-wide sink. Written by the GUI's start-up or a test fixture before
+// any worker thread runs; read by any thread. With no sink installed a message
+// is written to standard error, so nothing is ever lost silently.
+void InstallMessageSink(MessageSink* sink);
+MessageSink* InstalledMessageSink();
+
+// Shows a message through the installed sink.
+void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
+                 MessageOwner owner = MessageOwner::MainWindow);
+
+}  // namespace quorvel

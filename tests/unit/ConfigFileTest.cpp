@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "config/ConfigFile.h"
+#include "fakes/RecordingMessageSink.h"
+
+namespace quorvel {
+namespace {
+
+using testing::RecordedMessage;
+using testing::RecordingMessageSink;
+
+namespace fs = std::filesystem;
+
+const RecordedMessage kUnableToLoad{"Unable to Load the file", "Error", 0x30,
+                                    MessageOwner::MainWindow};
+const RecordedMessage kUnableToRead{"Unable to read from the file", "Error", 0x30,
+                                    MessageOwner::MainWindow};
+
+std::string ReadWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteWhole(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+ConfigReadResult ReadText(const std::string& text, PortRecords& records) {
+    std::istringstream in(text);
+    return ReadConfiguration(in, records);
+}
+
+// Records that differ from the defaults in every field the file carries.
+PortRecords ChangedRecords() {
+    PortRecords r = DefaultPortRecords();
+    for (int port = 0; port < kPortCount; ++port) {
+        auto& line = r.m_PortRegistry[static_cast<std::size_t>(port)];
+        line.nBaud = 13 - port;
+        line.nDataBits = port % 4;
+        line.nParity = port % 5;
+        line.nStopBits = 1;
+        line.nFlowCtrl = port % 3;
+        line.nComBase = 20 + port;
+        line.nRS485 = port >= 6 ? 1 : 0;
+        line.nDTR = 0;
+        line.nDTRHys = 4;
+        line.nRTS = 1;
+        line.nRTSHys = 3;
+        line.nTxFIFO = 1;
+        line.nTxTrig = 63 - port;
+        line.nRxFIFO = 1;
+        line.nRxTrig = 62 - port;
+    }
+    return r;
+}
+
+class ConfigFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("quorvel-config-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    fs::path m_dir;
+    RecordingMessageSink m_messages;
+};
+
+TEST_F(ConfigFileTest, TheDefaultRecordsGiveTheKnownFirstLines) {
+    const std::string text = FormatConfiguration(DefaultPortRecords());
+    std::istringstream lines(text);
+    std::string first;
+    std::string second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first, "SERIAL0 6 3 4 0 2 3 0 1 2 0 2 0 1 0 3");
+    EXPECT_EQ(second, "SERIAL1 6 3 4 0 2 4 0 0 1 1 1 0 17 0 19");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+    EXPECT_NE(text.find("\nSERIAL7 "), std::string::npos);
+}
+
+TEST_F(ConfigFileTest, SaveThenLoadKeepsTheRecordsAndTouchesNothingElse) {
+    const fs::path path = m_dir / "ports.txt";
+    PortRecords saved = ChangedRecords();
+    saved.m_PortRegistry[3].nPortOpen = 1;
+    ASSERT_EQ(SaveConfigurationFile(path, saved), ConfigFileResult::Ok);
+    // A save to an existing file replaces it whole.
+    ASSERT_EQ(SaveConfigurationFile(path, saved), ConfigFileResult::Ok);
+    EXPECT_EQ(ReadWhole(path), FormatConfiguration(saved));
+
+    PortRecords loaded = DefaultPortRecords();
+    loaded.m_PortTest[2].strHrTime = "42";
+    ASSERT_EQ(LoadConfigurationFile(path, loaded), ConfigFileResult::Ok);
+    EXPECT_TRUE(m_messages.Messages().empty());
+    for (int port = 0; port < kPortCount; ++port) {
+        SCOPED_TRACE(port);
+        const auto i = static_cast<std::size_t>(port);
+        PortRegistry expected = saved.m_PortRegistry[i];
+        expected.nPortOpen = DefaultPortRecords().m_PortRegistry[i].nPortOpen;  // not in the file
+        EXPECT_EQ(loaded.m_PortRegistry[i], expected);
+    }
+    EXPECT_EQ(loaded.m_PortTest[2].strHrTime, "42");
+    EXPECT_EQ(loaded.m_PortPattern, DefaultPortRecords().m_PortPattern);
+}
+
+TEST_F(ConfigFileTest, PortsOneToSevenFollowPortZerosComNumber) {
+    std::string text;
+    const int comTokens[] = {11, 0, 39, -4, 5, 5, 17, 2};
+    for (int port = 0; port < kPortCount; ++port) {
+        text += "SERIAL" + std::to_string(port) + " 6 3 4 0 2 " + std::to_string(comTokens[port]) +
+                " 0 1 2 0 2 0 1 0 3\n";
+    }
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+    for (int port = 0; port < kPortCount; ++port) {
+        EXPECT_EQ(records.m_PortRegistry[static_cast<std::size_t>(port)].nComBase, 11 + port);
+    }
+}
+
+TEST_F(ConfigFileTest, ASixLineFileLoadsSixPortsAndReportsTheShortRead) {
+    const fs::path path = m_dir / "six.txt";
+    const std::string full = FormatConfiguration(ChangedRecords());
+    std::string six;
+    std::istringstream lines(full);
+    for (int i = 0; i < 6; ++i) {
+        std::string line;
+        std::getline(lines, line);
+        six += line + "\n";
+    }
+    WriteWhole(path, six);
+
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::ReadFailed);
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    const PortRecords changed = ChangedRecords();
+    const PortRecords defaults = DefaultPortRecords();
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(records.m_PortRegistry[i], changed.m_PortRegistry[i]) << i;
+    }
+    // Ports 6 and 7 keep their settings but stay on the COM numbers after port 0's.
+    for (std::size_t i : {6u, 7u}) {
+        PortRegistry expected = defaults.m_PortRegistry[i];
+        expected.nComBase = changed.m_PortRegistry[0].nComBase + static_cast<int>(i);
+        EXPECT_EQ(records.m_PortRegistry[i], expected) << i;
+    }
+}
+
+TEST_F(ConfigFileTest, JoinedSplitAndCrLfLayoutsReadAlike) {
+    const PortRecords changed = ChangedRecords();
+    const std::string lines = FormatConfiguration(changed);
+    std::string joined = lines;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
+    std::string split;
+    for (char c : lines) {
+        split += c == ' ' ? std::string("\n\n \t") : std::string(1, c);
+    }
+    std::string crlf;
+    for (char c : lines) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    for (const std::string& text : {lines, joined, split, crlf}) {
+        PortRecords records = DefaultPortRecords();
+        EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+        EXPECT_EQ(records.m_PortRegistry, changed.m_PortRegistry);
+    }
+}
+
+TEST_F(ConfigFileTest, ANonIntegerTokenEndsItsLineAndBecomesTheNextLabel) {
+    // Port 0 stops after nDataBits at "x"; "x" is port 1's label, so port 1 reads
+    // "SERIAL1"'s numbers shifted by the leftover "4 0 ..." of port 0's line.
+    const std::string text =
+        "SERIAL0 5 2 x 0 2 3 0 1 2 0 2 0 1 0 3 "
+        "SERIAL1 6 3 4 0 2 4 0 0 1 1 1 0 17 0 19\n";
+    PortRecords records = DefaultPortRecords();
+    const PortRecords defaults = DefaultPortRecords();
+    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    const PortRegistry& port0 = records.m_PortRegistry[0];
+    EXPECT_EQ(port0.nBaud, 5);
+    EXPECT_EQ(port0.nDataBits, 2);
+    EXPECT_EQ(port0.nParity, defaults.m_PortRegistry[0].nParity);  // kept
+    EXPECT_EQ(port0.nRxTrig, defaults.m_PortRegistry[0].nRxTrig);
+    // Port 1 read "0 2 3 0 1 2 0 2 0 1 0 3" then stopped at "SERIAL1".
+    const PortRegistry& port1 = records.m_PortRegistry[1];
+    EXPECT_EQ(port1.nBaud, 0);
+    EXPECT_EQ(port1.nDataBits, 2);
+    EXPECT_EQ(port1.nParity, 3);
+    EXPECT_EQ(port1.nComBase, defaults.m_PortRegistry[0].nComBase + 1);  // follows port 0
+    EXPECT_EQ(port1.nTxTrig, defaults.m_PortRegistry[1].nTxTrig);        // never reached
+
+    // A lone sign is no integer either; it stays in the text as the next label.
+    records = DefaultPortRecords();
+    EXPECT_EQ(ReadText("SERIAL0 7 - 1 2", records), ConfigReadResult::EndedEarly);
+    EXPECT_EQ(records.m_PortRegistry[0].nBaud, 7);
+    EXPECT_EQ(records.m_PortRegistry[1].nBaud, 1);
+    EXPECT_EQ(records.m_PortRegistry[1].nDataBits, 2);
+}
+
+TEST_F(ConfigFileTest, LabelsAreTakenAsTheyStandAndLongOnesAreCutNotSpilled) {
+    const PortRecords changed = ChangedRecords();
+    std::string text = FormatConfiguration(changed);
+    text.replace(text.find("SERIAL0"), 7, "SERIAL0:");
+    text.replace(text.find("SERIAL3"), 7, std::string(5000, 'L'));
+    text.replace(text.find("SERIAL5"), 7, "-");
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+    EXPECT_EQ(records.m_PortRegistry, changed.m_PortRegistry);
+}
+
+TEST_F(ConfigFileTest, OutOfRangeValuesInAFileAreSkipped) {
+    std::string text =
+        "SERIAL0 14 -1 5 2 3 40 2 7 5 -9 99999999999999999999 2 64 3 63\n"
+        "SERIAL1 13 0 0 1 0 4 1 0 4 1 4 1 63 1 62\n";
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    EXPECT_EQ(records.m_PortRegistry[0], DefaultPortRecords().m_PortRegistry[0]);
+    const PortRegistry& port1 = records.m_PortRegistry[1];
+    EXPECT_EQ(port1.nBaud, 13);
+    EXPECT_EQ(port1.nTxTrig, 63);
+    EXPECT_EQ(port1.nRxTrig, 62);
+    EXPECT_EQ(port1.nComBase, 4);
+
+    // Port 0 on COM40 is the highest a file may set; the others follow to COM47.
+    text = "SERIAL0 6 3 4 0 2 39 0 1 2 0 2 0 1 0 3\n";
+    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    EXPECT_EQ(records.m_PortRegistry[0].nComBase, 39);
+    EXPECT_EQ(records.m_PortRegistry[1].nComBase, 40);
+    EXPECT_EQ(records.m_PortRegistry[7].nComBase, 46);
+    EXPECT_EQ(records.m_PortRegistry[1].nBaud, 13);  // kept from the first text
+}
+
+TEST_F(ConfigFileTest, AFileThatCannotBeOpenedIsReported) {
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(LoadConfigurationFile(m_dir / "missing.txt", records), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(LoadConfigurationFile(m_dir, records), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(SaveConfigurationFile(m_dir / "no-such-folder" / "ports.txt", records),
+              ConfigFileResult::OpenFailed);
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{kUnableToLoad, kUnableToLoad, kUnableToLoad}));
+    EXPECT_EQ(records, DefaultPortRecords());
+}
+
+TEST_F(ConfigFileTest, AnEmptyFileIsAShortRead) {
+    const fs::path path = m_dir / "empty.txt";
+    WriteWhole(path, " \n\n");
+    PortRecords records = DefaultPortRecords();
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::ReadFailed);
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    EXPECT_EQ(records, DefaultPortRecords());
+}
+
+// Lowers the largest file this process may write, so that a save fails part-way
+// (as on a full disk) even for root; the limit is restored when the test ends.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_previous;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+
+  private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+TEST_F(ConfigFileTest, ASaveThatFailsPartWayLeavesTheOldFileIntact) {
+    const fs::path path = m_dir / "ports.txt";
+    ASSERT_EQ(SaveConfigurationFile(path, DefaultPortRecords()), ConfigFileResult::Ok);
+    const std::string before = ReadWhole(path);
+    {
+        FileSizeLimit limit(40);
+        EXPECT_EQ(SaveConfigurationFile(path, ChangedRecords()), ConfigFileResult::WriteFailed);
+    }
+    EXPECT_EQ(ReadWhole(path), before);
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace quorvel

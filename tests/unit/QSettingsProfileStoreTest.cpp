@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "app/CQuorvelApp.h"
+#include "app/QSettingsProfileStore.h"
+#include "config/PortRecordStore.h"
+
+namespace quorvel {
+namespace {
+
+class QSettingsProfileStoreTest : public ::testing::Test {
+  protected:
+    QString IniPath() const { return m_dir.filePath(QStringLiteral("Quorvel.ini")); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(QSettingsProfileStoreTest, ValuesLieInTheVersionSectionUnderTheirFieldKeys) {
+    {
+        QSettingsProfileStore store(IniPath());
+        PortRecords records = DefaultPortRecords();
+        records.m_PortRegistry[7].nBaud = 13;
+        records.m_PortTest[7].strMinTime = "0042";
+        EXPECT_EQ(SaveAllRecords(store, records), 0);
+        EXPECT_TRUE(store.Flush());
+    }
+    QSettings raw(IniPath(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Version 1.0"));
+    EXPECT_EQ(raw.allKeys().size(), 216);
+    EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[0].nBaud")).toInt(), 6);
+    EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[7].nBaud")).toInt(), 13);
+    EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[7].strMinTime")).toInt(), 42);
+    EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[3].nComBase")).toInt(), 6);
+}
+
+TEST_F(QSettingsProfileStoreTest, MissingOrUnreadableValuesYieldTheDefault) {
+    {
+        QSettings raw(IniPath(), QSettings::IniFormat);
+        raw.setValue(QStringLiteral("Version 1.0/m_PortRegistry[0].nBaud"), QStringLiteral("fast"));
+        raw.setValue(QStringLiteral("Version 1.0/m_PortRegistry[1].nBaud"), QStringLiteral("10"));
+        raw.setValue(QStringLiteral("Version 1.0/m_PortRegistry[2].nBaud"),
+                     QStringLiteral("99999999999"));
+    }
+    QSettingsProfileStore store(IniPath());
+    EXPECT_EQ(store.GetProfileInt("Version 1.0", "m_PortRegistry[0].nBaud", 6), 6);
+    EXPECT_EQ(store.GetProfileInt("Version 1.0", "m_PortRegistry[1].nBaud", 6), 10);
+    EXPECT_EQ(store.GetProfileInt("Version 1.0", "m_PortRegistry[2].nBaud", 6), 6);
+    EXPECT_EQ(store.GetProfileInt("Version 1.0", "m_PortRegistry[3].nBaud", 6), 6);
+}
+
+TEST_F(QSettingsProfileStoreTest, TheApplicationSavesAtExitWhatTheNextStartLoads) {
+    {
+        QSettingsProfileStore store(IniPath());
+        CQuorvelApp app(store);
+        app.LoadRecords();  // first start: the defaults
+        EXPECT_EQ(app.Records(), DefaultPortRecords());
+        EXPECT_EQ(app.m_strWriteDelay, "10");
+        app.Records().m_PortRegistry[0].nBaud = 10;
+        app.Records().m_PortPattern[0].strUserData = "typed";
+        app.m_strWriteDelay = "250";
+        EXPECT_EQ(app.ExitInstance(3), 3);
+    }
+    QSettingsProfileStore store(IniPath());
+    CQuorvelApp app(store);
+    app.LoadRecords();
+    EXPECT_EQ(app.Records().m_PortRegistry[0].nBaud, 10);
+    EXPECT_EQ(app.Records().m_PortPattern[0].strUserData, "Zelk Corporation\r\n");
+    EXPECT_EQ(app.m_strWriteDelay, "10");
+}
+
+}  // namespace
+}  // namespace quorvel
