@@ -5,12 +5,13 @@ SHELL := /bin/bash
 # What the project needs from Debian. Later parts of the project add to it.
 PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev \
-            fonts-dejavu-core clang libclang-rt-14-dev
+            fonts-dejavu-core clang libclang-rt-14-dev \
+            g++-mingw-w64-x86-64
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test asan tsan fuzz clean
+.PHONY: deps build run test asan tsan fuzz windows clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -54,6 +55,11 @@ fuzz: deps
 	mkdir -p build/fuzz/corpus/config_file
 	./build/fuzz/tests/fuzz/config_file_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build/fuzz/corpus/config_file tests/fuzz/corpus/config_file
+
+# Cross-builds the Qt-free layers for Windows with MinGW-w64 into build/windows.
+windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
 
 clean:
 	rm -rf build
