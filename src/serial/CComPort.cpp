@@ -1,0 +1,148 @@
+#include "serial/CComPort.h"
+
+#include <algorithm>
+
+#include "core/MessageSink.h"
+#include "core/TickClock.h"
+#include "serial/ComDeviceLookup.h"
+#include "serial/DriverRequests.h"
+#include "serial/LineSettings.h"
+
+namespace quorvel {
+namespace {
+
+constexpr const char* kWriteCaption = "Write Error";
+constexpr const char* kReadCaption = "Read Error";
+
+void ShowOpenError(const char* text) {
+    ShowMessage(text, "ERROR", mb::kOk | mb::kIconExclamation);
+}
+
+void ShowTransferError(const char* text, const char* caption) {
+    ShowMessage(text, caption, mb::kOk);
+}
+
+}  // namespace
+
+PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
+    m_hCom = nullptr;
+    const int com = comNumber & 0xFF;
+    PortHandle port = OpenComDevice(com, ComDeviceName(com));
+    if (!port) {
+        return nullptr;
+    }
+    m_hCom = port;
+
+    if (!port->SetupQueues(kQueueSize, kQueueSize)) {
+        ShowOpenError("Error while setting up the Rx and Tx buffer sizes");
+    }
+    LineState state;  // zeroed: what is used when the port cannot be read
+    if (!port->GetLineState(state)) {
+        ShowOpenError("Error while getting the current DCB settings");
+        state = LineState{};
+    }
+    ApplyRecordToLineState(record, state);
+
+    // Their results are not examined: a port that takes only part of its set-up
+    // still takes part in the test, and the card request below tells the truth
+    // about the card's own settings.
+    port->Purge(purge::kAll);
+    port->SetTimeouts(PortOpenTimeouts());
+    port->SetLineState(state);
+
+    const PortConfigRequest request = BuildPortConfigRequest(record);
+    if (!port->DriverRequest(kIoctlPortConfig, request.bytes.data(), request.bytes.size())) {
+        ShowMessage("Unable to pass data into driver", "", mb::kOk, MessageOwner::None);
+    }
+    return m_hCom;
+}
+
+bool CComPort::Write(const void* bytes, int size) {
+    if (!m_hCom || size < 0) {
+        ShowTransferError("Unable to Write to the comm port", kWriteCaption);
+        return false;
+    }
+    std::uint32_t written = 0;
+    std::unique_ptr<PendingTransfer> pending;
+    const IoStart start = m_hCom->StartWrite(static_cast<const std::uint8_t*>(bytes),
+                                             static_cast<std::uint32_t>(size), written, pending);
+    switch (start) {
+        case IoStart::NoEvent:
+            ShowTransferError("Error creating overlapped write event handle", kWriteCaption);
+            return false;
+        case IoStart::Complete:
+            return true;
+        case IoStart::Failed:
+            ShowTransferError("Unable to Write to the comm port", kWriteCaption);
+            return false;
+        case IoStart::Pending:
+            break;
+    }
+    return AwaitTransfer(*pending, "Write Timeout", "Unable to Write to the comm port",
+                         kWriteCaption);
+}
+
+bool CComPort::Read(void* buffer, int* count) {
+    if (!m_hCom) {
+        ShowTransferError("Unable to Read to the comm port", kReadCaption);
+        return false;
+    }
+    std::uint32_t waiting = 0;
+    if (!m_hCom->BytesQueued(waiting)) {
+        // The port cannot even say what is queued: it is gone. Say so rather
+        // than reading nothing forever in silence.
+        ShowTransferError("Unable to Read to the comm port", kReadCaption);
+        return false;
+    }
+    if (waiting == 0) {
+        return false;
+    }
+    const std::uint32_t size = std::min<std::uint32_t>(waiting, kMaxRead);
+    std::uint32_t read = 0;
+    std::unique_ptr<PendingTransfer> pending;
+    const IoStart start =
+        m_hCom->StartRead(static_cast<std::uint8_t*>(buffer), size, read, pending);
+    switch (start) {
+        case IoStart::NoEvent:
+            ShowTransferError("Error creating the overlapped read event handle", kReadCaption);
+            return false;
+        case IoStart::Complete:
+            *count = static_cast<int>(read);
+            return true;
+        case IoStart::Failed:
+            ShowTransferError("Unable to Read to the comm port", kReadCaption);
+            return false;
+        case IoStart::Pending:
+            break;
+    }
+    if (!AwaitTransfer(*pending, "Read Timeout", "Unable to Read to the comm port", kReadCaption)) {
+        return false;
+    }
+    *count = static_cast<int>(pending->BytesTransferred());
+    return true;
+}
+
+bool CComPort::AwaitTransfer(PendingTransfer& transfer, const char* timeoutText,
+                             const char* failureText, const char* caption) const {
+    // Elapsed time is taken as an unsigned difference, so the deadline holds
+    // across the 49.7-day wrap of the tick count.
+    const std::uint32_t firstPoll = TickCountMs();
+    IoPoll result = transfer.Poll(0);
+    while (result == IoPoll::Pending) {
+        const std::uint32_t elapsed = TickCountMs() - firstPoll;
+        if (elapsed > m_transferTimeoutMs) {
+            // The caller's release of the transfer cancels the request and waits
+            // until the device has let go of the buffer.
+            ShowTransferError(timeoutText, caption);
+            return false;
+        }
+        result = transfer.Poll(m_transferTimeoutMs - elapsed + 1);
+    }
+    if (result == IoPoll::Failed) {
+        ShowTransferError(failureText, caption);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "serial/LineState.h"
+
+namespace quorvel {
+
+// The Win32 device name of a COM number: "COM1" ... "COM9", and from COM10 on
+// the device-namespace form "\\.\COM10", which is the only one Windows opens
+// for two-digit numbers.
+std::string ComDeviceName(int com);
+
+// What answers the card's private driver requests for a port opened on a
+// POSIX system (on Windows the card's own driver does).
+class DriverRequestHandler {
+  public:
+    virtual ~DriverRequestHandler() = default;
+
+    // A request (DeviceIoControl with no output) on the open port `fd`.
+    virtual bool HandleRequest(int fd, std::uint32_t code, const std::uint8_t* data,
+                               std::size_t size) = 0;
+
+    // The line settings the program applied to the port, as it asked for them.
+    // A pseudo-terminal cannot carry data bits or parity, so a simulated card
+    // learns them here rather than by reading the tty back.
+    virtual void LineStateApplied(const LineState& /*state*/) {}
+};
+
+// Where a COM number lives on a POSIX system.
+struct ComDevice {
+    std::string path;
+    std::shared_ptr<DriverRequestHandler> driver;  // may be null: requests then fail
+};
+
+// Turns COM numbers into devices. One is installed for the process; the
+// simulated card installs one that answers for its own COM numbers and hands
+// the others on.
+class ComDeviceResolver {
+  public:
+    virtual ~ComDeviceResolver() = default;
+    virtual std::optional<ComDevice> Resolve(int com) = 0;
+};
+
+// The environment variable that names a device map to use instead of the
+// default one.
+inline constexpr const char* kDeviceMapVariable = "QUORVEL_DEVICE_MAP";
+
+// The device map in force: $QUORVEL_DEVICE_MAP, else
+// $XDG_CONFIG_HOME/Quorvel/devices.map (~/.config/Quorvel/devices.map).
+std::string DeviceMapPath();
+
+// Reads a device map: one "COM<n> <device path>" a line; blank lines and lines
+// starting with '#' are ignored, and so is a malformed line (its number is
+// added to `badLines` when given).
+std::map<int, std::string> ParseDeviceMap(std::istream& in, std::string* badLines = nullptr);
+
+// The standard lookup: the device map, else COMn = /dev/ttyS(n-1). Every port
+// it finds gets `driver` for the card's requests.
+class DeviceMapResolver final : public ComDeviceResolver {
+  public:
+    explicit DeviceMapResolver(std::shared_ptr<DriverRequestHandler> driver = nullptr);
+    std::optional<ComDevice> Resolve(int com) override;
+
+  private:
+    std::shared_ptr<DriverRequestHandler> m_driver;
+};
+
+// The process's resolver. Installed before any port is opened (start-up or a
+// test fixture); with none installed a DeviceMapResolver without a driver is used.
+void InstallComDeviceResolver(ComDeviceResolver* resolver);
+ComDeviceResolver& ActiveComDeviceResolver();
+
+}  // namespace quorvel

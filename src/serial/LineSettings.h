@@ -1,0 +1,18 @@
+#pragma once
+
+#include "config/PortRegistry.h"
+#include "serial/LineState.h"
+
+namespace quorvel {
+
+// The time-outs every port is opened with.
+CommTimeouts PortOpenTimeouts();
+
+// Puts a record's line settings into `state`: baud rate, data length, parity,
+// stop bits, DTR enabled, the flow-control members of the record's mode and
+// binary mode. Every other member keeps the value it had (as read from the
+// port). Stop bits index 1 is 1.5 stop bits with five data bits and 2 stop bits
+// otherwise, which is what the settings sheet shows for it.
+void ApplyRecordToLineState(const PortRegistry& record, LineState& state);
+
+}  // namespace quorvel

@@ -1,0 +1,31 @@
+#include "serial/PortTable.h"
+
+#include <string>
+
+#include "core/MessageSink.h"
+
+namespace quorvel {
+
+void OpenAllPorts(PortTable& table, const PortRecords& records) {
+    table.m_bAnyPortOpen = false;
+    for (std::size_t i = 0; i < kPortCount; ++i) {
+        table.m_hComPort[i] = nullptr;
+        const PortRegistry& record = records.m_PortRegistry[i];
+        if (record.nPortOpen == 0) {
+            continue;  // m_bPortOpen[i] is left as it was
+        }
+        table.m_bPortOpen[i] = false;
+        const int com = record.nComBase + 1;
+        table.m_hComPort[i] = table.m_ComPort.Open(com, record);
+        if (table.m_hComPort[i]) {
+            ++table.m_nOpenPorts;
+            table.m_bPortOpen[i] = true;
+            table.m_bAnyPortOpen = true;
+        } else {
+            ShowMessage("Unable to open the communication port COM" + std::to_string(com), "ERROR",
+                        mb::kOk | mb::kIconExclamation);
+        }
+    }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <array>
+
+#include "config/PortRegistry.h"
+#include "serial/CComPort.h"
+
+namespace quorvel {
+
+// The ports of the current test, indexed by port 0-7. Written by the GUI
+// thread at Test > Start (OpenAllPorts) and at close-all; the test's threads
+// only read the handles while the test runs.
+struct PortTable {
+    std::array<PortHandle, kPortCount> m_hComPort{};  // null where no port was opened
+    std::array<bool, kPortCount> m_bPortOpen{};       // opened by the current test
+    int m_nOpenPorts = 0;                             // set to 0 by Test > Start
+    bool m_bAnyPortOpen = false;                      // the last OpenAllPorts opened one
+    CComPort m_ComPort;                               // the channel every port is opened through
+};
+
+// Opens every port whose record has nPortOpen set, in port order, and fills
+// the table. A port that cannot be opened is reported and the next one is tried.
+void OpenAllPorts(PortTable& table, const PortRecords& records);
+
+}  // namespace quorvel

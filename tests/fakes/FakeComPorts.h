@@ -1,0 +1,82 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "fakes/PtyPair.h"
+#include "serial/ComDeviceLookup.h"
+
+namespace quorvel::testing {
+
+// A card driver that records every request and answers as told.
+class RecordingDriver final : public DriverRequestHandler {
+  public:
+    struct Request {
+        std::uint32_t code;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    bool HandleRequest(int, std::uint32_t code, const std::uint8_t* data,
+                       std::size_t size) override {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back({code, std::vector<std::uint8_t>(data, data + size)});
+        return m_accept;
+    }
+    void LineStateApplied(const LineState& state) override {
+        std::lock_guard lock(m_mutex);
+        m_lineStates.push_back(state);
+    }
+
+    void Accept(bool accept) {
+        std::lock_guard lock(m_mutex);
+        m_accept = accept;
+    }
+    std::vector<Request> Requests() const {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    std::vector<LineState> LineStates() const {
+        std::lock_guard lock(m_mutex);
+        return m_lineStates;
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    bool m_accept = true;
+    std::vector<Request> m_requests;
+    std::vector<LineState> m_lineStates;
+};
+
+// COM numbers on pseudo-terminals, each with a recording driver; every other
+// COM number does not exist. Installed for its lifetime.
+class FakeComPorts final : public ComDeviceResolver {
+  public:
+    FakeComPorts() : m_previous(&ActiveComDeviceResolver()) { InstallComDeviceResolver(this); }
+    ~FakeComPorts() override { InstallComDeviceResolver(m_previous); }
+
+    PtyPair& Add(int com) {
+        auto& pty = m_ports[com];
+        pty = std::make_unique<PtyPair>();
+        m_drivers[com] = std::make_shared<RecordingDriver>();
+        return *pty;
+    }
+    PtyPair& Pty(int com) { return *m_ports.at(com); }
+    RecordingDriver& Driver(int com) { return *m_drivers.at(com); }
+
+    std::optional<ComDevice> Resolve(int com) override {
+        const auto found = m_ports.find(com);
+        if (found == m_ports.end()) {
+            return ComDevice{"/nonexistent/COM" + std::to_string(com), nullptr};
+        }
+        return ComDevice{found->second->SlavePath(), m_drivers.at(com)};
+    }
+
+  private:
+    ComDeviceResolver* m_previous;
+    std::map<int, std::unique_ptr<PtyPair>> m_ports;
+    std::map<int, std::shared_ptr<RecordingDriver>> m_drivers;
+};
+
+}  // namespace quorvel::testing
