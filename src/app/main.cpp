@@ -4,6 +4,10 @@
 
 #include "app/CQuorvelApp.h"
 #include "app/QSettingsProfileStore.h"
+#include "serial/ComDeviceLookup.h"
+#ifdef __linux__
+#include "card/LinuxCardDriver.h"
+#endif
 #include "ui/QtMessageSink.h"
 
 int main(int argc, char* argv[]) {
@@ -13,6 +17,13 @@ int main(int argc, char* argv[]) {
 
     quorvel::QtMessageSink messageSink;
     quorvel::InstallMessageSink(&messageSink);
+
+#ifdef __linux__
+    // Real ports: COM numbers through the device map, the card's requests
+    // answered with the kernel's own serial interfaces.
+    quorvel::DeviceMapResolver realPorts(std::make_shared<quorvel::LinuxCardDriver>());
+    quorvel::InstallComDeviceResolver(&realPorts);
+#endif
 
     quorvel::QSettingsProfileStore store;
     quorvel::CQuorvelApp app(store);
@@ -27,5 +38,8 @@ int main(int argc, char* argv[]) {
     app.LoadRecords();
     const int exitCode = app.ExitInstance(QApplication::exec());
     quorvel::InstallMessageSink(nullptr);
+#ifdef __linux__
+    quorvel::InstallComDeviceResolver(nullptr);
+#endif
     return exitCode;
 }

@@ -66,7 +66,10 @@ std::map<int, std::string> ParseDeviceMap(std::istream& in, std::string* badLine
         const std::optional<int> number = ComNumberOf(com);
         if (!number || !(fields >> path) || (fields >> extra)) {
             if (badLines) {
-                *badLines += (badLines->empty() ? "" : " ") + std::to_string(lineNumber);
+                if (!badLines->empty()) {
+                    *badLines += ' ';
+                }
+                *badLines += std::to_string(lineNumber);
             }
             continue;
         }

@@ -186,23 +186,23 @@ class Win32SerialDevice final : public SerialDevice {
     }
 
     // `state` receives the DCB as GetCommState left it, also when it fails:
-    // then it is the zeroed DCB.
+    // then it is the zeroed DCB. The DCB is kept as the base of the next
+    // SetLineState.
     bool GetLineState(LineState& state) override {
-        DCB dcb = EmptyDcb();
-        const bool ok = IsOpen() && GetCommState(m_handle, &dcb) != 0;
-        state = FromDcb(dcb);
+        m_lastReadDcb = EmptyDcb();
+        const bool ok = IsOpen() && GetCommState(m_handle, &m_lastReadDcb) != 0;
+        state = FromDcb(m_lastReadDcb);
         return ok;
     }
 
-    // Starts from the port's current DCB so that the members LineState does
-    // not carry (the reserved ones) keep the driver's values. When the port's
-    // DCB cannot be read the state is still applied, over a zeroed DCB.
+    // Applies the state over the DCB last read, so that the members LineState
+    // does not carry (the reserved ones) keep the driver's values without a
+    // second GetCommState; never read, they are zero.
     bool SetLineState(const LineState& state) override {
         if (!IsOpen()) {
             return false;
         }
-        DCB dcb = EmptyDcb();
-        GetCommState(m_handle, &dcb);
+        DCB dcb = m_lastReadDcb;
         ToDcb(state, dcb);
         return SetCommState(m_handle, &dcb) != 0;
     }
@@ -387,6 +387,7 @@ class Win32SerialDevice final : public SerialDevice {
     }
 
     HANDLE m_handle;
+    DCB m_lastReadDcb = EmptyDcb();  // GUI thread only: the port is configured there
     HANDLE m_waitEvent = nullptr;
     OVERLAPPED m_waitOverlapped;
     DWORD m_waitMask = 0;
