@@ -31,7 +31,7 @@ build: deps
 	cmake --build --preset dev -j $(JOBS)
 
 run: build
-	./build/dev/src/quorvel
+	./build/dev/src/quorvel --simulated-card
 
 test: build
 	ctest --preset dev -j $(JOBS)

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "serial/ComDeviceLookup.h"
+#include "serial/DriverRequests.h"
+#include "serial/LineState.h"
+
+namespace quorvel {
+
+// What is attached to a port's connector.
+enum class PortWiring {
+    Nothing,  // what the port sends is lost
+    Plug,     // an external loopback plug: what it sends comes back to it
+    Cable,    // a crossed cable to another port of the card
+};
+
+// The ways the whole card can be wired when it is made.
+enum class CardWiring {
+    Plugs,  // a loopback plug on every port
+    Pairs,  // cables 1-2, 3-4, 5-6, 7-8 (ports 0-1, 2-3, 4-5, 6-7)
+    Open,   // nothing attached anywhere
+};
+
+// The line settings a port's UART runs with, as the program configured it.
+struct UartFrame {
+    std::uint32_t baud = 9600;
+    std::uint8_t dataBits = 8;
+    std::uint8_t parity = 0;    // the LineState parity codes
+    std::uint8_t stopBits = 0;  // the LineState stop-bit codes
+
+    // Seconds the line is busy with one character: start, data, parity, stop.
+    double CharacterSeconds() const;
+    bool operator==(const UartFrame&) const = default;
+};
+
+// A simulated eight-port card. Each port is a pseudo-terminal pair: the
+// program opens the slave like any tty through the COM lookup (the card
+// answers for eight consecutive COM numbers), and one card thread plays the
+// hardware on the master side:
+//
+// - it takes what the program writes at the port's line rate (start bit, data
+//   bits, parity and stop bits per character), as the UART would send it;
+// - it carries it to where the wiring says: back to the port (plug or the
+//   card's internal loopback, which keeps it off the wire), to the cable's
+//   other port, or nowhere;
+// - a receiver whose line settings differ from the sender's reads the
+//   sender's frames at its own bit rate and frame, so what arrives is what a
+//   real UART would make of it (a frame it cannot read arrives as NUL);
+// - it answers the card's two private requests, validated as the card's
+//   driver does, and remembers them per port.
+//
+// Not modelled: modem lines (CTS, DSR, DCD, RI), flow control (hardware and
+// XON/XOFF are accepted but do not hold anything back), FIFO trigger levels
+// and hysteresis (remembered only), RS485 direction switching, breaks, and
+// the driver's own read and write time-outs.
+//
+// Faults for tests: unplug (the device vanishes) and plug back, stall (the card
+// stops taking a port's output so writes back up), bit errors at a rate.
+//
+// Every public member may be called from any thread.
+class SimulatedCard final : public ComDeviceResolver {
+  public:
+    static constexpr int kPorts = 8;
+    static constexpr int kDefaultFirstCom = 4;
+
+    explicit SimulatedCard(int firstCom = kDefaultFirstCom, CardWiring wiring = CardWiring::Plugs);
+    ~SimulatedCard() override;
+    SimulatedCard(const SimulatedCard&) = delete;
+    SimulatedCard& operator=(const SimulatedCard&) = delete;
+
+    // Makes the eight ports and starts the card thread; false (with a reason)
+    // when the system gives no pseudo-terminals.
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    bool Running() const { return m_thread.joinable(); }
+
+    int FirstCom() const { return m_firstCom; }
+    std::string DevicePath(int port) const;
+
+    // Answers for the card's COM numbers; every other one goes to the lookup
+    // that was installed before the card.
+    std::optional<ComDevice> Resolve(int com) override;
+
+    // Makes the card the process's COM lookup, until Uninstall or destruction.
+    void Install();
+    void Uninstall();
+
+    // Wiring, changeable while the card runs.
+    void AttachNothing(int port);
+    void AttachPlug(int port);
+    void AttachCable(int port, int otherPort);
+    PortWiring WiringOf(int port) const;
+
+    // Faults.
+    void Unplug(int port);  // the device vanishes
+    bool Replug(int port);  // a new device appears (with a new path)
+    void Stall(int port, bool stalled);
+    // Each bit the port receives is flipped with this probability, from a
+    // fixed seed, so a run is repeatable.
+    void SetBitErrorRate(int port, double rate);
+
+    // The card's view of a port, for tests and the status display.
+    UartFrame FrameOf(int port) const;
+    std::optional<PortConfigRequest> ConfigurationOf(int port) const;
+    bool InternalLoopbackOf(int port) const;
+    std::uint64_t BytesSentBy(int port) const;   // taken off the port's line
+    std::uint64_t BytesOverrun(int port) const;  // lost: the program did not read
+
+  private:
+    class PortDriver;
+    struct Port;
+
+    void Run();
+    void ServicePort(int port, double now);
+    void Deliver(int from, int to, const std::uint8_t* data, std::size_t size);
+    void Arm(int port, bool readable);
+    bool CreatePort(int port, std::string* error);
+    void DestroyPort(Port& port);
+    void Wake();
+    double Now() const;
+    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
+    void Detach(int port);  // the mutex is held
+
+    // Requests and line settings from the program, through a port's driver.
+    bool HandleRequest(int port, std::uint32_t code, const std::uint8_t* data, std::size_t size);
+    void LineStateApplied(int port, const LineState& state);
+
+    const int m_firstCom;
+    const CardWiring m_initialWiring;
+    // Set by Install on the thread that installs the card, before any port is
+    // opened through it; read by the threads that open ports.
+    std::atomic<ComDeviceResolver*> m_fallback{nullptr};
+    std::atomic<bool> m_installed{false};
+
+    // The drivers given to opened ports reach the card through this link, which
+    // the card cuts when it goes, so a port that outlives the card fails its
+    // requests instead of calling into freed memory.
+    struct Link;
+    std::shared_ptr<Link> m_link;
+
+    mutable std::mutex m_mutex;  // guards every Port and the wiring
+    std::array<std::unique_ptr<Port>, kPorts> m_ports;
+
+    int m_epoll = -1;  // the card thread's wait set; created by Start
+    int m_wake = -1;   // eventfd: stop, or a change the thread must see
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The two programs start on the simulated card, carry bytes, and stop cleanly
+# on SIGTERM / SIGINT. Usage: programs_smoke.sh <quorvel> <quorvel-cardsim>
+set -u
+quorvel=$1
+cardsim=$2
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# quorvel-cardsim: links appear, a plug echoes, SIGINT stops it and removes the links.
+"$cardsim" --simulated-card=COM7 --wiring=plug --link-dir "$work/links" >"$work/cardsim.out" 2>&1 &
+sim=$!
+for _ in $(seq 100); do [ -e "$work/links/COM14" ] && break; sleep 0.05; done
+[ -e "$work/links/COM7" ] && [ -e "$work/links/COM14" ] || fail "cardsim made no links: $(cat "$work/cardsim.out")"
+grep -q '^Port1 COM7 /dev/pts/' "$work/cardsim.out" || fail "cardsim did not list its ports"
+exec 3<>"$work/links/COM7"
+stty -F "$work/links/COM7" raw -echo 9600
+printf 'ping' >&3
+reply=$(timeout 5 head -c 4 <&3)
+exec 3<&-
+[ "$reply" = "ping" ] || fail "the plug echoed '$reply'"
+kill -INT $sim
+wait $sim || fail "cardsim exited with $?"
+[ ! -e "$work/links/COM7" ] || fail "cardsim left its links"
+
+# quorvel: starts on the card, stops on SIGTERM through its normal exit, which
+# saves the records.
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen "$quorvel" --simulated-card \
+    >"$work/quorvel.out" 2>&1 &
+app=$!
+sleep 2
+kill -0 $app 2>/dev/null || fail "quorvel did not keep running: $(cat "$work/quorvel.out")"
+kill -TERM $app
+wait $app || fail "quorvel exited with $?: $(cat "$work/quorvel.out")"
+grep -q 'm_PortRegistry%5B7%5D.strMinTime=18\|m_PortRegistry\[7\].strMinTime=18' \
+    "$work/config/Quorvel/Quorvel.conf" || fail "quorvel saved no records"
+echo "programs start, work and stop cleanly"
