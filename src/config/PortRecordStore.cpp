@@ -1,9 +1,9 @@
 #include "config/PortRecordStore.h"
 
-#include <cctype>
 #include <cstddef>
 
 #include "config/PortFields.h"
+#include "core/DecimalText.h"
 
 namespace quorvel {
 namespace {
@@ -101,27 +101,7 @@ int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
 }
 
 std::int32_t StopTimeTextToValue(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])) != 0) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    std::int64_t value = 0;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) != 0) {
-        value = value * 10 + (text[pos] - '0');
-        if (value > kMaxStopTimeValue) {
-            value = kMaxStopTimeValue;  // saturate; further digits cannot bring it down
-        }
-        ++pos;
-    }
-    if (negative) {
-        return 0;
-    }
-    return static_cast<std::int32_t>(value);
+    return LeadingDigitsToInt(text, kMaxStopTimeValue);
 }
 
 std::string StopTimeValueToText(std::int32_t value) {

@@ -78,7 +78,7 @@ bool CComPort::Write(const void* bytes, int size) {
         case IoStart::Pending:
             break;
     }
-    return AwaitTransfer(*pending, "Write Timeout", "Unable to Write to the comm port",
+    return AwaitTransfer(pending, written, "Write Timeout", "Unable to Write to the comm port",
                          kWriteCaption);
 }
 
@@ -115,31 +115,37 @@ bool CComPort::Read(void* buffer, int* count) {
         case IoStart::Pending:
             break;
     }
-    if (!AwaitTransfer(*pending, "Read Timeout", "Unable to Read to the comm port", kReadCaption)) {
+    if (!AwaitTransfer(pending, read, "Read Timeout", "Unable to Read to the comm port",
+                       kReadCaption)) {
         return false;
     }
-    *count = static_cast<int>(pending->BytesTransferred());
+    *count = static_cast<int>(read);
     return true;
 }
 
-bool CComPort::AwaitTransfer(PendingTransfer& transfer, const char* timeoutText,
-                             const char* failureText, const char* caption) const {
+bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
+                             const char* timeoutText, const char* failureText,
+                             const char* caption) const {
     // Elapsed time is taken as an unsigned difference, so the deadline holds
     // across the 49.7-day wrap of the tick count.
     const std::uint32_t firstPoll = TickCountMs();
-    IoPoll result = transfer.Poll(0);
+    IoPoll result = transfer->Poll(0);
+    const char* failure = nullptr;
     while (result == IoPoll::Pending) {
         const std::uint32_t elapsed = TickCountMs() - firstPoll;
         if (elapsed > m_transferTimeoutMs) {
-            // The caller's release of the transfer cancels the request and waits
-            // until the device has let go of the buffer.
-            ShowTransferError(timeoutText, caption);
-            return false;
+            failure = timeoutText;
+            break;
         }
-        result = transfer.Poll(m_transferTimeoutMs - elapsed + 1);
+        result = transfer->Poll(m_transferTimeoutMs - elapsed + 1);
     }
     if (result == IoPoll::Failed) {
-        ShowTransferError(failureText, caption);
+        failure = failureText;
+    }
+    count = transfer->BytesTransferred();
+    transfer.reset();  // cancels a request still pending and waits until it has let go
+    if (failure != nullptr) {
+        ShowTransferError(failure, caption);
         return false;
     }
     return true;

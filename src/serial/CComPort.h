@@ -51,9 +51,11 @@ class CComPort {
 
   private:
     // The wait for a pending request: polled under the transfer time-out
-    // measured from the first poll, blocking between polls.
-    bool AwaitTransfer(PendingTransfer& transfer, const char* timeoutText, const char* failureText,
-                       const char* caption) const;
+    // measured from the first poll, blocking between polls. The transfer is
+    // released (cancelled if still pending) before any message is shown, so no
+    // request holds the port while the operator reads it.
+    bool AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
+                       const char* timeoutText, const char* failureText, const char* caption) const;
 
     std::uint32_t m_transferTimeoutMs = kTransferTimeoutMs;
 };

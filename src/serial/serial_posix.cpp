@@ -12,7 +12,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <mutex>
 #include <utility>
 
 #include "serial/ComDeviceLookup.h"
@@ -84,13 +86,19 @@ bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
-// A write the tty could not take at once: the rest goes as room appears.
+// A write on the tty. Writes on one port go out one whole request after the
+// other, as a serial driver queues them: a write waits until the one before it
+// is done, so two threads' packets never interleave on the line.
 class PosixPendingWrite final : public PendingTransfer {
   public:
-    PosixPendingWrite(int fd, const std::uint8_t* data, std::uint32_t size, std::uint32_t done)
-        : m_fd(fd), m_data(data), m_size(size), m_done(done) {}
+    PosixPendingWrite(int fd, std::timed_mutex& writeOrder, const std::uint8_t* data,
+                      std::uint32_t size)
+        : m_fd(fd), m_turn(writeOrder, std::defer_lock), m_data(data), m_size(size) {}
 
     IoPoll Poll(std::uint32_t waitMs) override {
+        if (!m_turn.owns_lock() && !TakeTurn(waitMs)) {
+            return IoPoll::Pending;
+        }
         IoPoll result = WriteMore();
         if (result != IoPoll::Pending || waitMs == 0) {
             return result;
@@ -104,6 +112,13 @@ class PosixPendingWrite final : public PendingTransfer {
     std::uint32_t BytesTransferred() const override { return m_done; }
 
   private:
+    bool TakeTurn(std::uint32_t waitMs) {
+        if (waitMs == 0) {
+            return m_turn.try_lock();
+        }
+        return m_turn.try_lock_for(std::chrono::milliseconds(PollTimeout(waitMs)));
+    }
+
     IoPoll WriteMore() {
         while (m_done < m_size) {
             const ssize_t n = ::write(m_fd, m_data + m_done, m_size - m_done);
@@ -116,9 +131,10 @@ class PosixPendingWrite final : public PendingTransfer {
     }
 
     int m_fd;
+    std::unique_lock<std::timed_mutex> m_turn;  // held from the first byte to the last
     const std::uint8_t* m_data;
     std::uint32_t m_size;
-    std::uint32_t m_done;
+    std::uint32_t m_done = 0;
 };
 
 // A read of bytes the tty reported but had not yet handed over.
@@ -316,7 +332,7 @@ class PosixSerialDevice final : public SerialDevice {
     IoStart StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
                        std::unique_ptr<PendingTransfer>& pending) override {
         written = 0;
-        auto transfer = std::make_unique<PosixPendingWrite>(m_fd, data, size, 0);
+        auto transfer = std::make_unique<PosixPendingWrite>(m_fd, m_writeOrder, data, size);
         switch (transfer->Poll(0)) {
             case IoPoll::Complete:
                 written = size;
@@ -441,6 +457,8 @@ class PosixSerialDevice final : public SerialDevice {
     int m_fd;      // the tty; -1 once closed
     int m_wakeFd;  // eventfd written by SetEventMask to release WaitEvent
     std::shared_ptr<DriverRequestHandler> m_driver;
+    // Taken by each write for its whole length; see PosixPendingWrite.
+    std::timed_mutex m_writeOrder;
     // Written by any thread through SetEventMask, read by the waiting thread.
     std::atomic<std::uint32_t> m_eventMask{0};
 };

@@ -245,6 +245,35 @@ TEST_F(ComPortTest, ClearingTheMaskFromAnotherThreadReleasesTheWait) {
     EXPECT_EQ(port->WaitEvent(events, 0), CommWait::TimedOut);
 }
 
+TEST_F(ComPortTest, WritesFromTwoThreadsGoOutWholeOneAfterTheOther) {
+    const PortHandle port = OpenOnPty(4);
+    ASSERT_TRUE(port);
+    constexpr int kPackets = 40;
+    constexpr std::size_t kSize = 1500;
+    auto writePackets = [&port](char letter) {
+        CComPort channel;
+        channel.SetHandle(port);
+        const std::string packet(kSize, letter);
+        for (int i = 0; i < kPackets; ++i) {
+            channel.Write(packet.data(), static_cast<int>(packet.size()));
+        }
+    };
+    // Nobody reads at first, so the tty fills and each write goes out in pieces
+    // (packets this size are more than a tty takes at once).
+    std::thread first(writePackets, 'a');
+    std::thread second(writePackets, 'b');
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string received = m_ports.Pty(4).Receive(2 * kPackets * kSize);
+    first.join();
+    second.join();
+    ASSERT_EQ(received.size(), 2 * kPackets * kSize);
+    for (std::size_t start = 0; start < received.size(); start += kSize) {
+        EXPECT_EQ(received.substr(start, kSize), std::string(kSize, received[start]))
+            << "packet at " << start << " is mixed";
+    }
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
 TEST_F(ComPortTest, OpenAllPortsOpensTheChosenPortsAndReportsTheMissingOnes) {
     PortRecords records = DefaultPortRecords();
     records.m_PortRegistry[0].nPortOpen = 1;  // COM4: no device
