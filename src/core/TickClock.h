@@ -5,22 +5,22 @@
 namespace quorvel {
 
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the Win32 tick
-// count. Deadlines built from it must be compared the way their users say
-// (the transfer primitives compare unsigned, as the original driver code did).
+// count. Deadlines built from it must be compared as unsigned differences.
 std::uint32_t TickCountMs();
 
-// A source of ticks that code with deadlines takes as a parameter, so that
-// tests can drive time by hand instead of waiting for it.
+// Milliseconds of a monotonic clock that does not wrap, for deadlines that may
+// lie days ahead. Code with such deadlines takes a clock as a parameter, so
+// that tests can drive time by hand instead of waiting for it.
 class TickClock {
   public:
     virtual ~TickClock() = default;
-    virtual std::uint32_t NowMs() const = 0;
+    virtual std::uint64_t NowMs() const = 0;
 };
 
-// The real clock: TickCountMs().
+// The real clock: the system's steady clock.
 class SteadyTickClock final : public TickClock {
   public:
-    std::uint32_t NowMs() const override { return TickCountMs(); }
+    std::uint64_t NowMs() const override;
     static const SteadyTickClock& Instance();
 };
 

@@ -18,10 +18,6 @@ void ShowOpenError(const char* text) {
     ShowMessage(text, "ERROR", mb::kOk | mb::kIconExclamation);
 }
 
-void ShowTransferError(const char* text, const char* caption) {
-    ShowMessage(text, caption, mb::kOk);
-}
-
 }  // namespace
 
 PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
@@ -59,7 +55,7 @@ PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
 
 bool CComPort::Write(const void* bytes, int size) {
     if (!m_hCom || size < 0) {
-        ShowTransferError("Unable to Write to the comm port", kWriteCaption);
+        Report("Unable to Write to the comm port", kWriteCaption);
         return false;
     }
     std::uint32_t written = 0;
@@ -68,12 +64,13 @@ bool CComPort::Write(const void* bytes, int size) {
                                              static_cast<std::uint32_t>(size), written, pending);
     switch (start) {
         case IoStart::NoEvent:
-            ShowTransferError("Error creating overlapped write event handle", kWriteCaption);
+            Report("Error creating overlapped write event handle", kWriteCaption);
             return false;
         case IoStart::Complete:
+            m_lastReported = nullptr;
             return true;
         case IoStart::Failed:
-            ShowTransferError("Unable to Write to the comm port", kWriteCaption);
+            Report("Unable to Write to the comm port", kWriteCaption);
             return false;
         case IoStart::Pending:
             break;
@@ -84,14 +81,14 @@ bool CComPort::Write(const void* bytes, int size) {
 
 bool CComPort::Read(void* buffer, int* count) {
     if (!m_hCom) {
-        ShowTransferError("Unable to Read to the comm port", kReadCaption);
+        Report("Unable to Read to the comm port", kReadCaption);
         return false;
     }
     std::uint32_t waiting = 0;
     if (!m_hCom->BytesQueued(waiting)) {
         // The port cannot even say what is queued: it is gone. Say so rather
         // than reading nothing forever in silence.
-        ShowTransferError("Unable to Read to the comm port", kReadCaption);
+        Report("Unable to Read to the comm port", kReadCaption);
         return false;
     }
     if (waiting == 0) {
@@ -104,13 +101,14 @@ bool CComPort::Read(void* buffer, int* count) {
         m_hCom->StartRead(static_cast<std::uint8_t*>(buffer), size, read, pending);
     switch (start) {
         case IoStart::NoEvent:
-            ShowTransferError("Error creating the overlapped read event handle", kReadCaption);
+            Report("Error creating the overlapped read event handle", kReadCaption);
             return false;
         case IoStart::Complete:
+            m_lastReported = nullptr;
             *count = static_cast<int>(read);
             return true;
         case IoStart::Failed:
-            ShowTransferError("Unable to Read to the comm port", kReadCaption);
+            Report("Unable to Read to the comm port", kReadCaption);
             return false;
         case IoStart::Pending:
             break;
@@ -125,7 +123,7 @@ bool CComPort::Read(void* buffer, int* count) {
 
 bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
                              const char* timeoutText, const char* failureText,
-                             const char* caption) const {
+                             const char* caption) {
     // Elapsed time is taken as an unsigned difference, so the deadline holds
     // across the 49.7-day wrap of the tick count.
     const std::uint32_t firstPoll = TickCountMs();
@@ -145,10 +143,19 @@ bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::ui
     count = transfer->BytesTransferred();
     transfer.reset();  // cancels a request still pending and waits until it has let go
     if (failure != nullptr) {
-        ShowTransferError(failure, caption);
+        Report(failure, caption);
         return false;
     }
+    m_lastReported = nullptr;
     return true;
+}
+
+void CComPort::Report(const char* text, const char* caption) {
+    if (m_reportRepeatsOnce && m_lastReported == text) {
+        return;  // the operator already knows; a dead port must not bury them in boxes
+    }
+    m_lastReported = text;
+    ShowMessage(text, caption, mb::kOk);
 }
 
 }  // namespace quorvel

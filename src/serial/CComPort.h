@@ -40,6 +40,11 @@ class CComPort {
     // when nothing was waiting (silently) or after a reported failure.
     bool Read(void* buffer, int* count);
 
+    // A channel that sends packet after packet on its own (the test threads)
+    // reports a failure once and keeps quiet while the same failure repeats,
+    // until a transfer succeeds again. Otherwise every failure is reported.
+    void ReportRepeatedFailuresOnce(bool once) { m_reportRepeatsOnce = once; }
+
     // Tests shorten the transfer time-out so that they need not wait 10 s.
     void SetTransferTimeoutMs(std::uint32_t timeoutMs) { m_transferTimeoutMs = timeoutMs; }
 
@@ -55,9 +60,12 @@ class CComPort {
     // released (cancelled if still pending) before any message is shown, so no
     // request holds the port while the operator reads it.
     bool AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
-                       const char* timeoutText, const char* failureText, const char* caption) const;
+                       const char* timeoutText, const char* failureText, const char* caption);
+    void Report(const char* text, const char* caption);
 
     std::uint32_t m_transferTimeoutMs = kTransferTimeoutMs;
+    bool m_reportRepeatsOnce = false;
+    const char* m_lastReported = nullptr;  // the last failure shown, while it repeats
 };
 
 }  // namespace quorvel

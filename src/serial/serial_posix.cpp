@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 
@@ -86,18 +87,58 @@ bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
+// The right to write on a port: held by one write request from its first byte
+// to its last. (A condition variable rather than a timed mutex, whose timed
+// lock ThreadSanitizer cannot follow.)
+class WriteTurn {
+  public:
+    // Waits at most `waitMs` for the turn; true when it is taken.
+    bool Take(std::uint32_t waitMs) {
+        std::unique_lock lock(m_mutex);
+        const auto free = [this] { return !m_busy; };
+        if (waitMs == SerialDevice::kWaitForever) {
+            m_released.wait(lock, free);
+        } else if (!m_released.wait_for(lock, std::chrono::milliseconds(waitMs), free)) {
+            return false;
+        }
+        m_busy = true;
+        return true;
+    }
+
+    void Give() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_busy = false;
+        }
+        m_released.notify_one();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_busy = false;  // guarded by m_mutex
+};
+
 // A write on the tty. Writes on one port go out one whole request after the
 // other, as a serial driver queues them: a write waits until the one before it
 // is done, so two threads' packets never interleave on the line.
 class PosixPendingWrite final : public PendingTransfer {
   public:
-    PosixPendingWrite(int fd, std::timed_mutex& writeOrder, const std::uint8_t* data,
-                      std::uint32_t size)
-        : m_fd(fd), m_turn(writeOrder, std::defer_lock), m_data(data), m_size(size) {}
+    PosixPendingWrite(int fd, WriteTurn& turn, const std::uint8_t* data, std::uint32_t size)
+        : m_fd(fd), m_turn(turn), m_data(data), m_size(size) {}
+
+    ~PosixPendingWrite() override {
+        if (m_hasTurn) {
+            m_turn.Give();
+        }
+    }
 
     IoPoll Poll(std::uint32_t waitMs) override {
-        if (!m_turn.owns_lock() && !TakeTurn(waitMs)) {
-            return IoPoll::Pending;
+        if (!m_hasTurn) {
+            m_hasTurn = m_turn.Take(waitMs);
+            if (!m_hasTurn) {
+                return IoPoll::Pending;
+            }
         }
         IoPoll result = WriteMore();
         if (result != IoPoll::Pending || waitMs == 0) {
@@ -112,13 +153,6 @@ class PosixPendingWrite final : public PendingTransfer {
     std::uint32_t BytesTransferred() const override { return m_done; }
 
   private:
-    bool TakeTurn(std::uint32_t waitMs) {
-        if (waitMs == 0) {
-            return m_turn.try_lock();
-        }
-        return m_turn.try_lock_for(std::chrono::milliseconds(PollTimeout(waitMs)));
-    }
-
     IoPoll WriteMore() {
         while (m_done < m_size) {
             const ssize_t n = ::write(m_fd, m_data + m_done, m_size - m_done);
@@ -131,7 +165,8 @@ class PosixPendingWrite final : public PendingTransfer {
     }
 
     int m_fd;
-    std::unique_lock<std::timed_mutex> m_turn;  // held from the first byte to the last
+    WriteTurn& m_turn;
+    bool m_hasTurn = false;
     const std::uint8_t* m_data;
     std::uint32_t m_size;
     std::uint32_t m_done = 0;
@@ -332,7 +367,7 @@ class PosixSerialDevice final : public SerialDevice {
     IoStart StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
                        std::unique_ptr<PendingTransfer>& pending) override {
         written = 0;
-        auto transfer = std::make_unique<PosixPendingWrite>(m_fd, m_writeOrder, data, size);
+        auto transfer = std::make_unique<PosixPendingWrite>(m_fd, m_writeTurn, data, size);
         switch (transfer->Poll(0)) {
             case IoPoll::Complete:
                 written = size;
@@ -457,8 +492,7 @@ class PosixSerialDevice final : public SerialDevice {
     int m_fd;      // the tty; -1 once closed
     int m_wakeFd;  // eventfd written by SetEventMask to release WaitEvent
     std::shared_ptr<DriverRequestHandler> m_driver;
-    // Taken by each write for its whole length; see PosixPendingWrite.
-    std::timed_mutex m_writeOrder;
+    WriteTurn m_writeTurn;  // taken by each write for its whole length
     // Written by any thread through SetEventMask, read by the waiting thread.
     std::atomic<std::uint32_t> m_eventMask{0};
 };

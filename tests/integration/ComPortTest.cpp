@@ -216,6 +216,20 @@ TEST_F(ComPortTest, ADeviceThatVanishesIsReportedByReadAndEndsAWait) {
                                          "Unable to Read to the comm port", "Read Error")});
 }
 
+TEST_F(ComPortTest, AChannelOfTheTestThreadsReportsARepeatedFailureOnce) {
+    ASSERT_TRUE(OpenOnPty(4));
+    m_ports.Pty(4).CloseMaster();
+    CComPort quiet;
+    quiet.SetHandle(m_channel.m_hCom);
+    quiet.ReportRepeatedFailuresOnce(true);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(quiet.Write("x", 1));
+        EXPECT_FALSE(m_channel.Write("x", 1));
+    }
+    const RecordedMessage failed = Transfer("Unable to Write to the comm port", "Write Error");
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>(4, failed));
+}
+
 TEST_F(ComPortTest, ClearingTheMaskFromAnotherThreadReleasesTheWait) {
     const PortHandle port = OpenOnPty(4);
     ASSERT_TRUE(port);

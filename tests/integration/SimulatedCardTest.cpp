@@ -72,11 +72,16 @@ class SimulatedCardTest : public ::testing::Test {
         return text;
     }
 
-    // Seconds for `size` bytes to go out of `from` and arrive at `to`.
+    // Seconds for `size` bytes to go out of `from` and arrive at `to`. The
+    // writer has a channel of its own: a channel belongs to one thread.
     static double TimeTransfer(CComPort& from, CComPort& to, std::size_t size) {
         const std::string text = Pattern(size);
         const auto start = Clock::now();
-        std::thread writer([&] { Send(from, text); });
+        std::thread writer([&] {
+            CComPort channel;
+            channel.SetHandle(from.m_hCom);
+            Send(channel, text);
+        });
         const std::string received = Collect(to, size, std::chrono::milliseconds(20000));
         writer.join();
         EXPECT_EQ(received, text);

@@ -1,0 +1,56 @@
+// A receive thread: one per open port. It waits for received characters,
+// reads what is queued (at most 450 bytes at a time) and hands each chunk to
+// the receive display, until the test stops.
+#include <chrono>
+#include <thread>
+
+#include "core/MessageSink.h"
+#include "test/TestRuntime.h"
+
+namespace quorvel {
+namespace {
+
+// After a failed wait (a port that has gone) the thread looks again this much
+// later, so that it neither spins nor misses the end of the test.
+constexpr std::chrono::milliseconds kFailedWaitPause{50};
+
+}  // namespace
+
+void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
+    CComPort channel;
+    channel.ReportRepeatedFailuresOnce(true);
+    CTestEngine engine(*runtime);
+    std::array<char, 500> buffer{};
+    int count = 0;
+    channel.SetHandle(params->hPort);
+    params->hPort->SetEventMask(kEvRxChar);
+
+    // A wait that fails is reported once; while it keeps failing the
+    // operator is not asked again.
+    bool failureShown = false;
+    while (params->pbTestRunning->load()) {
+        std::uint32_t events = 0;
+        const CommWait result = params->hPort->WaitEvent(events, SerialDevice::kWaitForever);
+        if (result == CommWait::Failed || result == CommWait::TimedOut) {
+            if (params->pbTestRunning->load() && !failureShown) {
+                ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
+                failureShown = true;
+            }
+            std::this_thread::sleep_for(kFailedWaitPause);
+            continue;
+        }
+        failureShown = false;
+        if (result == CommWait::Event && (events & kEvRxChar) != 0) {
+            if (channel.Read(buffer.data(), &count) && count != 0) {
+                params->pRxData = buffer.data();
+                *params->pnRxCount = count;
+                engine.ShowRxData(params->nPort);
+            }
+        }
+        // A release without a character (the mask cleared by Test > Stop)
+        // leads straight to the loop test.
+    }
+    params->hMainWnd->PostThreadExit(params->nPort);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,471 @@
+// The test engine on the simulated card, with a recording console and message
+// sink; the test's own thread plays the GUI thread.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "card/SimulatedCard.h"
+#include "fakes/FakeConsole.h"
+#include "fakes/RecordingMessageSink.h"
+#include "test/TestRuntime.h"
+
+namespace quorvel {
+namespace {
+
+using testing::FakeGui;
+using testing::ManualClock;
+using testing::RecordedMessage;
+using testing::RecordingConsole;
+using testing::RecordingMessageSink;
+
+RecordedMessage Error(const std::string& text, const char* caption = "Error") {
+    return {text, caption, 0x30, MessageOwner::MainWindow};
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>('!' + i % 90);  // printable, never NUL
+    }
+    return bytes;
+}
+
+class TestEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(m_card.Start(&error)) << error;
+        m_card.Install();
+        for (auto& record : m_records.m_PortRegistry) {
+            record.nBaud = 13;  // 921600: packets take well under a millisecond
+            record.nPortOpen = 0;
+        }
+        m_gui.onThreadExit = [this] {
+            if (m_counter.Count(m_runtime.m_nOpenPorts)) {
+                m_runtime.CloseAllPorts();
+                ++m_closeAlls;
+            }
+        };
+        m_console.onStopPress = [this](int port) {
+            m_gui.Post([this, port] {
+                if (m_console.Snapshot(port).stop) {  // as a click on the Stop button
+                    m_runtime.OnStopPort(port);
+                }
+            });
+        };
+        m_runtime.SetWriteDelay("0");
+    }
+
+    void Choose(std::initializer_list<int> ports) {
+        for (int port : ports) {
+            m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
+        }
+    }
+
+    void SetPattern(int port, int alpha, int quick, int user, std::string text = {}) {
+        PortPatternSettings pattern = m_records.m_PortPattern[static_cast<std::size_t>(port)];
+        pattern.nAlpha = alpha;
+        pattern.nQuickBrown = quick;
+        pattern.nUserData = user;
+        pattern.nFile = 0;
+        pattern.strUserData = std::move(text);
+        m_runtime.SetPattern(port, pattern);
+    }
+
+    bool WaitSent(int port, std::size_t packets) {
+        return m_gui.RunUntil(
+            [&] { return m_console.Snapshot(port).transmitted.size() >= packets; });
+    }
+
+    // Test > Stop, then the GUI loop until close-all has run.
+    bool StopTest() {
+        m_runtime.OnTestStop();
+        return m_gui.RunUntil([&] { return m_runtime.m_bStartEnabled; });
+    }
+
+    RecordingMessageSink m_messages;
+    SimulatedCard m_card;
+    PortRecords m_records = DefaultPortRecords();
+    RecordingConsole m_console;
+    FakeGui m_gui{m_console};
+    ManualClock m_clock;
+    ThreadExitCounter m_counter;
+    int m_closeAlls = 0;
+    TestRuntime m_runtime{m_records, m_gui, m_gui, m_clock};
+};
+
+TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
+    Choose({0, 2, 5});
+    m_runtime.OnTestStart();
+    EXPECT_EQ(m_runtime.m_nOpenPorts, 3);
+    EXPECT_FALSE(m_runtime.m_bStartEnabled);
+    EXPECT_TRUE(m_runtime.m_bStopEnabled);
+    EXPECT_FALSE(m_runtime.m_bSetupEnabled);
+    EXPECT_EQ(m_gui.placements, 1);
+    for (int port = 0; port < 8; ++port) {
+        const auto panel = m_console.Snapshot(port);
+        EXPECT_TRUE(panel.run && panel.transfer && !panel.stop) << port;
+    }
+    EXPECT_FALSE(m_runtime.m_hComPort[1]);
+    EXPECT_FALSE(m_runtime.m_RxData[1].pReadThread.joinable());
+
+    // Close-all on the fourth exit notification (three receive threads and the
+    // write thread), and not before.
+    std::vector<bool> idleAfterEach;
+    m_gui.onThreadExit = [&] {
+        if (m_counter.Count(m_runtime.m_nOpenPorts)) {
+            m_runtime.CloseAllPorts();
+        }
+        idleAfterEach.push_back(m_runtime.m_bStartEnabled);
+    };
+    m_runtime.OnTestStop();
+    EXPECT_TRUE(m_runtime.m_bStopEnabled);  // Stop leaves the flags as they are
+    ASSERT_TRUE(m_gui.RunUntil([&] { return idleAfterEach.size() == 4; }));
+    EXPECT_EQ(idleAfterEach, (std::vector<bool>{false, false, false, true}));
+    EXPECT_FALSE(m_runtime.m_bStopEnabled);
+    EXPECT_TRUE(m_runtime.m_bSetupEnabled);
+    for (int port = 0; port < 8; ++port) {
+        EXPECT_FALSE(m_runtime.m_hComPort[static_cast<std::size_t>(port)]);
+        EXPECT_FALSE(m_runtime.m_bPortOpen[static_cast<std::size_t>(port)]);
+        const auto panel = m_console.Snapshot(port);
+        EXPECT_FALSE(panel.run || panel.stop || panel.transfer) << port;
+    }
+    EXPECT_TRUE(m_messages.Messages().empty());
+
+    // A second start reuses the console and places it again.
+    m_runtime.OnTestStart();
+    EXPECT_EQ(m_gui.placements, 2);
+    EXPECT_TRUE(m_console.Snapshot(0).run);
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, WithoutAnOpenPortNothingStarts) {
+    Choose({1});
+    m_card.Unplug(1);
+    m_runtime.OnTestStart();
+    EXPECT_EQ(
+        m_messages.Messages(),
+        (std::vector<RecordedMessage>{Error("Unable to open the communication port COM5", "ERROR"),
+                                      Error("Unable to open any communication port", "ERROR")}));
+    EXPECT_TRUE(m_runtime.m_bStartEnabled);
+    EXPECT_FALSE(m_runtime.m_bStopEnabled);
+    EXPECT_EQ(m_gui.placements, 0);
+    EXPECT_EQ(g_pTestDialog.load(), nullptr);
+    EXPECT_FALSE(m_runtime.m_pWriteThread.joinable());
+}
+
+TEST_F(TestEngineTest, AConsoleThatCannotBeCreatedLeavesTheProgramIdle) {
+    Choose({0});
+    m_gui.createFails = true;
+    m_runtime.OnTestStart();
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{Error(
+                                         "Unable to create the Serial Communication Test Dialog")});
+    EXPECT_TRUE(m_runtime.m_bStartEnabled);
+    EXPECT_TRUE(m_runtime.m_bSetupEnabled);
+    EXPECT_FALSE(m_runtime.m_hComPort[0]);
+    EXPECT_FALSE(m_runtime.m_pWriteThread.joinable());
+    // The port was closed: it opens again.
+    m_gui.createFails = false;
+    m_runtime.OnTestStart();
+    EXPECT_TRUE(m_runtime.m_hComPort[0]);
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, PacketsFollowThePatternChosen) {
+    Choose({0, 1, 2, 3});
+    SetPattern(0, 1, 0, 0);
+    SetPattern(1, 0, 1, 0);
+    SetPattern(2, 1, 1, 0);  // Alphabets wins
+    SetPattern(3, 0, 0, 1, "");
+    m_runtime.OnTestStart();
+    for (int port = 0; port < 4; ++port) {
+        m_runtime.OnRunPort(port);
+    }
+    for (int port = 0; port < 4; ++port) {
+        ASSERT_TRUE(WaitSent(port, 5)) << port;
+    }
+    ASSERT_TRUE(StopTest());
+    const std::string alphabets(kAlphabets);
+    for (const std::string& packet : m_console.Snapshot(0).transmitted) {
+        EXPECT_EQ(packet, alphabets);
+    }
+    EXPECT_EQ(alphabets.size(), 39u);
+    for (const std::string& packet : m_console.Snapshot(1).transmitted) {
+        EXPECT_EQ(packet, std::string(kQuickBrown));
+    }
+    EXPECT_EQ(kQuickBrown.size(), 42u);
+    EXPECT_EQ(m_console.Snapshot(2).transmitted.front(), alphabets);
+    const auto empty = m_console.Snapshot(3);
+    EXPECT_GE(empty.packetCounts.size(), 5u);
+    for (const std::string& packet : empty.transmitted) {
+        EXPECT_EQ(packet, "");
+    }
+    // What a plug sent back is what was sent: whole packets, back to back.
+    const std::string received = m_console.Snapshot(0).received;
+    ASSERT_GE(received.size(), alphabets.size());
+    for (std::size_t i = 0; i + alphabets.size() <= received.size(); i += alphabets.size()) {
+        EXPECT_EQ(received.substr(i, alphabets.size()), alphabets);
+    }
+}
+
+TEST_F(TestEngineTest, AUserPatternIsCutToAWholePacketOfWholeCharacters) {
+    Choose({0});
+    std::string text = "a";
+    for (int i = 0; i < 300; ++i) {
+        text += "\xC3\xA9";  // é
+    }
+    SetPattern(0, 0, 0, 1, text);
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(WaitSent(0, 2));
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_console.Snapshot(0).transmitted.front(), text.substr(0, 449));
+    EXPECT_EQ(m_runtime.m_TxPacket[0].nLength, 449);
+    EXPECT_EQ(m_runtime.m_TxPacket[0].data[449], 0);
+}
+
+TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
+    Choose({0, 1});
+    SetPattern(0, 0, 0, 0);
+    SetPattern(1, 0, 0, 0);
+    const std::vector<std::uint8_t> file1000 = Bytes(1000);
+    const std::vector<std::uint8_t> file900 = Bytes(900);
+    m_runtime.SetFileData(0, file1000);
+    m_runtime.SetFileData(1, file900);
+    m_runtime.OnTestStart();
+    const std::uint64_t delaysBefore = m_runtime.m_nWriteDelays;
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(1);
+    ASSERT_TRUE(WaitSent(0, 7));
+    ASSERT_TRUE(WaitSent(1, 7));
+    ASSERT_TRUE(StopTest());
+
+    const std::string text(file1000.begin(), file1000.end());
+    const auto port0 = m_console.Snapshot(0).transmitted;
+    const std::vector<std::string> pass{text.substr(0, 450), text.substr(450, 450),
+                                        text.substr(900, 100)};
+    for (std::size_t i = 0; i < port0.size(); ++i) {
+        EXPECT_EQ(port0[i], pass[i % 3]) << "piece " << i;
+    }
+    const auto port1 = m_console.Snapshot(1).transmitted;
+    const std::vector<std::size_t> sizes900{450, 450, 0};
+    for (std::size_t i = 0; i < port1.size(); ++i) {
+        EXPECT_EQ(port1[i].size(), sizes900[i % 3]) << "piece " << i;
+    }
+    // One write delay a pass, after its first piece.
+    const auto firstPieces = [](std::size_t pieces) { return (pieces + 2) / 3; };
+    EXPECT_EQ(m_runtime.m_nWriteDelays - delaysBefore,
+              firstPieces(port0.size()) + firstPieces(port1.size()));
+    // The TXD indicator is lit around each continuation piece only.
+    const auto txd = m_console.Snapshot(0).txd;
+    ASSERT_FALSE(txd.empty());
+    for (std::size_t i = 0; i < txd.size(); ++i) {
+        EXPECT_EQ(txd[i], i % 2 == 0);
+    }
+}
+
+TEST_F(TestEngineTest, StopInTheMiddleOfAFileStartsItAgainFromByteZero) {
+    Choose({0});
+    SetPattern(0, 0, 0, 0);
+    const std::vector<std::uint8_t> file = Bytes(60000);
+    m_runtime.SetFileData(0, file);
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(WaitSent(0, 4));
+    m_runtime.OnStopPort(0);
+    EXPECT_FALSE(m_runtime.m_FileState[0].bMoreToSend);
+    const auto stopped = m_console.Snapshot(0);
+    EXPECT_TRUE(stopped.run && !stopped.stop);
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(WaitSent(0, 2));
+    ASSERT_TRUE(StopTest());
+    const auto rerun = m_console.Snapshot(0);
+    EXPECT_EQ(rerun.transmitted.front(), std::string(file.begin(), file.begin() + 450));
+    EXPECT_EQ(rerun.transmitted[1], std::string(file.begin() + 450, file.begin() + 900));
+}
+
+TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
+    Choose({0, 2, 4});
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(2);
+    auto panel = m_console.Snapshot(2);
+    EXPECT_EQ(panel.errorCount, "0");
+    ASSERT_GE(panel.packetCounts.size(), 2u);
+    EXPECT_EQ(panel.packetCounts[0], "0");
+    EXPECT_EQ(panel.packetCounts[1], "1");
+    EXPECT_TRUE(!panel.run && panel.stop && !panel.transfer);
+    ASSERT_TRUE(WaitSent(2, 5));  // the write thread took over
+
+    // A second port's first packet does not set the event: the thread already cycles.
+    m_runtime.OnRunPort(4);
+    EXPECT_EQ(m_runtime.m_hWriteEvent.Wait(std::chrono::milliseconds(0)), WaitResult::Timeout);
+    ASSERT_TRUE(WaitSent(4, 5));
+    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 2);
+
+    // Stopping one leaves the other running; the counter text stays.
+    m_runtime.OnStopPort(2);
+    const std::size_t shown = m_console.Snapshot(2).packetCounts.size();
+    const std::size_t port4Sent = m_console.Snapshot(4).transmitted.size();
+    ASSERT_TRUE(WaitSent(4, port4Sent + 5));
+    EXPECT_LE(m_console.Snapshot(2).packetCounts.size(), shown + 1);  // at most one in flight
+    m_runtime.OnStopPort(4);
+    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 0);
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
+    Choose({0, 1, 2, 3, 4, 5, 6, 7});
+    m_runtime.OnTestStart();
+    for (int port = 7; port >= 0; --port) {
+        m_runtime.OnRunPort(port);
+    }
+    ASSERT_TRUE(WaitSent(7, 20));
+    const std::thread::id writer = m_runtime.m_pWriteThread.get_id();
+    ASSERT_TRUE(StopTest());
+    const std::vector<int> order = m_console.SendOrder(writer);
+    ASSERT_GE(order.size(), 40u);
+    // Once every port runs, each cycle visits 0 ... 7 in that order.
+    const std::size_t from = order.size() - 32;
+    std::size_t start = from;
+    while (order[start] != 0) {
+        ++start;
+    }
+    for (std::size_t i = start; i + 1 < order.size(); ++i) {
+        EXPECT_EQ(order[i + 1], (order[i] + 1) % 8) << "at " << i;
+    }
+}
+
+TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
+    Choose({0});
+    m_runtime.OnTestStart();
+    CTestEngine engine(m_runtime);
+    auto deliver = [&](const std::string& chunk) {
+        m_runtime.m_ReadParams[0].pRxData = chunk.data();
+        m_runtime.m_RxData[0].nRxCount = static_cast<std::int32_t>(chunk.size());
+        engine.ShowRxData(0);
+    };
+    deliver("ab");
+    deliver("cd");
+    EXPECT_EQ(m_console.Snapshot(0).received, "abcd");
+    deliver(std::string("x\0y", 3));  // shown up to the zero byte, kept whole
+    EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
+    EXPECT_EQ(std::string(m_runtime.m_RxData[0].szRxText.data(), 3), std::string("x\0y", 3));
+    m_console.Change(0, [](RecordingConsole::Port& p) { p.enable = false; });
+    deliver("hidden");
+    EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
+    m_console.Change(0, [](RecordingConsole::Port& p) { p.enable = true; });
+    deliver("shown");
+    EXPECT_EQ(m_console.Snapshot(0).received, "abcdxshown");
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, InternalLoopbackGoesToThePortsOwnHandle) {
+    Choose({0, 3});
+    m_card.AttachCable(0, 3);
+    m_runtime.OnTestStart();
+    m_runtime.OnLoopTest(3, true);
+    EXPECT_TRUE(m_card.InternalLoopbackOf(3));
+    EXPECT_EQ(m_records.m_PortTest[3].nLoopTest, 1);
+    m_runtime.OnRunPort(3);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_console.Snapshot(3).received.size() >= 39; }));
+    EXPECT_EQ(m_console.Snapshot(0).received, "");  // kept off the cable
+    m_runtime.OnLoopTest(3, false);
+    EXPECT_FALSE(m_card.InternalLoopbackOf(3));
+    EXPECT_EQ(m_records.m_PortTest[3].nLoopTest, 0);
+
+    m_runtime.OnLoopTest(5, true);  // not open in this test
+    EXPECT_EQ(m_records.m_PortTest[5].nLoopTest, 1);
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{Error("Unable to set/reset Local LoopBack on port 5")});
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, APortUnpluggedMidTestIsReportedOnceAndTheTestStillEnds) {
+    Choose({0, 1});
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(1);
+    ASSERT_TRUE(WaitSent(0, 3));
+    m_card.Unplug(0);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_messages.Messages().size() >= 2; }));
+    const std::size_t sent = m_console.Snapshot(0).transmitted.size();
+    ASSERT_TRUE(WaitSent(0, sent + 20));  // the port keeps its turn; the operator is told once
+    ASSERT_TRUE(StopTest());
+    auto messages = m_messages.Messages();
+    std::sort(messages.begin(), messages.end(),
+              [](const auto& a, const auto& b) { return a.text < b.text; });
+    EXPECT_EQ(messages, (std::vector<RecordedMessage>{{"Unable to Write to the comm port",
+                                                       "Write Error", 0, MessageOwner::MainWindow},
+                                                      Error("WaitForSingleObject Failed")}));
+    EXPECT_EQ(m_closeAlls, 1);
+}
+
+TEST_F(TestEngineTest, ATimedRunStopsByItselfWhenItsTimeIsUp) {
+    Choose({0, 1});
+    m_console.Change(0, [](RecordingConsole::Port& p) {
+        p.stopOnTime = true;
+        p.hours = "1";
+        p.minutes = "30";
+    });
+    m_console.Change(1, [](RecordingConsole::Port& p) { p.stopOnTime = true; });  // 0:00
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(1);
+    ASSERT_TRUE(WaitSent(0, 3));
+    m_clock.Advance(90 * 60 * 1000 - 1);
+    const std::size_t before = m_console.Snapshot(0).transmitted.size();
+    ASSERT_TRUE(WaitSent(0, before + 3));  // not yet
+    EXPECT_TRUE(m_runtime.m_RunState[0].bRunning);
+    m_clock.Advance(1);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return !m_runtime.m_RunState[0].bRunning.load(); }));
+    const auto panel = m_console.Snapshot(0);
+    EXPECT_TRUE(panel.run && !panel.stop && panel.transfer);  // as if Stop was pressed
+    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 1);
+    EXPECT_TRUE(m_runtime.m_RunState[1].bRunning);  // 0:00 runs on
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, TheStopOnOptionsEnableTheHourAndMinuteBoxes) {
+    Choose({0});
+    m_runtime.OnTestStart();
+    m_runtime.EnableStopTime(2);
+    EXPECT_TRUE(m_console.Snapshot(2).stopTimeBoxes);
+    m_runtime.DisableStopTime(2);
+    EXPECT_FALSE(m_console.Snapshot(2).stopTimeBoxes);
+    ASSERT_TRUE(StopTest());
+}
+
+TEST_F(TestEngineTest, StopEndsTheTestEvenWhenTheConsoleIsGone) {
+    Choose({0});
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(WaitSent(0, 3));
+    g_pTestDialog = nullptr;  // the console window was destroyed
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_closeAlls, 1);
+}
+
+TEST_F(TestEngineTest, TheWriteDelayCanChangeWhilePortsSend) {
+    Choose({0, 1});
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(1);
+    for (int i = 0; i < 200; ++i) {
+        m_runtime.SetWriteDelay(i % 2 == 0 ? "1" : "0");
+    }
+    ASSERT_TRUE(WaitSent(1, 10));
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_runtime.WriteDelayMs(), 0);
+    EXPECT_EQ(m_runtime.WriteDelayText(), "0");
+}
+
+TEST_F(TestEngineTest, PortIndexesOutsideTheCardAreRefused) {
+    CTestEngine engine(m_runtime);
+    engine.SendPacket(8);
+    engine.RunPort(-1);
+    m_runtime.OnRunPort(9);
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>(3, Error("DEFAULT")));
+}
+
+}  // namespace
+}  // namespace quorvel
