@@ -9,9 +9,10 @@ PACKAGES := g++ make cmake ninja-build pkg-config \
             g++-mingw-w64-x86-64
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
+BENCH_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test asan tsan fuzz windows clean
+.PHONY: deps build run test asan tsan fuzz windows bench clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -60,6 +61,13 @@ fuzz: deps
 windows: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+
+# Benchmarks on an optimised build; they print figures and never fail.
+bench: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	./build/release/bench/bench_throughput $(BENCH_SECONDS)
+	./build/release/bench/config_file_bench
 
 clean:
 	rm -rf build

@@ -13,6 +13,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/ThreadName.h"
+
 namespace quorvel {
 namespace {
 
@@ -21,6 +23,11 @@ constexpr std::uint32_t kWakeTag = 0xFFFFFFFF;
 // While a port's line is busy the card may fall behind by this much (a late
 // wake-up of the card thread) and still send at the full line rate.
 constexpr double kBusyCatchUpSeconds = 0.020;
+
+// A busy line is served in steps of at least this long: the UART's bytes
+// leave in small bursts at the exact average rate, and the card thread wakes
+// a few hundred times a second instead of once per character.
+constexpr double kServiceStepSeconds = 0.004;
 
 bool ParityBitOf(std::uint8_t data, int dataBits, std::uint8_t parity) {
     int ones = 0;
@@ -508,6 +515,7 @@ void SimulatedCard::Arm(int index, bool readable) {
 }
 
 void SimulatedCard::Run() {
+    NameThisThread("quorvel-card");
     std::array<epoll_event, kPorts + 1> events{};
     while (!m_stopping) {
         int timeoutMs = -1;
@@ -601,7 +609,8 @@ void SimulatedCard::ServicePort(int index, double now) {
     }
     if (port.credit < 1.0) {
         Arm(index, false);
-        port.resumeAt = port.reckoned + (1.0 - port.credit) * charTime;
+        port.resumeAt =
+            port.reckoned + std::max((1.0 - port.credit) * charTime, kServiceStepSeconds);
     } else {
         Arm(index, true);
     }

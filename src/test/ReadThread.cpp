@@ -2,9 +2,11 @@
 // reads what is queued (at most 450 bytes at a time) and hands each chunk to
 // the receive display, until the test stops.
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "core/MessageSink.h"
+#include "core/ThreadName.h"
 #include "test/TestRuntime.h"
 
 namespace quorvel {
@@ -17,6 +19,7 @@ constexpr std::chrono::milliseconds kFailedWaitPause{50};
 }  // namespace
 
 void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
+    NameThisThread(("quorvel-rx" + std::to_string(params->nPort + 1)).c_str());
     CComPort channel;
     channel.ReportRepeatedFailuresOnce(true);
     CTestEngine engine(*runtime);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/MessageSink.h"
+#include "core/ThreadName.h"
 #include "test/TestRuntime.h"
 
 namespace quorvel {
@@ -28,6 +29,7 @@ bool AnyPortRunning(const TestRuntime& runtime) {
 }  // namespace
 
 void WriteThread(WriteThreadParams* params, TestRuntime* runtime) {
+    NameThisThread("quorvel-write");
     std::array<std::unique_ptr<CTestEngine>, kPortCount> engines;
     for (auto& engine : engines) {
         engine = std::make_unique<CTestEngine>(*runtime);

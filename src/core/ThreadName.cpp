@@ -1,0 +1,15 @@
+#include "core/ThreadName.h"
+
+#if defined(__linux__)
+#include <pthread.h>
+#endif
+
+namespace quorvel {
+
+void NameThisThread([[maybe_unused]] const char* name) {
+#if defined(__linux__)
+    pthread_setname_np(pthread_self(), name);
+#endif
+}
+
+}  // namespace quorvel
