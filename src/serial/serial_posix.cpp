@@ -87,6 +87,20 @@ bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
+// One poll of a transfer: `attempt` moves what it can; while it is still
+// pending and the caller gives time, the tty is waited for once and tried again.
+template <typename Attempt>
+IoPoll AttemptThenWait(int fd, short events, std::uint32_t waitMs, Attempt attempt) {
+    const IoPoll result = attempt();
+    if (result != IoPoll::Pending || waitMs == 0) {
+        return result;
+    }
+    if (!WaitReady(fd, events, waitMs)) {
+        return IoPoll::Failed;
+    }
+    return attempt();
+}
+
 // The right to write on a port: held by one write request from its first byte
 // to its last. (A condition variable rather than a timed mutex, whose timed
 // lock ThreadSanitizer cannot follow.)
@@ -140,14 +154,7 @@ class PosixPendingWrite final : public PendingTransfer {
                 return IoPoll::Pending;
             }
         }
-        IoPoll result = WriteMore();
-        if (result != IoPoll::Pending || waitMs == 0) {
-            return result;
-        }
-        if (!WaitReady(m_fd, POLLOUT, waitMs)) {
-            return IoPoll::Failed;
-        }
-        return WriteMore();
+        return AttemptThenWait(m_fd, POLLOUT, waitMs, [this] { return WriteMore(); });
     }
 
     std::uint32_t BytesTransferred() const override { return m_done; }
@@ -179,14 +186,7 @@ class PosixPendingRead final : public PendingTransfer {
         : m_fd(fd), m_buffer(buffer), m_size(size) {}
 
     IoPoll Poll(std::uint32_t waitMs) override {
-        IoPoll result = ReadSome();
-        if (result != IoPoll::Pending || waitMs == 0) {
-            return result;
-        }
-        if (!WaitReady(m_fd, POLLIN, waitMs)) {
-            return IoPoll::Failed;
-        }
-        return ReadSome();
+        return AttemptThenWait(m_fd, POLLIN, waitMs, [this] { return ReadSome(); });
     }
 
     std::uint32_t BytesTransferred() const override { return m_done; }

@@ -6,7 +6,8 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <map>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,8 +19,18 @@
 
 namespace quorvel::testing {
 
-// A console that records what the engine does to it. Calls from any thread run
-// at once under its own lock (the Qt console carries them to the GUI thread).
+// Runs a call on the test's GUI thread, as the Qt console carries a worker's
+// call to the GUI thread and waits there until it is done.
+class GuiThread {
+  public:
+    virtual ~GuiThread() = default;
+    virtual void Invoke(const std::function<void()>& call) = 0;
+};
+
+// A console that records what the engine does to it. A call from a worker
+// thread waits until the test's GUI thread has run it, as with the Qt console,
+// so the engine's calls keep their real order, and a worker that waits for the
+// GUI thread while holding the GUI thread up shows as a hang.
 class RecordingConsole final : public ConsoleView {
   public:
     struct Port {
@@ -36,6 +47,8 @@ class RecordingConsole final : public ConsoleView {
         int clears = 0;
     };
 
+    GuiThread* gui = nullptr;  // set by FakeGui
+
     // Posted Stop presses go to the test's GUI loop.
     std::function<void(int)> onStopPress;
 
@@ -43,12 +56,13 @@ class RecordingConsole final : public ConsoleView {
         std::lock_guard lock(m_mutex);
         return m_ports[static_cast<std::size_t>(port)];
     }
+    // Changes a panel directly, as the operator does on the GUI thread.
     template <typename Edit>
     void Change(int port, Edit change) {
         std::lock_guard lock(m_mutex);
         change(m_ports[static_cast<std::size_t>(port)]);
     }
-    // The ports whose transmit box was appended to, in order, on `thread`.
+    // The ports whose transmit box was appended to, in order, by `thread`.
     std::vector<int> SendOrder(std::thread::id thread) const {
         std::lock_guard lock(m_mutex);
         std::vector<int> order;
@@ -60,44 +74,54 @@ class RecordingConsole final : public ConsoleView {
         return order;
     }
 
-    bool IsEnableChecked(int port) override { return Snapshot(port).enable; }
+    bool IsEnableChecked(int port) override {
+        return Ask<bool>(port, [](Port& p) { return p.enable; });
+    }
     void AppendTransmitText(int port, const std::string& text) override {
-        std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)].transmitted.push_back(text);
-        m_sends.emplace_back(std::this_thread::get_id(), port);
+        const std::thread::id caller = std::this_thread::get_id();
+        Call(port, [&](Port& p) {
+            p.transmitted.push_back(text);
+            m_sends.emplace_back(caller, port);
+        });
     }
     void AppendReceiveText(int port, const std::string& text) override {
-        Change(port, [&](Port& p) { p.received += text; });
+        Call(port, [&](Port& p) { p.received += text; });
     }
     void ClearDataBoxes(int port) override {
-        Change(port, [](Port& p) {
+        Call(port, [](Port& p) {
             p.transmitted.clear();
             p.received.clear();
             ++p.clears;
         });
     }
     void SetPacketCountText(int port, const std::string& text) override {
-        Change(port, [&](Port& p) { p.packetCounts.push_back(text); });
+        Call(port, [&](Port& p) { p.packetCounts.push_back(text); });
     }
     void SetErrorCountText(int port, const std::string& text) override {
-        Change(port, [&](Port& p) { p.errorCount = text; });
+        Call(port, [&](Port& p) { p.errorCount = text; });
     }
     void SetTxdIndicator(int port, bool on) override {
-        Change(port, [&](Port& p) { p.txd.push_back(on); });
+        Call(port, [&](Port& p) { p.txd.push_back(on); });
     }
     void SetPortButtons(int port, bool run, bool stop, bool transfer) override {
-        Change(port, [&](Port& p) {
+        Call(port, [&](Port& p) {
             p.run = run;
             p.stop = stop;
             p.transfer = transfer;
         });
     }
     void SetStopTimeBoxesEnabled(int port, bool enabled) override {
-        Change(port, [&](Port& p) { p.stopTimeBoxes = enabled; });
+        Call(port, [&](Port& p) { p.stopTimeBoxes = enabled; });
     }
-    bool IsStopOnTimeChosen(int port) override { return Snapshot(port).stopOnTime; }
-    std::string HourText(int port) override { return Snapshot(port).hours; }
-    std::string MinuteText(int port) override { return Snapshot(port).minutes; }
+    bool IsStopOnTimeChosen(int port) override {
+        return Ask<bool>(port, [](Port& p) { return p.stopOnTime; });
+    }
+    std::string HourText(int port) override {
+        return Ask<std::string>(port, [](Port& p) { return p.hours; });
+    }
+    std::string MinuteText(int port) override {
+        return Ask<std::string>(port, [](Port& p) { return p.minutes; });
+    }
     void PostStopPress(int port) override {
         if (onStopPress) {
             onStopPress(port);
@@ -105,20 +129,45 @@ class RecordingConsole final : public ConsoleView {
     }
 
   private:
+    // A console call, carried out on the GUI thread.
+    template <typename Edit>
+    void Call(int port, Edit change) {
+        if (gui == nullptr) {
+            Change(port, change);
+            return;
+        }
+        gui->Invoke([&] { Change(port, change); });
+    }
+    template <typename Result, typename Read>
+    Result Ask(int port, Read read) {
+        Result result{};
+        Call(port, [&](Port& p) { result = read(p); });
+        return result;
+    }
+
     mutable std::mutex m_mutex;
     std::array<Port, 8> m_ports{};
     std::vector<std::pair<std::thread::id, int>> m_sends;
 };
 
-// The GUI thread of a test: the test's own thread runs what is posted to it
-// (thread-exit notifications, Stop presses), as a window's message loop would.
-class FakeGui final : public ConsoleHost, public ThreadExitSink {
+// The GUI thread of a test: the thread that makes it runs what is posted to
+// it (console calls from workers, thread-exit notifications, Stop presses),
+// as a window's message loop would, while it waits in RunUntil.
+class FakeGui final : public ConsoleHost, public ThreadExitSink, public GuiThread {
   public:
-    explicit FakeGui(RecordingConsole& console) : m_console(console) {}
-    ~FakeGui() override { g_pTestDialog = nullptr; }
+    explicit FakeGui(RecordingConsole& console)
+        : m_console(console), m_guiThread(std::this_thread::get_id()) {
+        m_console.gui = this;
+    }
+    ~FakeGui() override {
+        Close();
+        m_console.gui = nullptr;
+        g_pTestDialog = nullptr;
+    }
 
     bool createFails = false;
     int placements = 0;
+    int exitNotifications = 0;  // GUI thread only
     // Run on the GUI thread for every thread-exit notification.
     std::function<void()> onThreadExit;
 
@@ -148,6 +197,46 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
         m_posted.notify_all();
     }
 
+    void Invoke(const std::function<void()>& call) override {
+        if (std::this_thread::get_id() == m_guiThread) {
+            call();
+            return;
+        }
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> finished = done->get_future();
+        bool posted = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_closed) {
+                m_tasks.push_back([&call, done] {
+                    call();
+                    done->set_value();
+                });
+                posted = true;
+            }
+        }
+        if (!posted) {
+            call();
+            return;
+        }
+        m_posted.notify_all();
+        finished.wait();
+    }
+
+    // From now on calls run on their caller's thread, and what was waiting
+    // runs now: for the end of a test, when the GUI loop no longer turns.
+    void Close() {
+        std::unique_lock lock(m_mutex);
+        m_closed = true;
+        while (!m_tasks.empty()) {
+            auto task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
     // Runs posted tasks until `done` holds; false when `limit` passes first.
     // `done` is looked at after every task and every few milliseconds.
     template <typename Done>
@@ -171,13 +260,13 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
         return true;
     }
 
-    int exitNotifications = 0;  // GUI thread only
-
   private:
     RecordingConsole& m_console;
+    const std::thread::id m_guiThread;
     std::mutex m_mutex;
     std::condition_variable m_posted;
-    std::deque<std::function<void()>> m_tasks;
+    std::deque<std::function<void()>> m_tasks;  // guarded by m_mutex
+    bool m_closed = false;                      // guarded by m_mutex
 };
 
 // A clock the test moves by hand.

@@ -56,6 +56,13 @@ class TestEngineTest : public ::testing::Test {
         m_runtime.SetWriteDelay("0");
     }
 
+    void TearDown() override {
+        if (m_runtime.m_bTestRunning) {
+            StopTest();
+        }
+        m_gui.Close();  // the runtime's end must not wait for a GUI loop that no longer turns
+    }
+
     void Choose(std::initializer_list<int> ports) {
         for (int port : ports) {
             m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
@@ -184,6 +191,7 @@ TEST_F(TestEngineTest, PacketsFollowThePatternChosen) {
     for (int port = 0; port < 4; ++port) {
         ASSERT_TRUE(WaitSent(port, 5)) << port;
     }
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_console.Snapshot(0).received.size() >= 3 * 39; }));
     ASSERT_TRUE(StopTest());
     const std::string alphabets(kAlphabets);
     for (const std::string& packet : m_console.Snapshot(0).transmitted) {
