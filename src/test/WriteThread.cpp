@@ -8,6 +8,7 @@
 
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
+#include "core/ThreadPriority.h"
 #include "test/TestRuntime.h"
 
 namespace quorvel {
@@ -30,6 +31,7 @@ bool AnyPortRunning(const TestRuntime& runtime) {
 
 void WriteThread(WriteThreadParams* params, TestRuntime* runtime) {
     NameThisThread("quorvel-write");
+    LowerThisThreadPriority();
     std::array<std::unique_ptr<CTestEngine>, kPortCount> engines;
     for (auto& engine : engines) {
         engine = std::make_unique<CTestEngine>(*runtime);
