@@ -1,0 +1,15 @@
+// The main of the GUI suites: a QApplication (offscreen under ctest) around
+// GoogleTest, so tests can make and drive real widgets.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    // Test listing and test runs both go without a display unless one is asked for.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
