@@ -1,19 +1,130 @@
 #include "app/CQuorvelApp.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <filesystem>
+
+#include "config/ConfigFile.h"
 #include "config/PortRecordStore.h"
+#include "core/MessageSink.h"
+#include "res/resource.h"
+#include "ui/CAboutDialog.h"
+#include "ui/CWriteDelayDialog.h"
 
 namespace quorvel {
+namespace {
 
-CQuorvelApp::CQuorvelApp(ProfileStore& store) : m_store(store) {}
+// A chosen file's full path as the file functions take it.
+std::filesystem::path FilePathOf(const QString& chosen) {
+    const QString absolute = QFileInfo(chosen).absoluteFilePath();
+#ifdef _WIN32
+    return std::filesystem::path(absolute.toStdWString());
+#else
+    return std::filesystem::path(absolute.toStdString());  // UTF-8, as the file system has it
+#endif
+}
+
+}  // namespace
+
+CQuorvelApp::CQuorvelApp(ProfileStore& store, ConsoleHost& console, AppServices& services)
+    : m_store(store), m_services(services), m_runtime(m_records, console, *this) {}
+
+CQuorvelApp::~CQuorvelApp() = default;
 
 void CQuorvelApp::LoadRecords() {
     LoadAllRecords(m_store, m_records);
-    m_strWriteDelay = std::string(kDefaultWriteDelayText);
+    m_runtime.SetWriteDelay(std::string(kDefaultWriteDelayText));
 }
 
 int CQuorvelApp::ExitInstance(int frameworkExitCode) {
     SaveAllRecords(m_store, m_records);
     return frameworkExitCode;
+}
+
+void CQuorvelApp::PostThreadExit(int port) {
+    emit threadExited(port);
+}
+
+bool CQuorvelApp::IsCommandEnabled(int command) const {
+    switch (command) {
+        case res::kTestStart:
+        case res::kAppExit:
+            return m_runtime.m_bStartEnabled;
+        case res::kTestStop:
+            return m_runtime.m_bStopEnabled;
+        case res::kPortSettings:
+        case res::kConfigLoad:
+            return m_runtime.m_bSetupEnabled;
+        default:
+            return true;
+    }
+}
+
+bool CQuorvelApp::OnCommand(int command) {
+    switch (command) {
+        case res::kTestStart:
+            m_runtime.OnTestStart();
+            break;
+        case res::kTestStop:
+            m_runtime.OnTestStop();
+            break;
+        case res::kTestDelay:
+            OnTestDelay();
+            break;
+        case res::kConfigLoad:
+            OnConfigLoad();
+            break;
+        case res::kConfigSave:
+            OnConfigSave();
+            break;
+        case res::kConfigHelp:
+            OnConfigHelp();
+            break;
+        case res::kAppAbout:
+            OnAppAbout();
+            break;
+        default:
+            return false;
+    }
+    emit commandStateChanged();
+    return true;
+}
+
+void CQuorvelApp::OnTestDelay() {
+    CWriteDelayDialog dialog(QString::fromStdString(m_runtime.WriteDelayText()), m_mainWindow);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_runtime.SetWriteDelay(dialog.DelayText().toStdString());
+    }
+}
+
+void CQuorvelApp::OnConfigLoad() {
+    const QString path = m_services.ChooseFileToLoad(m_mainWindow);
+    if (!path.isEmpty()) {
+        LoadConfigurationFile(FilePathOf(path), m_records);
+    }
+}
+
+void CQuorvelApp::OnConfigSave() {
+    const QString path = m_services.ChooseFileToSave(m_mainWindow);
+    if (!path.isEmpty()) {
+        SaveConfigurationFile(FilePathOf(path), m_records);
+    }
+}
+
+void CQuorvelApp::OnConfigHelp() {
+    const QString document = QDir::current().filePath(QString::fromLatin1(kConfigHelpDocument));
+    if (!QFile::exists(document)) {
+        ShowMessage("The configuration help file for Serial driver user interface is missing",
+                    "Error", mb::kOk | mb::kIconExclamation);
+        return;
+    }
+    m_services.OpenDocument(document);  // as the shell's opener: its result is not examined
+}
+
+void CQuorvelApp::OnAppAbout() {
+    CAboutDialog dialog(m_mainWindow);
+    dialog.exec();
 }
 
 }  // namespace quorvel

@@ -1,35 +1,66 @@
 #pragma once
 
-#include <string>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
 
+#include "app/AppServices.h"
 #include "config/PortRegistry.h"
 #include "config/ProfileStore.h"
+#include "test/TestRuntime.h"
 
 namespace quorvel {
 
-// The application object: owns the eight port records and the write delay for
-// the life of the program. It loads the records from the profile store once at
-// start-up and writes them back once at a normal exit; everything in between
-// changes them in memory only.
-class CQuorvelApp {
+// The application object: owns the eight port records and the test runtime
+// for the life of the program, handles every command of the program's own
+// and decides which of them are enabled. The records are loaded from the
+// profile store once at start-up and written back once at a normal exit.
+class CQuorvelApp final : public QObject, public ThreadExitSink {
+    Q_OBJECT
   public:
-    explicit CQuorvelApp(ProfileStore& store);
+    CQuorvelApp(ProfileStore& store, ConsoleHost& console, AppServices& services);
+    ~CQuorvelApp() override;
 
     // The records' part of the start-up, after the main window is up.
     void LoadRecords();
-
     // Writes every record to the store; returns the process exit code.
     int ExitInstance(int frameworkExitCode);
 
-    PortRecords& Records() { return m_records; }
-    const PortRecords& Records() const { return m_records; }
+    // The window that owns the dialogs and message boxes.
+    void SetMainWindow(QWidget* mainWindow) { m_mainWindow = mainWindow; }
 
-    // The pause after a packet in milliseconds, as decimal text.
-    std::string m_strWriteDelay;
+    // Runs a command of the program's own; false for an ID that is not one.
+    bool OnCommand(int command);
+    // The enabling rule: a command follows its flag, or is always enabled.
+    bool IsCommandEnabled(int command) const;
+
+    // Called on the ending test thread; carried to the GUI thread as threadExited.
+    void PostThreadExit(int port) override;
+
+    PortRecords& Records() { return m_records; }
+    TestRuntime& Runtime() { return m_runtime; }
+
+    static constexpr const char* kConfigHelpDocument = "QuorvelConfig.doc";
+
+  signals:
+    // A test thread has ended (the main window counts these).
+    void threadExited(int port);
+    // The command flags may have changed.
+    void commandStateChanged();
 
   private:
+    void OnTestDelay();
+    void OnConfigLoad();
+    void OnConfigSave();
+    void OnConfigHelp();
+    void OnAppAbout();
+
     ProfileStore& m_store;
+    AppServices& m_services;
     PortRecords m_records;
+    TestRuntime m_runtime;
+    QPointer<QWidget> m_mainWindow;
 };
 
 }  // namespace quorvel

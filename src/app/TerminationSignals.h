@@ -12,11 +12,11 @@ namespace quorvel {
 // the threads that follow. Does nothing where the system has no signalfd.
 class TerminationSignals final : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-private:
+  private:
     int m_signalFd = -1;
     QSocketNotifier* m_notifier = nullptr;
 };

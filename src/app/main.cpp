@@ -1,12 +1,11 @@
 #include <QApplication>
-#include <QMainWindow>
-#include <QMdiArea>
 #include <QMessageBox>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/CMainFrame.h"
 #include "app/CQuorvelApp.h"
 #include "app/QSettingsProfileStore.h"
 #include "app/TerminationSignals.h"
@@ -17,6 +16,18 @@
 #include "card/LinuxCardDriver.h"
 #include "card/SimulatedCard.h"
 #endif
+
+namespace {
+
+// The test console is not part of this build yet: Test > Start reports that it
+// cannot be created, and the start undoes itself.
+class UnavailableConsole final : public quorvel::ConsoleHost {
+  public:
+    bool CreateOrFocusConsole() override { return false; }
+    void PlaceConsole() override {}
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
 #ifdef __linux__
@@ -42,7 +53,7 @@ int main(int argc, char* argv[]) {
 
     quorvel::QtMessageSink messageSink;
     quorvel::InstallMessageSink(&messageSink);
-    QString title = QStringLiteral("Quorvel");
+    QString cardTitle;  // added to the main window's title
 
 #ifdef __linux__
     // Real ports: COM numbers through the device map, the card's requests
@@ -57,11 +68,12 @@ int main(int argc, char* argv[]) {
         std::string error;
         if (simulatedCard.Start(&error)) {
             simulatedCard.Install();
-            title += QStringLiteral(" - simulated card: ") +
-                     QString::fromStdString(quorvel::DescribeCard(parsed.options));
+            cardTitle = QStringLiteral(" [simulated card: ") +
+                        QString::fromStdString(quorvel::DescribeCard(parsed.options)) +
+                        QStringLiteral("]");
         } else {
             std::fprintf(stderr, "quorvel: the simulated card cannot start: %s\n", error.c_str());
-            QMessageBox::warning(nullptr, title,
+            QMessageBox::warning(nullptr, QStringLiteral("Quorvel"),
                                  QStringLiteral("The simulated card cannot start: ") +
                                      QString::fromStdString(error));
         }
@@ -69,14 +81,13 @@ int main(int argc, char* argv[]) {
 #endif
 
     quorvel::QSettingsProfileStore store;
-    quorvel::CQuorvelApp app(store);
+    UnavailableConsole console;
+    quorvel::DesktopServices services;
+    quorvel::CQuorvelApp app(store, console, services);
 
-    QMainWindow mainWindow;
-    mainWindow.setWindowTitle(title);
-    mainWindow.setCentralWidget(new QMdiArea(&mainWindow));
-    mainWindow.resize(1000, 700);
+    quorvel::CMainFrame mainWindow(app, cardTitle);
     messageSink.SetMainWindow(&mainWindow);
-    mainWindow.show();
+    mainWindow.showMaximized();
 
     app.LoadRecords();
     const int exitCode = app.ExitInstance(QApplication::exec());

@@ -48,5 +48,6 @@ inline constexpr std::uint32_t kEsReadOnly = 0x00000800;
 inline constexpr std::uint32_t kEsMultiline = 0x00000004;
 
 const DialogTemplate& WriteDelayTemplate();
+const DialogTemplate& AboutTemplate();
 
 }  // namespace quorvel::res

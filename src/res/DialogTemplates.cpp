@@ -22,4 +22,22 @@ const DialogTemplate& WriteDelayTemplate() {
     return kTemplate;
 }
 
+const DialogTemplate& AboutTemplate() {
+    static const DialogTemplate kTemplate{
+        kAboutTemplate,
+        "About Quorvel",
+        201,
+        50,
+        "MS Sans Serif",
+        8,
+        0x80C800C0,
+        {
+            {about::kIcon, ControlKind::Icon, "", 8, 1, 20, 20},
+            {-1, ControlKind::Label, "KT4410x/KT2280x UART Series Test Program", 34, 5, 150, 8},
+            {-1, ControlKind::Label, "Version 1.16", 34, 17, 119, 8},
+            {kIdOk, ControlKind::DefaultPushButton, "OK", 158, 22, 32, 14},
+        }};
+    return kTemplate;
+}
+
 }  // namespace quorvel::res

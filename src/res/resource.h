@@ -60,6 +60,11 @@ inline constexpr int kWriteDelayTemplate = 141;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 
+// Controls of the About box (template 100): the program icon.
+namespace about {
+inline constexpr int kIcon = 128;
+}
+
 // Controls of the write delay dialog (template 141).
 namespace delay {
 inline constexpr int kEdit = 1153;

@@ -10,10 +10,25 @@
 namespace quorvel {
 namespace {
 
+class NoConsole final : public ConsoleHost {
+  public:
+    bool CreateOrFocusConsole() override { return false; }
+    void PlaceConsole() override {}
+};
+
+class NoServices final : public AppServices {
+  public:
+    QString ChooseFileToLoad(QWidget*) override { return {}; }
+    QString ChooseFileToSave(QWidget*) override { return {}; }
+    bool OpenDocument(const QString&) override { return false; }
+};
+
 class QSettingsProfileStoreTest : public ::testing::Test {
   protected:
     QString IniPath() const { return m_dir.filePath(QStringLiteral("Quorvel.ini")); }
     QTemporaryDir m_dir;
+    NoConsole m_console;
+    NoServices m_services;
 };
 
 TEST_F(QSettingsProfileStoreTest, ValuesLieInTheVersionSectionUnderTheirFieldKeys) {
@@ -52,21 +67,21 @@ TEST_F(QSettingsProfileStoreTest, MissingOrUnreadableValuesYieldTheDefault) {
 TEST_F(QSettingsProfileStoreTest, TheApplicationSavesAtExitWhatTheNextStartLoads) {
     {
         QSettingsProfileStore store(IniPath());
-        CQuorvelApp app(store);
+        CQuorvelApp app(store, m_console, m_services);
         app.LoadRecords();  // first start: the defaults
         EXPECT_EQ(app.Records(), DefaultPortRecords());
-        EXPECT_EQ(app.m_strWriteDelay, "10");
+        EXPECT_EQ(app.Runtime().WriteDelayText(), "10");
         app.Records().m_PortRegistry[0].nBaud = 10;
         app.Records().m_PortPattern[0].strUserData = "typed";
-        app.m_strWriteDelay = "250";
+        app.Runtime().SetWriteDelay("250");
         EXPECT_EQ(app.ExitInstance(3), 3);
     }
     QSettingsProfileStore store(IniPath());
-    CQuorvelApp app(store);
+    CQuorvelApp app(store, m_console, m_services);
     app.LoadRecords();
     EXPECT_EQ(app.Records().m_PortRegistry[0].nBaud, 10);
     EXPECT_EQ(app.Records().m_PortPattern[0].strUserData, "Zelk Corporation\r\n");
-    EXPECT_EQ(app.m_strWriteDelay, "10");
+    EXPECT_EQ(app.Runtime().WriteDelayText(), "10");
 }
 
 }  // namespace

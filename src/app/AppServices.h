@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace quorvel {
+
+// The desktop services the commands use, replaceable by test doubles.
+class AppServices {
+  public:
+    virtual ~AppServices() = default;
+    // The file chooser of Config > Load and Config > Save: "Text files (*.txt)"
+    // and "All files (*.*)", default extension txt. An empty path when the
+    // operator does not confirm.
+    virtual QString ChooseFileToLoad(QWidget* owner) = 0;
+    virtual QString ChooseFileToSave(QWidget* owner) = 0;
+    // Opens a document with the desktop's opener; false when it cannot.
+    virtual bool OpenDocument(const QString& path) = 0;
+};
+
+// The real ones: Qt's file dialogs and the desktop's opener.
+class DesktopServices final : public AppServices {
+  public:
+    QString ChooseFileToLoad(QWidget* owner) override;
+    QString ChooseFileToSave(QWidget* owner) override;
+    bool OpenDocument(const QString& path) override;
+};
+
+}  // namespace quorvel

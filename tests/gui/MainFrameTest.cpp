@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <fstream>
+
+#include "app/CMainFrame.h"
+#include "app/CQuorvelApp.h"
+#include "card/SimulatedCard.h"
+#include "config/ConfigFile.h"
+#include "fakes/FakeConsole.h"
+#include "fakes/MemoryProfileStore.h"
+#include "fakes/RecordingMessageSink.h"
+#include "gui/Screenshot.h"
+#include "res/resource.h"
+
+namespace quorvel {
+namespace {
+
+using testing::MemoryProfileStore;
+using testing::RecordedMessage;
+using testing::RecordingConsole;
+using testing::RecordingMessageSink;
+
+// A console that can always be made; its calls run where they are made.
+class TestConsoleHost final : public ConsoleHost {
+  public:
+    ~TestConsoleHost() override { g_pTestDialog = nullptr; }
+    bool CreateOrFocusConsole() override {
+        g_pTestDialog = &console;
+        return true;
+    }
+    void PlaceConsole() override {}
+    RecordingConsole console;
+};
+
+// The file chooser and the desktop opener, answered by the test.
+class FakeServices final : public AppServices {
+  public:
+    QString ChooseFileToLoad(QWidget*) override { return chosen; }
+    QString ChooseFileToSave(QWidget*) override { return chosen; }
+    bool OpenDocument(const QString& path) override {
+        opened << path;
+        return true;
+    }
+    QString chosen;
+    QStringList opened;
+};
+
+std::vector<int> CommandsOf(const QList<QAction*>& actions) {
+    std::vector<int> commands;
+    for (const QAction* action : actions) {
+        commands.push_back(action->isSeparator() ? 0 : action->data().toInt());
+    }
+    return commands;
+}
+
+// Lets queued events run until `done` holds or five seconds pass.
+template <typename Done>
+bool ProcessEventsUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+class MainFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_card.Start());
+        m_card.Install();
+        m_app.LoadRecords();
+        m_frame.resize(900, 600);
+        m_frame.show();
+    }
+
+    bool Enabled(int command) const { return m_frame.Action(command)->isEnabled(); }
+
+    RecordingMessageSink m_messages;
+    SimulatedCard m_card;
+    MemoryProfileStore m_store;
+    TestConsoleHost m_console;
+    FakeServices m_services;
+    CQuorvelApp m_app{m_store, m_console, m_services};
+    CMainFrame m_frame{m_app};
+};
+
+TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {
+    QStringList titles;
+    for (const QAction* menu : m_frame.menuBar()->actions()) {
+        titles << menu->text();
+    }
+    EXPECT_EQ(titles, (QStringList{"&Test", "&Config", "&Setup", "&View", "&Help"}));
+    const QList<QAction*> menus = m_frame.menuBar()->actions();
+    EXPECT_EQ(
+        CommandsOf(menus[0]->menu()->actions()),
+        (std::vector<int>{res::kTestStart, res::kTestStop, 0, res::kTestDelay, 0, res::kAppExit}));
+    EXPECT_EQ(CommandsOf(menus[1]->menu()->actions()),
+              (std::vector<int>{res::kConfigLoad, res::kConfigSave, 0, res::kConfigHelp}));
+    EXPECT_EQ(CommandsOf(menus[2]->menu()->actions()), std::vector<int>{res::kPortSettings});
+    EXPECT_EQ(CommandsOf(menus[4]->menu()->actions()), std::vector<int>{res::kAppAbout});
+    EXPECT_EQ(CommandsOf(m_frame.ToolBar()->actions()),
+              (std::vector<int>{res::kPortSettings, res::kTestStart, res::kTestStop,
+                                res::kConfigLoad, res::kConfigSave, res::kAppAbout}));
+    EXPECT_EQ(menus[0]->menu()->actions()[1]->text(), "Sto&p");
+    EXPECT_EQ(m_frame.Action(res::kTestStart)->toolTip(), "Test Start");
+    EXPECT_EQ(m_frame.Action(res::kTestStart)->statusTip(),
+              "Opens the dialog for testing  the selected serial ports");
+    EXPECT_EQ(m_frame.IdleLabel()->text(), "For Help, press F1");
+    EXPECT_TRUE(m_frame.windowTitle().contains("Zelk KT4410x/KT2280x UART Series Test Program"));
+    EXPECT_TRUE(testing::SaveScreenshot(m_frame, "main-window"));
+}
+
+TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
+    auto expectIdle = [&] {
+        EXPECT_TRUE(Enabled(res::kTestStart));
+        EXPECT_TRUE(Enabled(res::kAppExit));
+        EXPECT_FALSE(Enabled(res::kTestStop));
+        EXPECT_TRUE(Enabled(res::kPortSettings));
+        EXPECT_TRUE(Enabled(res::kConfigLoad));
+    };
+    auto expectAlways = [&] {
+        EXPECT_TRUE(Enabled(res::kConfigSave));
+        EXPECT_TRUE(Enabled(res::kTestDelay));
+        EXPECT_TRUE(Enabled(res::kConfigHelp));
+        EXPECT_TRUE(Enabled(res::kAppAbout));
+    };
+    expectIdle();
+    expectAlways();
+
+    m_frame.Action(res::kTestStart)->trigger();
+    EXPECT_FALSE(Enabled(res::kTestStart));
+    EXPECT_FALSE(Enabled(res::kAppExit));
+    EXPECT_TRUE(Enabled(res::kTestStop));
+    EXPECT_FALSE(Enabled(res::kPortSettings));
+    EXPECT_FALSE(Enabled(res::kConfigLoad));
+    expectAlways();
+    // The main window does not close while a test runs.
+    m_frame.close();
+    EXPECT_TRUE(m_frame.isVisible());
+
+    m_frame.Action(res::kTestStop)->trigger();
+    EXPECT_TRUE(Enabled(res::kTestStop));  // stopping: until the last thread has ended
+    EXPECT_FALSE(Enabled(res::kTestStart));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
+    expectIdle();
+    expectAlways();
+    EXPECT_EQ(m_frame.m_threadExits.m_nThreadsExited, 0);
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
+    QTemporaryDir folder;
+    m_services.chosen = folder.filePath("bench.txt");
+    m_app.Records().m_PortRegistry[0].nBaud = 10;
+    m_frame.Action(res::kConfigSave)->trigger();
+    std::ifstream saved(m_services.chosen.toStdString());
+    std::string first;
+    std::getline(saved, first);
+    EXPECT_EQ(first, "SERIAL0 10 3 4 0 2 3 0 1 2 0 2 0 1 0 3");
+
+    m_app.Records().m_PortRegistry[0].nBaud = 2;
+    m_frame.Action(res::kConfigLoad)->trigger();
+    EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 10);
+
+    m_services.chosen.clear();  // the operator cancels: nothing happens
+    m_app.Records().m_PortRegistry[0].nBaud = 2;
+    m_frame.Action(res::kConfigLoad)->trigger();
+    EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 2);
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(MainFrameTest, ConfigHelpOpensItsDocumentOrSaysItIsMissing) {
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    m_frame.Action(res::kConfigHelp)->trigger();
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{
+                  {"The configuration help file for Serial driver user interface is missing",
+                   "Error", 0x30, MessageOwner::MainWindow}}));
+    EXPECT_TRUE(m_services.opened.isEmpty());
+
+    std::ofstream(folder.filePath("QuorvelConfig.doc").toStdString()) << "help";
+    m_frame.Action(res::kConfigHelp)->trigger();
+    EXPECT_EQ(m_services.opened, QStringList{QDir(folder.path()).filePath("QuorvelConfig.doc")});
+    EXPECT_EQ(m_messages.Messages().size(), 1u);
+    QDir::setCurrent(previous);
+}
+
+TEST_F(MainFrameTest, TheDocumentWindowStaysOpen) {
+    ASSERT_EQ(m_frame.MdiArea()->subWindowList().size(), 1);
+    QMdiSubWindow* document = m_frame.MdiArea()->subWindowList().constFirst();
+    EXPECT_EQ(document->windowTitle(), "Zelk KT4410x/KT2280x UART Series Test Program");
+    document->close();
+    QApplication::processEvents();
+    EXPECT_EQ(m_frame.MdiArea()->subWindowList().size(), 1);
+    EXPECT_TRUE(document->isVisible());
+}
+
+}  // namespace
+}  // namespace quorvel
