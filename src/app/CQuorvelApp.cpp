@@ -10,6 +10,7 @@
 #include "core/MessageSink.h"
 #include "res/resource.h"
 #include "ui/CAboutDialog.h"
+#include "ui/CPortSheet.h"
 #include "ui/CWriteDelayDialog.h"
 
 namespace quorvel {
@@ -84,6 +85,9 @@ bool CQuorvelApp::OnCommand(int command) {
         case res::kAppAbout:
             OnAppAbout();
             break;
+        case res::kPortSettings:
+            OnPortSettings();
+            break;
         default:
             return false;
     }
@@ -120,6 +124,11 @@ void CQuorvelApp::OnConfigHelp() {
         return;
     }
     m_services.OpenDocument(document);  // as the shell's opener: its result is not examined
+}
+
+void CQuorvelApp::OnPortSettings() {
+    CPortSheet sheet(m_records, m_mainWindow);
+    sheet.exec();  // the pages have written what they write
 }
 
 void CQuorvelApp::OnAppAbout() {

@@ -55,6 +55,7 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     void OnConfigSave();
     void OnConfigHelp();
     void OnAppAbout();
+    void OnPortSettings();
 
     ProfileStore& m_store;
     AppServices& m_services;

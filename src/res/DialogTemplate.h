@@ -27,6 +27,7 @@ struct ControlTemplate {
     std::string text;
     int x, y, width, height;
     std::uint32_t style = 0;
+    std::vector<std::string> items = {};  // a list's fixed entries, index 0 first
 };
 
 // A dialog template as data: the widget builder turns it into widgets placed
@@ -49,5 +50,6 @@ inline constexpr std::uint32_t kEsMultiline = 0x00000004;
 
 const DialogTemplate& WriteDelayTemplate();
 const DialogTemplate& AboutTemplate();
+const DialogTemplate& PortPageTemplate();
 
 }  // namespace quorvel::res

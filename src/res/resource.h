@@ -65,6 +65,26 @@ namespace about {
 inline constexpr int kIcon = 128;
 }
 
+// Controls of a port settings page (template 130).
+namespace page {
+inline constexpr int kBaud = 1005;
+inline constexpr int kDataLength = 1006;
+inline constexpr int kParity = 1007;
+inline constexpr int kStopBits = 1008;
+inline constexpr int kFlowControl = 1018;
+inline constexpr int kRs485 = 1022;
+inline constexpr int kDtr = 1023;
+inline constexpr int kRts = 1024;
+inline constexpr int kRxFifo = 1026;
+inline constexpr int kTxFifo = 1027;
+inline constexpr int kComBase = 1066;
+inline constexpr int kOpenPort = 1147;
+inline constexpr int kDtrHysteresis = 1152;
+inline constexpr int kRtsHysteresis = 1153;
+inline constexpr int kTxTrigger = 1154;
+inline constexpr int kRxTrigger = 1155;
+}  // namespace page
+
 // Controls of the write delay dialog (template 141).
 namespace delay {
 inline constexpr int kEdit = 1153;

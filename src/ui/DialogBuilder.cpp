@@ -47,8 +47,13 @@ QWidget* MakeControl(const res::ControlTemplate& control, QWidget* parent) {
             return new QRadioButton(text, parent);
         case res::ControlKind::GroupBox:
             return new QGroupBox(text, parent);
-        case res::ControlKind::ComboList:
-            return new QComboBox(parent);
+        case res::ControlKind::ComboList: {
+            auto* list = new DropDownList(parent);
+            for (const std::string& item : control.items) {
+                list->addItem(QString::fromStdString(item));
+            }
+            return list;
+        }
         case res::ControlKind::Icon:
             return new QLabel(parent);
     }
@@ -56,6 +61,11 @@ QWidget* MakeControl(const res::ControlTemplate& control, QWidget* parent) {
 }
 
 }  // namespace
+
+void DropDownList::showPopup() {
+    emit aboutToDropDown();
+    QComboBox::showPopup();
+}
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetricsF metrics(font);
@@ -77,13 +87,19 @@ QRect DialogUnits::ToPixels(int x, int y, int width, int height) const {
 }
 
 DialogControls BuildDialog(const res::DialogTemplate& dialogTemplate, QDialog& dialog) {
-    QFont font(QString::fromStdString(dialogTemplate.font), dialogTemplate.pointSize);
-    font.setStyleHint(QFont::SansSerif);
-    dialog.setFont(font);
+    DialogControls controls = BuildControls(dialogTemplate, dialog);
     dialog.setWindowTitle(QString::fromStdString(dialogTemplate.caption));
     const DialogUnits units(dialog.font());
     dialog.setFixedSize(units.ToPixelsX(dialogTemplate.width),
                         units.ToPixelsY(dialogTemplate.height));
+    return controls;
+}
+
+DialogControls BuildControls(const res::DialogTemplate& dialogTemplate, QWidget& dialog) {
+    QFont font(QString::fromStdString(dialogTemplate.font), dialogTemplate.pointSize);
+    font.setStyleHint(QFont::SansSerif);
+    dialog.setFont(font);
+    const DialogUnits units(dialog.font());
 
     DialogControls controls;
     for (const res::ControlTemplate& control : dialogTemplate.controls) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QFont>
 #include <QHash>
@@ -40,9 +41,23 @@ class DialogControls {
     QHash<int, QWidget*> m_byId;
 };
 
+// A drop-down list that says when it is about to open.
+class DropDownList final : public QComboBox {
+    Q_OBJECT
+  public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+
+  signals:
+    void aboutToDropDown();
+};
+
 // Builds a template's controls into `dialog` (its caption, font and size
 // too) and binds every control that has an ID. Controls without an ID are
 // made but not bound.
 DialogControls BuildDialog(const res::DialogTemplate& dialogTemplate, QDialog& dialog);
+
+// The same for a page inside another window: the controls and the font only.
+DialogControls BuildControls(const res::DialogTemplate& dialogTemplate, QWidget& page);
 
 }  // namespace quorvel

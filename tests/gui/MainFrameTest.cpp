@@ -19,6 +19,7 @@
 #include "fakes/RecordingMessageSink.h"
 #include "gui/Screenshot.h"
 #include "res/resource.h"
+#include "ui/CAboutDialog.h"
 
 namespace quorvel {
 namespace {
@@ -204,6 +205,22 @@ TEST_F(MainFrameTest, TheDocumentWindowStaysOpen) {
     QApplication::processEvents();
     EXPECT_EQ(m_frame.MdiArea()->subWindowList().size(), 1);
     EXPECT_TRUE(document->isVisible());
+}
+
+TEST(AboutDialog, ShowsTheProgramsNameVersionAndIcon) {
+    CAboutDialog about;
+    about.show();
+    EXPECT_EQ(about.windowTitle(), "About Quorvel");
+    QStringList texts;
+    bool hasIcon = false;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        texts << label->text();
+        hasIcon = hasIcon || !label->pixmap().isNull();
+    }
+    EXPECT_TRUE(texts.contains("KT4410x/KT2280x UART Series Test Program"));
+    EXPECT_TRUE(texts.contains("Version 1.16"));
+    EXPECT_TRUE(hasIcon);
+    EXPECT_TRUE(testing::SaveScreenshot(about, "about"));
 }
 
 }  // namespace
