@@ -6,13 +6,13 @@ SHELL := /bin/bash
 PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev \
             fonts-dejavu-core clang libclang-rt-14-dev \
-            g++-mingw-w64-x86-64
+            g++-mingw-w64-x86-64 wine64 wine
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test asan tsan fuzz windows bench clean
+.PHONY: deps build run test asan tsan fuzz windows windows-test bench clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -61,6 +61,16 @@ fuzz: deps
 windows: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+
+# Cross-builds the Qt-free suites for Windows into build/windows-test and runs
+# them under Wine, in a fresh prefix under build/wine, with COM ports on the
+# simulated card (built for Linux into build/wine-host).
+windows-test: deps
+	cmake --preset wine-host >/dev/null
+	cmake --build --preset wine-host -j $(JOBS)
+	cmake --preset windows-test >/dev/null
+	cmake --build --preset windows-test -j $(JOBS)
+	JOBS=$(JOBS) tests/wine/run-under-wine.sh build/windows-test build/wine-host/src/quorvel-cardsim
 
 # Benchmarks on an optimised build; they print figures and never fail.
 bench: deps

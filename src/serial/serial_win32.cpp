@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "serial/SerialDevice.h"
@@ -223,7 +224,15 @@ class Win32SerialDevice final : public SerialDevice {
     bool Purge(unsigned flags) override { return IsOpen() && PurgeComm(m_handle, flags) != 0; }
 
     bool SetEventMask(std::uint32_t mask) override {
-        return IsOpen() && SetCommMask(m_handle, mask) != 0;
+        if (!IsOpen()) {
+            return false;
+        }
+        std::lock_guard lock(m_maskMutex);
+        if (!SetCommMask(m_handle, mask)) {
+            return false;
+        }
+        m_mask = mask;
+        return true;
     }
 
     // One wait at a time (the port's receive thread): the OVERLAPPED block,
@@ -255,13 +264,13 @@ class Win32SerialDevice final : public SerialDevice {
         if (waited == WAIT_TIMEOUT) {
             // An event that came in while the wait was being cancelled has
             // completed it after all; it is reported rather than lost.
-            if (CancelAndFinish(m_handle, m_waitOverlapped) && m_waitMask != 0) {
+            if (EndPendingWait() && m_waitMask != 0) {
                 return Ended(events);
             }
             return CommWait::TimedOut;
         }
         if (waited != WAIT_OBJECT_0) {
-            CancelAndFinish(m_handle, m_waitOverlapped);
+            EndPendingWait();
             return CommWait::Failed;
         }
 
@@ -275,7 +284,7 @@ class Win32SerialDevice final : public SerialDevice {
             return Ended(events);
         }
         if (error == ERROR_IO_INCOMPLETE) {
-            CancelAndFinish(m_handle, m_waitOverlapped);
+            EndPendingWait();
         }
         return CommWait::Failed;
     }
@@ -354,6 +363,22 @@ class Win32SerialDevice final : public SerialDevice {
         }
     }
 
+    // Ends the pending WaitCommEvent and waits until the driver has finished
+    // it; true when it had completed successfully first. Windows ends it on
+    // CancelIoEx. Wine does not, but ends it (as Windows does too) when the
+    // event mask is set again: so the mask is set once more to the value it
+    // has, under the lock of every mask change, so that a release (mask 0)
+    // from another thread is never undone.
+    bool EndPendingWait() {
+        CancelIoEx(m_handle, &m_waitOverlapped);
+        if (WaitForSingleObject(m_waitEvent, 0) != WAIT_OBJECT_0) {
+            std::lock_guard lock(m_maskMutex);
+            SetCommMask(m_handle, m_mask);
+        }
+        DWORD ignored = 0;
+        return GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, TRUE) != 0;
+    }
+
     // A finished wait: the mask the driver reported, or a release when the
     // mask was changed under it (no bits).
     CommWait Ended(std::uint32_t& events) const {
@@ -391,6 +416,8 @@ class Win32SerialDevice final : public SerialDevice {
     HANDLE m_waitEvent = nullptr;
     OVERLAPPED m_waitOverlapped;
     DWORD m_waitMask = 0;
+    std::mutex m_maskMutex;  // held while the mask is set
+    DWORD m_mask = 0;        // the mask last set; guarded by m_maskMutex
 };
 
 }  // namespace
