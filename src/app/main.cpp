@@ -10,24 +10,13 @@
 #include "app/QSettingsProfileStore.h"
 #include "app/TerminationSignals.h"
 #include "serial/ComDeviceLookup.h"
+#include "ui/ConsoleBridge.h"
 #include "ui/QtMessageSink.h"
 #ifdef __linux__
 #include "card/CardOptions.h"
 #include "card/LinuxCardDriver.h"
 #include "card/SimulatedCard.h"
 #endif
-
-namespace {
-
-// The test console is not part of this build yet: Test > Start reports that it
-// cannot be created, and the start undoes itself.
-class UnavailableConsole final : public quorvel::ConsoleHost {
-  public:
-    bool CreateOrFocusConsole() override { return false; }
-    void PlaceConsole() override {}
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
 #ifdef __linux__
@@ -81,9 +70,10 @@ int main(int argc, char* argv[]) {
 #endif
 
     quorvel::QSettingsProfileStore store;
-    UnavailableConsole console;
+    quorvel::ConsoleBridge console;
     quorvel::DesktopServices services;
     quorvel::CQuorvelApp app(store, console, services);
+    console.Attach(app.Runtime(), app.Records());
 
     quorvel::CMainFrame mainWindow(app, cardTitle);
     messageSink.SetMainWindow(&mainWindow);

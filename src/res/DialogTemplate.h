@@ -44,6 +44,7 @@ struct DialogTemplate {
 
 // Window style bits the builder looks at.
 inline constexpr std::uint32_t kWsDisabled = 0x08000000;
+inline constexpr std::uint32_t kWsHScroll = 0x00100000;
 inline constexpr std::uint32_t kEsNumber = 0x00002000;
 inline constexpr std::uint32_t kEsReadOnly = 0x00000800;
 inline constexpr std::uint32_t kEsMultiline = 0x00000004;

@@ -24,6 +24,9 @@ QWidget* MakeControl(const res::ControlTemplate& control, QWidget* parent) {
             if ((control.style & res::kEsMultiline) != 0) {
                 auto* box = new QPlainTextEdit(text, parent);
                 box->setReadOnly((control.style & res::kEsReadOnly) != 0);
+                if ((control.style & res::kWsHScroll) != 0) {
+                    box->setLineWrapMode(QPlainTextEdit::NoWrap);  // scrolls sideways instead
+                }
                 return box;
             }
             auto* edit = new QLineEdit(text, parent);

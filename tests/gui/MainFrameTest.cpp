@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -17,7 +16,7 @@
 #include "fakes/FakeConsole.h"
 #include "fakes/MemoryProfileStore.h"
 #include "fakes/RecordingMessageSink.h"
-#include "gui/Screenshot.h"
+#include "gui/GuiTestSupport.h"
 #include "res/resource.h"
 #include "ui/CAboutDialog.h"
 
@@ -60,17 +59,6 @@ std::vector<int> CommandsOf(const QList<QAction*>& actions) {
         commands.push_back(action->isSeparator() ? 0 : action->data().toInt());
     }
     return commands;
-}
-
-// Lets queued events run until `done` holds or five seconds pass.
-template <typename Done>
-bool ProcessEventsUntil(Done done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -151,7 +139,7 @@ TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     m_frame.Action(res::kTestStop)->trigger();
     EXPECT_TRUE(Enabled(res::kTestStop));  // stopping: until the last thread has ended
     EXPECT_FALSE(Enabled(res::kTestStart));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
     expectIdle();
     expectAlways();
     EXPECT_EQ(m_frame.m_threadExits.m_nThreadsExited, 0);

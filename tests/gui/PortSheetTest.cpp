@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QTest>
 
-#include "gui/Screenshot.h"
+#include "gui/GuiTestSupport.h"
 #include "res/resource.h"
 #include "ui/CPortSheet.h"
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "gui/Screenshot.h"
+#include "gui/GuiTestSupport.h"
 #include "res/resource.h"
 #include "ui/CWriteDelayDialog.h"
 

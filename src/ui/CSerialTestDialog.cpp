@@ -1,0 +1,113 @@
+#include "ui/CSerialTestDialog.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "test/TestRuntime.h"
+
+namespace quorvel {
+
+using res::PanelRole;
+
+CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records)
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_runtime(runtime) {
+    const res::DialogTemplate& layout = res::ConsoleTemplate();
+    setWindowTitle(QString::fromStdString(layout.caption));
+    auto* canvas = new QWidget;
+    m_controls = BuildControls(layout, *canvas);
+    const DialogUnits units(canvas->font());
+    canvas->setFixedSize(units.ToPixelsX(layout.width), units.ToPixelsY(layout.height));
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidget(canvas);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(m_scroll);
+    setSizeGripEnabled(true);
+    for (int port = 0; port < kPortCount; ++port) {
+        Wire(port);
+    }
+    OnInitDialog(records);
+}
+
+void CSerialTestDialog::Wire(int port) {
+    auto group = std::make_unique<QButtonGroup>();
+    group->addButton(As<QRadioButton>(PanelRole::TestForever, port));
+    group->addButton(As<QRadioButton>(PanelRole::ErrorOption, port));
+    group->addButton(As<QRadioButton>(PanelRole::TimeOption, port));
+    m_stopOn[static_cast<std::size_t>(port)] = std::move(group);
+
+    for (PanelRole role : {PanelRole::Run, PanelRole::Stop, PanelRole::Transfer}) {
+        As<QPushButton>(role, port)->setAutoDefault(false);  // Enter presses nothing
+    }
+    connect(As<QPushButton>(PanelRole::Run, port), &QPushButton::clicked, this,
+            [this, port] { m_runtime.OnRunPort(port); });
+    connect(As<QPushButton>(PanelRole::Stop, port), &QPushButton::clicked, this,
+            [this, port] { m_runtime.OnStopPort(port); });
+    connect(As<QRadioButton>(PanelRole::TimeOption, port), &QRadioButton::clicked, this,
+            [this, port] { m_runtime.EnableStopTime(port); });
+    for (PanelRole role : {PanelRole::TestForever, PanelRole::ErrorOption}) {
+        connect(As<QRadioButton>(role, port), &QRadioButton::clicked, this,
+                [this, port] { m_runtime.DisableStopTime(port); });
+    }
+    connect(As<QCheckBox>(PanelRole::LoopTest, port), &QCheckBox::clicked, this,
+            [this, port](bool checked) { m_runtime.OnLoopTest(port, checked); });
+}
+
+void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
+    for (int port = 0; port < kPortCount; ++port) {
+        const PortTestSettings& test = records.m_PortTest[static_cast<std::size_t>(port)];
+        As<QCheckBox>(PanelRole::LoopTest, port)->setChecked(false);
+        As<QCheckBox>(PanelRole::Enable, port)->setChecked(test.nDisONOFF != 0);
+        As<QRadioButton>(PanelRole::ErrorOption, port)->setChecked(test.nStopError != 0);
+        As<QRadioButton>(PanelRole::TimeOption, port)->setChecked(test.nStopTime != 0);
+        As<QRadioButton>(PanelRole::TestForever, port)->setChecked(test.nTestForever != 0);
+        As<QLineEdit>(PanelRole::Hours, port)->setText(QString::fromStdString(test.strHrTime));
+        As<QLineEdit>(PanelRole::Minutes, port)->setText(QString::fromStdString(test.strMinTime));
+        As<QPlainTextEdit>(PanelRole::Transmit, port)
+            ->setPlainText(QString::fromStdString(test.strTxDisplay));
+        As<QPlainTextEdit>(PanelRole::Receive, port)
+            ->setPlainText(QString::fromStdString(test.strRxDisplay));
+    }
+    for (PanelRole role : {PanelRole::Txd, PanelRole::Rxd}) {
+        for (int port = 0; port < kPortCount; ++port) {
+            As<QCheckBox>(role, port)->setChecked(false);
+        }
+    }
+    for (PanelRole role : {PanelRole::ErrorCount, PanelRole::PacketCount}) {
+        for (int port = 0; port < kPortCount; ++port) {
+            As<QLineEdit>(role, port)->setText(QStringLiteral("0"));
+        }
+    }
+    for (int port = 0; port < kPortCount; ++port) {
+        const bool timed = records.m_PortTest[static_cast<std::size_t>(port)].nStopTime != 0;
+        As<QLineEdit>(PanelRole::Hours, port)->setEnabled(timed);
+        As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(timed);
+        As<QPushButton>(PanelRole::Stop, port)->setEnabled(false);
+    }
+}
+
+void CSerialTestDialog::AppendToBox(QPlainTextEdit* box, const QString& text) {
+    if (box->document()->characterCount() - 1 + text.size() > kBoxLimit) {
+        box->clear();
+    }
+    QTextCursor cursor(box->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    box->moveCursor(QTextCursor::End);
+    box->ensureCursorVisible();
+}
+
+void CSerialTestDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();  // Enter does nothing
+        return;
+    }
+    QDialog::keyPressEvent(event);  // Escape hides the console; the test goes on
+}
+
+}  // namespace quorvel

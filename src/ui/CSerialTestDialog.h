@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <array>
+#include <memory>
+
+#include "config/PortRegistry.h"
+#include "res/ConsoleLayout.h"
+#include "ui/DialogBuilder.h"
+
+namespace quorvel {
+
+class TestRuntime;
+
+// "Serial Communication Test": eight port panels built from one panel layout
+// and the control-ID table, inside a scrolling window. Its buttons and options
+// call the test runtime; the runtime's threads reach its controls through the
+// ConsoleBridge. Enter does nothing; Escape hides it and a test goes on.
+class CSerialTestDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    CSerialTestDialog(TestRuntime& runtime, const PortRecords& records);
+
+    QWidget* Control(res::PanelRole role, int port) const {
+        return m_controls.Control(res::ConsoleControlId(role, port));
+    }
+    template <typename Widget>
+    Widget* As(res::PanelRole role, int port) const {
+        return qobject_cast<Widget*>(Control(role, port));
+    }
+    int ControlCount() const { return m_controls.Count(); }
+
+    // Appends `text` at the end of a transmit or receive box; a box that would
+    // pass its limit of 10000 characters is emptied first.
+    static void AppendToBox(QPlainTextEdit* box, const QString& text);
+    static constexpr int kBoxLimit = 10000;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void OnInitDialog(const PortRecords& records);
+    void Wire(int port);
+
+    TestRuntime& m_runtime;
+    QScrollArea* m_scroll = nullptr;
+    DialogControls m_controls;
+    std::array<std::unique_ptr<QButtonGroup>, kPortCount> m_stopOn;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "app/CMainFrame.h"
+#include "card/SimulatedCard.h"
+#include "fakes/MemoryProfileStore.h"
+#include "fakes/RecordingMessageSink.h"
+#include "gui/GuiTestSupport.h"
+#include "res/resource.h"
+#include "test/TestData.h"
+#include "ui/ConsoleBridge.h"
+
+namespace quorvel {
+namespace {
+
+using res::PanelRole;
+using testing::MemoryProfileStore;
+using testing::RecordingMessageSink;
+
+class NoServices final : public AppServices {
+  public:
+    QString ChooseFileToLoad(QWidget*) override { return {}; }
+    QString ChooseFileToSave(QWidget*) override { return {}; }
+    bool OpenDocument(const QString&) override { return false; }
+};
+
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_card.Start());
+        m_card.Install();
+        m_app.LoadRecords();
+        m_console.Attach(m_app.Runtime(), m_app.Records());
+        m_frame.show();
+    }
+    void TearDown() override {
+        if (!m_app.Runtime().m_bStartEnabled) {
+            m_app.Runtime().OnTestStop();
+            testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; });
+        }
+    }
+
+    CSerialTestDialog& Start() {
+        m_frame.Action(res::kTestStart)->trigger();
+        EXPECT_NE(m_console.Dialog(), nullptr);
+        return *m_console.Dialog();
+    }
+
+    RecordingMessageSink m_messages;
+    SimulatedCard m_card;
+    MemoryProfileStore m_store;
+    ConsoleBridge m_console;
+    NoServices m_services;
+    CQuorvelApp m_app{m_store, m_console, m_services};
+    CMainFrame m_frame{m_app};
+};
+
+TEST_F(ConsoleTest, EightPanelsOfControlsFromOneLayout) {
+    CSerialTestDialog& console = Start();
+    EXPECT_EQ(console.windowTitle(), "Serial Communication Test");
+    EXPECT_EQ(console.ControlCount(), 176);
+    EXPECT_EQ(console.Control(PanelRole::TestForever, 5)->objectName(), "id1025");
+    EXPECT_EQ(console.Control(PanelRole::TimeOption, 5)->objectName(), "id1133");
+    EXPECT_EQ(console.Control(PanelRole::ErrorOption, 5)->objectName(), "id1134");
+    EXPECT_EQ(console.As<QCheckBox>(PanelRole::Txd, 0)->text(), "TXD");
+    EXPECT_EQ(console.frameGeometry().topLeft(), QPoint(100, 100));
+    EXPECT_EQ(console.size(), QSize(860, 580));
+    EXPECT_TRUE(console.isVisible());
+}
+
+TEST_F(ConsoleTest, PanelsStartFromTheirRecords) {
+    PortTestSettings& port0 = m_app.Records().m_PortTest[0];
+    port0.nDisONOFF = 1;
+    port0.nStopError = 1;
+    port0.nStopTime = 0;
+    port0.nTestForever = 0;
+    m_app.Records().m_PortTest[1].nStopTime = 1;
+    m_app.Records().m_PortTest[1].nTestForever = 0;
+    CSerialTestDialog& console = Start();
+    EXPECT_TRUE(console.As<QCheckBox>(PanelRole::Enable, 0)->isChecked());
+    EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isChecked());
+    EXPECT_FALSE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());
+    EXPECT_FALSE(console.As<QLineEdit>(PanelRole::Hours, 0)->isEnabled());
+    EXPECT_FALSE(console.As<QCheckBox>(PanelRole::LoopTest, 0)->isChecked());
+    EXPECT_EQ(console.As<QLineEdit>(PanelRole::PacketCount, 0)->text(), "0");
+    EXPECT_EQ(console.As<QLineEdit>(PanelRole::ErrorCount, 0)->text(), "0");
+    EXPECT_FALSE(console.As<QPushButton>(PanelRole::Stop, 0)->isEnabled());
+    EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
+    EXPECT_TRUE(console.As<QLineEdit>(PanelRole::Hours, 1)->isEnabled());
+    EXPECT_EQ(console.As<QLineEdit>(PanelRole::Hours, 1)->text(), "2");
+    EXPECT_EQ(console.As<QLineEdit>(PanelRole::Minutes, 1)->text(), "20");
+    for (PanelRole indicator : {PanelRole::Rxd, PanelRole::Dtr, PanelRole::Rts, PanelRole::Dsr,
+                                PanelRole::Cts, PanelRole::Ri, PanelRole::Dcd}) {
+        EXPECT_FALSE(console.As<QCheckBox>(indicator, 3)->isChecked());
+        EXPECT_FALSE(console.As<QCheckBox>(indicator, 3)->isEnabled());
+    }
+}
+
+TEST_F(ConsoleTest, ABoxThatWouldPassItsLimitStartsAfresh) {
+    CSerialTestDialog& console = Start();
+    QPlainTextEdit* box = console.As<QPlainTextEdit>(PanelRole::Receive, 2);
+    CSerialTestDialog::AppendToBox(box, QString(9990, 'a'));
+    CSerialTestDialog::AppendToBox(box, QStringLiteral("0123456789"));
+    EXPECT_EQ(box->toPlainText().size(), 10000);
+    CSerialTestDialog::AppendToBox(box, QStringLiteral("next"));
+    EXPECT_EQ(box->toPlainText(), "next");
+}
+
+TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
+    CSerialTestDialog& console = Start();
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
+    EXPECT_FALSE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
+    EXPECT_TRUE(console.As<QPushButton>(PanelRole::Stop, 0)->isEnabled());
+    const QString line = QString::fromLatin1(kAlphabets.data(), kAlphabets.size());
+    QPlainTextEdit* received = console.As<QPlainTextEdit>(PanelRole::Receive, 0);
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+        return received->toPlainText().count("0123456789abcdefghijklmnopqrstuvwxyz.") >= 3;
+    }));
+    EXPECT_TRUE(console.As<QPlainTextEdit>(PanelRole::Transmit, 0)
+                    ->toPlainText()
+                    .startsWith(line.trimmed()));
+    EXPECT_GE(console.As<QLineEdit>(PanelRole::PacketCount, 0)->text().toInt(), 3);
+    EXPECT_TRUE(testing::SaveScreenshot(console, "console-running"));
+
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Stop, 0), Qt::LeftButton);
+    EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
+    m_frame.Action(res::kTestStop)->trigger();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    EXPECT_FALSE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(ConsoleTest, EscapeHidesTheConsoleAndTheTestGoesOn) {
+    CSerialTestDialog& console = Start();
+    QTest::keyClick(&console, Qt::Key_Return);
+    EXPECT_TRUE(console.isVisible());
+    QTest::keyClick(&console, Qt::Key_Escape);
+    EXPECT_FALSE(console.isVisible());
+    EXPECT_TRUE(m_app.Runtime().m_bTestRunning);
+    EXPECT_EQ(g_pTestDialog.load(), &m_console);
+}
+
+}  // namespace
+}  // namespace quorvel
