@@ -5,10 +5,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/AppServices.h"
 #include "config/PortRegistry.h"
 #include "config/ProfileStore.h"
 #include "test/TestRuntime.h"
+#include "ui/AppServices.h"
 
 namespace quorvel {
 

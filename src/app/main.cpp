@@ -73,7 +73,7 @@ int main(int argc, char* argv[]) {
     quorvel::ConsoleBridge console;
     quorvel::DesktopServices services;
     quorvel::CQuorvelApp app(store, console, services);
-    console.Attach(app.Runtime(), app.Records());
+    console.Attach(app.Runtime(), app.Records(), services);
 
     quorvel::CMainFrame mainWindow(app, cardTitle);
     messageSink.SetMainWindow(&mainWindow);

@@ -52,5 +52,6 @@ inline constexpr std::uint32_t kEsMultiline = 0x00000004;
 const DialogTemplate& WriteDelayTemplate();
 const DialogTemplate& AboutTemplate();
 const DialogTemplate& PortPageTemplate();
+const DialogTemplate& DataPatternTemplate();
 
 }  // namespace quorvel::res

@@ -40,6 +40,27 @@ const DialogTemplate& AboutTemplate() {
     return kTemplate;
 }
 
+const DialogTemplate& DataPatternTemplate() {
+    static const DialogTemplate kTemplate{
+        kDataPatternTemplate,
+        "Data Pattern",
+        307,
+        95,
+        "MS Sans Serif",
+        8,
+        0x80C800C0,
+        {
+            {pattern::kQuickBrown, ControlKind::RadioButton, "Quick Brown", 10, 10, 57, 10},
+            {pattern::kAlphabets, ControlKind::RadioButton, "Alphabets", 10, 30, 47, 10},
+            {pattern::kUserPattern, ControlKind::RadioButton, "User Pattern", 10, 50, 55, 10},
+            {pattern::kFile, ControlKind::RadioButton, "File", 10, 70, 27, 10},
+            {pattern::kText, ControlKind::Edit, "", 80, 5, 141, 80, 0x50B11004},
+            {kIdOk, ControlKind::DefaultPushButton, "OK", 245, 20, 50, 14},
+            {kIdCancel, ControlKind::PushButton, "Cancel", 245, 45, 50, 14},
+        }};
+    return kTemplate;
+}
+
 namespace {
 
 std::vector<std::string> Numbers(int first, int last) {

@@ -85,6 +85,15 @@ inline constexpr int kTxTrigger = 1154;
 inline constexpr int kRxTrigger = 1155;
 }  // namespace page
 
+// Controls of the data pattern dialog (template 133).
+namespace pattern {
+inline constexpr int kQuickBrown = 1010;
+inline constexpr int kAlphabets = 1011;
+inline constexpr int kUserPattern = 1012;
+inline constexpr int kFile = 1013;
+inline constexpr int kText = 1063;
+}  // namespace pattern
+
 // Controls of the write delay dialog (template 141).
 namespace delay {
 inline constexpr int kEdit = 1153;

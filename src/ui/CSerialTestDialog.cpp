@@ -8,14 +8,17 @@
 #include <QVBoxLayout>
 
 #include "test/TestRuntime.h"
+#include "ui/CDataPatternDialog.h"
 
 namespace quorvel {
 
 using res::PanelRole;
 
-CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records)
+CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records,
+                                     AppServices& services)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_runtime(runtime) {
+      m_runtime(runtime),
+      m_services(services) {
     const res::DialogTemplate& layout = res::ConsoleTemplate();
     setWindowTitle(QString::fromStdString(layout.caption));
     auto* canvas = new QWidget;
@@ -48,6 +51,8 @@ void CSerialTestDialog::Wire(int port) {
             [this, port] { m_runtime.OnRunPort(port); });
     connect(As<QPushButton>(PanelRole::Stop, port), &QPushButton::clicked, this,
             [this, port] { m_runtime.OnStopPort(port); });
+    connect(As<QPushButton>(PanelRole::Transfer, port), &QPushButton::clicked, this,
+            [this, port] { OnTransfer(port); });
     connect(As<QRadioButton>(PanelRole::TimeOption, port), &QRadioButton::clicked, this,
             [this, port] { m_runtime.EnableStopTime(port); });
     for (PanelRole role : {PanelRole::TestForever, PanelRole::ErrorOption}) {
@@ -89,6 +94,11 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(timed);
         As<QPushButton>(PanelRole::Stop, port)->setEnabled(false);
     }
+}
+
+void CSerialTestDialog::OnTransfer(int port) {
+    CDataPatternDialog dialog(port + 1, m_runtime, m_services, this);
+    dialog.exec();  // OK has stored what it stores; Cancel stores nothing
 }
 
 void CSerialTestDialog::AppendToBox(QPlainTextEdit* box, const QString& text) {

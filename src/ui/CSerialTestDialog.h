@@ -9,6 +9,7 @@
 
 #include "config/PortRegistry.h"
 #include "res/ConsoleLayout.h"
+#include "ui/AppServices.h"
 #include "ui/DialogBuilder.h"
 
 namespace quorvel {
@@ -22,7 +23,7 @@ class TestRuntime;
 class CSerialTestDialog final : public QDialog {
     Q_OBJECT
   public:
-    CSerialTestDialog(TestRuntime& runtime, const PortRecords& records);
+    CSerialTestDialog(TestRuntime& runtime, const PortRecords& records, AppServices& services);
 
     QWidget* Control(res::PanelRole role, int port) const {
         return m_controls.Control(res::ConsoleControlId(role, port));
@@ -45,7 +46,10 @@ class CSerialTestDialog final : public QDialog {
     void OnInitDialog(const PortRecords& records);
     void Wire(int port);
 
+    void OnTransfer(int port);
+
     TestRuntime& m_runtime;
+    AppServices& m_services;
     QScrollArea* m_scroll = nullptr;
     DialogControls m_controls;
     std::array<std::unique_ptr<QButtonGroup>, kPortCount> m_stopOn;

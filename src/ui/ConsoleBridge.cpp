@@ -16,9 +16,11 @@ ConsoleBridge::~ConsoleBridge() {
     delete m_dialog.data();
 }
 
-void ConsoleBridge::Attach(TestRuntime& runtime, const PortRecords& records) {
+void ConsoleBridge::Attach(TestRuntime& runtime, const PortRecords& records,
+                           AppServices& services) {
     m_runtime = &runtime;
     m_records = &records;
+    m_services = &services;
 }
 
 bool ConsoleBridge::CreateOrFocusConsole() {
@@ -27,10 +29,10 @@ bool ConsoleBridge::CreateOrFocusConsole() {
         m_dialog->setFocus();
         return true;
     }
-    if (m_runtime == nullptr || m_records == nullptr) {
+    if (m_runtime == nullptr || m_records == nullptr || m_services == nullptr) {
         return false;
     }
-    m_dialog = new CSerialTestDialog(*m_runtime, *m_records);
+    m_dialog = new CSerialTestDialog(*m_runtime, *m_records, *m_services);
     connect(m_dialog, &QObject::destroyed, this, [this] {
         if (g_pTestDialog.load() == this) {
             g_pTestDialog = nullptr;

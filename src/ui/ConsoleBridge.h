@@ -22,7 +22,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     ~ConsoleBridge() override;
 
     // The runtime the console's buttons drive and the records it starts from.
-    void Attach(TestRuntime& runtime, const PortRecords& records);
+    void Attach(TestRuntime& runtime, const PortRecords& records, AppServices& services);
     CSerialTestDialog* Dialog() const { return m_dialog.data(); }
 
     bool CreateOrFocusConsole() override;
@@ -52,6 +52,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
 
     TestRuntime* m_runtime = nullptr;
     const PortRecords* m_records = nullptr;
+    AppServices* m_services = nullptr;
     QPointer<CSerialTestDialog> m_dialog;  // GUI thread
 };
 

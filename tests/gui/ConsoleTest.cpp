@@ -8,6 +8,7 @@
 
 #include "app/CMainFrame.h"
 #include "card/SimulatedCard.h"
+#include "fakes/FakeAppServices.h"
 #include "fakes/MemoryProfileStore.h"
 #include "fakes/RecordingMessageSink.h"
 #include "gui/GuiTestSupport.h"
@@ -22,20 +23,13 @@ using res::PanelRole;
 using testing::MemoryProfileStore;
 using testing::RecordingMessageSink;
 
-class NoServices final : public AppServices {
-  public:
-    QString ChooseFileToLoad(QWidget*) override { return {}; }
-    QString ChooseFileToSave(QWidget*) override { return {}; }
-    bool OpenDocument(const QString&) override { return false; }
-};
-
 class ConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_card.Start());
         m_card.Install();
         m_app.LoadRecords();
-        m_console.Attach(m_app.Runtime(), m_app.Records());
+        m_console.Attach(m_app.Runtime(), m_app.Records(), m_services);
         m_frame.show();
     }
     void TearDown() override {
@@ -55,7 +49,7 @@ class ConsoleTest : public ::testing::Test {
     SimulatedCard m_card;
     MemoryProfileStore m_store;
     ConsoleBridge m_console;
-    NoServices m_services;
+    testing::FakeAppServices m_services;
     CQuorvelApp m_app{m_store, m_console, m_services};
     CMainFrame m_frame{m_app};
 };

@@ -13,6 +13,7 @@
 #include "app/CQuorvelApp.h"
 #include "card/SimulatedCard.h"
 #include "config/ConfigFile.h"
+#include "fakes/FakeAppServices.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/MemoryProfileStore.h"
 #include "fakes/RecordingMessageSink.h"
@@ -41,17 +42,6 @@ class TestConsoleHost final : public ConsoleHost {
 };
 
 // The file chooser and the desktop opener, answered by the test.
-class FakeServices final : public AppServices {
-  public:
-    QString ChooseFileToLoad(QWidget*) override { return chosen; }
-    QString ChooseFileToSave(QWidget*) override { return chosen; }
-    bool OpenDocument(const QString& path) override {
-        opened << path;
-        return true;
-    }
-    QString chosen;
-    QStringList opened;
-};
 
 std::vector<int> CommandsOf(const QList<QAction*>& actions) {
     std::vector<int> commands;
@@ -77,7 +67,7 @@ class MainFrameTest : public ::testing::Test {
     SimulatedCard m_card;
     MemoryProfileStore m_store;
     TestConsoleHost m_console;
-    FakeServices m_services;
+    testing::FakeAppServices m_services;
     CQuorvelApp m_app{m_store, m_console, m_services};
     CMainFrame m_frame{m_app};
 };

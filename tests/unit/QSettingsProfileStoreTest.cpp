@@ -6,6 +6,7 @@
 #include "app/CQuorvelApp.h"
 #include "app/QSettingsProfileStore.h"
 #include "config/PortRecordStore.h"
+#include "fakes/FakeAppServices.h"
 
 namespace quorvel {
 namespace {
@@ -16,19 +17,12 @@ class NoConsole final : public ConsoleHost {
     void PlaceConsole() override {}
 };
 
-class NoServices final : public AppServices {
-  public:
-    QString ChooseFileToLoad(QWidget*) override { return {}; }
-    QString ChooseFileToSave(QWidget*) override { return {}; }
-    bool OpenDocument(const QString&) override { return false; }
-};
-
 class QSettingsProfileStoreTest : public ::testing::Test {
   protected:
     QString IniPath() const { return m_dir.filePath(QStringLiteral("Quorvel.ini")); }
     QTemporaryDir m_dir;
     NoConsole m_console;
-    NoServices m_services;
+    testing::FakeAppServices m_services;
 };
 
 TEST_F(QSettingsProfileStoreTest, ValuesLieInTheVersionSectionUnderTheirFieldKeys) {

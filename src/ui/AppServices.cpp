@@ -1,4 +1,4 @@
-#include "app/AppServices.h"
+#include "ui/AppServices.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -24,6 +24,11 @@ QString DesktopServices::ChooseFileToSave(QWidget* owner) {
         return {};
     }
     return dialog.selectedFiles().constFirst();
+}
+
+QString DesktopServices::ChooseFileToSend(QWidget* owner) {
+    return QFileDialog::getOpenFileName(owner, QStringLiteral("Send File"), QString(),
+                                        QStringLiteral("All Files (*.*)"));
 }
 
 bool DesktopServices::OpenDocument(const QString& path) {

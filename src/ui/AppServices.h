@@ -14,6 +14,8 @@ class AppServices {
     // operator does not confirm.
     virtual QString ChooseFileToLoad(QWidget* owner) = 0;
     virtual QString ChooseFileToSave(QWidget* owner) = 0;
+    // The "Send File" chooser of the data pattern dialog (any file).
+    virtual QString ChooseFileToSend(QWidget* owner) = 0;
     // Opens a document with the desktop's opener; false when it cannot.
     virtual bool OpenDocument(const QString& path) = 0;
 };
@@ -23,6 +25,7 @@ class DesktopServices final : public AppServices {
   public:
     QString ChooseFileToLoad(QWidget* owner) override;
     QString ChooseFileToSave(QWidget* owner) override;
+    QString ChooseFileToSend(QWidget* owner) override;
     bool OpenDocument(const QString& path) override;
 };
 

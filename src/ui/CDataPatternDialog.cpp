@@ -1,0 +1,124 @@
+#include "ui/CDataPatternDialog.h"
+
+#include <QFile>
+#include <QPushButton>
+
+#include "core/MessageSink.h"
+#include "res/resource.h"
+#include "test/TestData.h"
+#include "test/TestRuntime.h"
+
+namespace quorvel {
+namespace {
+
+namespace id = res::pattern;
+
+// The text as the port keeps it (line breaks as CR LF) and as the box shows it.
+std::string StoredText(const QString& shown) {
+    QString text = shown;
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text.toStdString();
+}
+
+QString ShownText(const std::string& stored) {
+    QString text = QString::fromStdString(stored);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+}  // namespace
+
+CDataPatternDialog::CDataPatternDialog(int portNumber, TestRuntime& runtime, AppServices& services,
+                                       QWidget* parent)
+    : QDialog(parent), m_nPort(portNumber - 1), m_runtime(runtime), m_services(services) {
+    m_controls = BuildDialog(res::DataPatternTemplate(), *this);
+    m_text = m_controls.As<QPlainTextEdit>(id::kText);
+    connect(m_text, &QPlainTextEdit::textChanged, this, &CDataPatternDialog::KeepToLimit);
+    for (int fixed : {id::kQuickBrown, id::kAlphabets}) {
+        connect(Radio(fixed), &QRadioButton::clicked, m_text,
+                [this] { m_text->setEnabled(false); });
+    }
+    connect(Radio(id::kUserPattern), &QRadioButton::clicked, m_text,
+            [this] { m_text->setEnabled(true); });
+    connect(Radio(id::kFile), &QRadioButton::clicked, this, &CDataPatternDialog::OnFilePattern);
+    connect(m_controls.As<QPushButton>(res::kIdOk), &QPushButton::clicked, this,
+            &CDataPatternDialog::OnOK);
+    connect(m_controls.As<QPushButton>(res::kIdCancel), &QPushButton::clicked, this,
+            &QDialog::reject);
+    OnInitDialog();
+}
+
+void CDataPatternDialog::OnInitDialog() {
+    const PortPatternSettings& pattern =
+        m_runtime.Records().m_PortPattern[static_cast<std::size_t>(m_nPort)];
+    Radio(id::kAlphabets)->setChecked(pattern.nAlpha != 0);
+    Radio(id::kQuickBrown)->setChecked(pattern.nQuickBrown != 0);
+    Radio(id::kFile)->setChecked(pattern.nFile != 0);
+    Radio(id::kUserPattern)->setChecked(pattern.nUserData != 0);
+    m_text->setPlainText(ShownText(pattern.strUserData));
+    m_text->setEnabled(pattern.nUserData != 0);
+}
+
+void CDataPatternDialog::KeepToLimit() {
+    const QString text = m_text->toPlainText();
+    // The limit counts the text as stored, with CR LF line breaks.
+    if (static_cast<int>(text.size() + text.count(QLatin1Char('\n'))) <= kTextLimit) {
+        return;
+    }
+    QString kept;
+    int length = 0;
+    for (const QChar c : text) {
+        length += c == QLatin1Char('\n') ? 2 : 1;
+        if (length > kTextLimit) {
+            break;
+        }
+        kept += c;
+    }
+    const QSignalBlocker blocker(m_text);
+    m_text->setPlainText(kept);
+    m_text->moveCursor(QTextCursor::End);
+}
+
+void CDataPatternDialog::OnFilePattern() {
+    m_text->setEnabled(false);
+    const QString path = m_services.ChooseFileToSend(this);
+    if (path.isEmpty()) {
+        return;  // the dialog stays open with File chosen and the last file kept
+    }
+    if (ReadFile(path)) {
+        OnOK();
+    }
+}
+
+bool CDataPatternDialog::ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessage("Unable to open the file " + path.toStdString(), "Error",
+                    mb::kOk | mb::kIconExclamation);
+        return false;
+    }
+    const QByteArray bytes = file.read(static_cast<qint64>(kMaxFileData));
+    if (bytes.isEmpty() && file.error() != QFileDevice::NoError) {
+        ShowMessage("Unable to read the file " + path.toStdString(), "Error",
+                    mb::kOk | mb::kIconExclamation);
+        return false;
+    }
+    m_runtime.SetFileData(m_nPort, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    return true;
+}
+
+void CDataPatternDialog::OnOK() {
+    PortPatternSettings pattern =
+        m_runtime.Records().m_PortPattern[static_cast<std::size_t>(m_nPort)];
+    pattern.nAlpha = Radio(id::kAlphabets)->isChecked() ? 1 : 0;
+    pattern.nQuickBrown = Radio(id::kQuickBrown)->isChecked() ? 1 : 0;
+    pattern.nFile = Radio(id::kFile)->isChecked() ? 1 : 0;
+    pattern.nUserData = Radio(id::kUserPattern)->isChecked() ? 1 : 0;
+    if (pattern.nUserData != 0) {
+        pattern.strUserData = StoredText(m_text->toPlainText());
+    }
+    m_runtime.SetPattern(m_nPort, pattern);
+    accept();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include "ui/AppServices.h"
+#include "ui/DialogBuilder.h"
+
+namespace quorvel {
+
+class TestRuntime;
+
+// "Data Pattern": what one port sends in its runs (Quick Brown, Alphabets,
+// the operator's own text or a file). OK stores the choice and the text; a
+// chosen file is read at once (its first 60000 bytes) and the dialog closes
+// as with OK. A file that cannot be read keeps the port's previous file and
+// is reported.
+class CDataPatternDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    // `portNumber` is 1-8.
+    CDataPatternDialog(int portNumber, TestRuntime& runtime, AppServices& services,
+                       QWidget* parent = nullptr);
+
+    QRadioButton* Radio(int id) const { return m_controls.As<QRadioButton>(id); }
+    QPlainTextEdit* TextBox() const { return m_text; }
+
+    static constexpr int kTextLimit = 450;
+
+  private:
+    void OnInitDialog();
+    void OnFilePattern();
+    void OnOK();
+    // Cuts the text to its limit as it is typed or pasted.
+    void KeepToLimit();
+    bool ReadFile(const QString& path);
+
+    const int m_nPort;
+    TestRuntime& m_runtime;
+    AppServices& m_services;
+    DialogControls m_controls;
+    QPlainTextEdit* m_text = nullptr;
+};
+
+}  // namespace quorvel
