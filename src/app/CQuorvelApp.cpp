@@ -1,6 +1,8 @@
 #include "app/CQuorvelApp.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <filesystem>
@@ -39,8 +41,26 @@ void CQuorvelApp::LoadRecords() {
 }
 
 int CQuorvelApp::ExitInstance(int frameworkExitCode) {
+    EndTestBeforeExit();
     SaveAllRecords(m_store, m_records);
     return frameworkExitCode;
+}
+
+void CQuorvelApp::EndTestBeforeExit() {
+    if (m_runtime.m_bStartEnabled) {
+        return;  // no test
+    }
+    if (m_runtime.m_bTestRunning) {
+        m_runtime.OnTestStop();
+    }
+    // The threads' exit notifications reach the main window through the event
+    // queue, and its close-all returns the flags to Idle.
+    constexpr int kLimitMs = 15000;
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_runtime.m_bStartEnabled && waited.elapsed() < kLimitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
 }
 
 void CQuorvelApp::PostThreadExit(int port) {

@@ -24,7 +24,9 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
 
     // The records' part of the start-up, after the main window is up.
     void LoadRecords();
-    // Writes every record to the store; returns the process exit code.
+    // Writes every record to the store; returns the process exit code. A test
+    // still running (the program was told to quit by a signal) is stopped
+    // first and its ports closed, so no thread outlives the state it uses.
     int ExitInstance(int frameworkExitCode);
 
     // The window that owns the dialogs and message boxes.
@@ -50,6 +52,7 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     void commandStateChanged();
 
   private:
+    void EndTestBeforeExit();
     void OnTestDelay();
     void OnConfigLoad();
     void OnConfigSave();

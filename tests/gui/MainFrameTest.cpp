@@ -136,6 +136,15 @@ TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
+TEST_F(MainFrameTest, AnExitDuringATestStopsItFirst) {
+    m_frame.Action(res::kTestStart)->trigger();
+    ASSERT_TRUE(m_app.Runtime().m_bTestRunning);
+    EXPECT_EQ(m_app.ExitInstance(0), 0);
+    EXPECT_TRUE(m_app.Runtime().m_bStartEnabled);
+    EXPECT_FALSE(m_app.Runtime().m_hComPort[0]);
+    EXPECT_EQ(m_store.values.at("Version 1.0/m_PortRegistry[0].nPortOpen"), 1);
+}
+
 TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
     QTemporaryDir folder;
     m_services.chosen = folder.filePath("bench.txt");
