@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 #include "test/TestRuntime.h"
 #include "ui/CDataPatternDialog.h"
@@ -16,24 +15,17 @@ using res::PanelRole;
 
 CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records,
                                      AppServices& services)
-    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_runtime(runtime),
-      m_services(services) {
+    : CScrollDialog(nullptr), m_runtime(runtime), m_services(services) {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     const res::DialogTemplate& layout = res::ConsoleTemplate();
     setWindowTitle(QString::fromStdString(layout.caption));
-    auto* canvas = new QWidget;
-    m_controls = BuildControls(layout, *canvas);
-    const DialogUnits units(canvas->font());
-    canvas->setFixedSize(units.ToPixelsX(layout.width), units.ToPixelsY(layout.height));
-    m_scroll = new QScrollArea(this);
-    m_scroll->setWidget(canvas);
-    auto* frame = new QVBoxLayout(this);
-    frame->setContentsMargins(0, 0, 0, 0);
-    frame->addWidget(m_scroll);
-    setSizeGripEnabled(true);
+    m_controls = BuildControls(layout, *Content());
+    const DialogUnits units(Content()->font());
+    Content()->setFixedSize(units.ToPixelsX(layout.width), units.ToPixelsY(layout.height));
     for (int port = 0; port < kPortCount; ++port) {
         Wire(port);
     }
+    CScrollDialog::OnInitDialog();
     OnInitDialog(records);
 }
 
@@ -101,7 +93,11 @@ void CSerialTestDialog::OnTransfer(int port) {
     dialog.exec();  // OK has stored what it stores; Cancel stores nothing
 }
 
-void CSerialTestDialog::AppendToBox(QPlainTextEdit* box, const QString& text) {
+void CSerialTestDialog::AppendToBox(QPlainTextEdit* box, const QString& received) {
+    // A line ends in CR LF on the wire, and a chunk may end between the two:
+    // the box breaks lines at LF alone, so a split pair still shows as one break.
+    QString text = received;
+    text.remove(QLatin1Char('\r'));
     if (box->document()->characterCount() - 1 + text.size() > kBoxLimit) {
         box->clear();
     }

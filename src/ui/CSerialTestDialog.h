@@ -3,13 +3,13 @@
 #include <QButtonGroup>
 #include <QDialog>
 #include <QPlainTextEdit>
-#include <QScrollArea>
 #include <array>
 #include <memory>
 
 #include "config/PortRegistry.h"
 #include "res/ConsoleLayout.h"
 #include "ui/AppServices.h"
+#include "ui/CScrollDialog.h"
 #include "ui/DialogBuilder.h"
 
 namespace quorvel {
@@ -17,10 +17,11 @@ namespace quorvel {
 class TestRuntime;
 
 // "Serial Communication Test": eight port panels built from one panel layout
-// and the control-ID table, inside a scrolling window. Its buttons and options
+// and the control-ID table, in a window that may be smaller than its template
+// and then scrolls. Its buttons and options
 // call the test runtime; the runtime's threads reach its controls through the
 // ConsoleBridge. Enter does nothing; Escape hides it and a test goes on.
-class CSerialTestDialog final : public QDialog {
+class CSerialTestDialog final : public CScrollDialog {
     Q_OBJECT
   public:
     CSerialTestDialog(TestRuntime& runtime, const PortRecords& records, AppServices& services);
@@ -50,7 +51,6 @@ class CSerialTestDialog final : public QDialog {
 
     TestRuntime& m_runtime;
     AppServices& m_services;
-    QScrollArea* m_scroll = nullptr;
     DialogControls m_controls;
     std::array<std::unique_ptr<QButtonGroup>, kPortCount> m_stopOn;
 };

@@ -103,6 +103,10 @@ TEST_F(ConsoleTest, ABoxThatWouldPassItsLimitStartsAfresh) {
     EXPECT_EQ(box->toPlainText().size(), 10000);
     CSerialTestDialog::AppendToBox(box, QStringLiteral("next"));
     EXPECT_EQ(box->toPlainText(), "next");
+    // A CR LF split between two chunks is still one line break.
+    CSerialTestDialog::AppendToBox(box, QStringLiteral("line\r"));
+    CSerialTestDialog::AppendToBox(box, QStringLiteral("\nmore"));
+    EXPECT_EQ(box->toPlainText(), "nextline\nmore");
 }
 
 TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {

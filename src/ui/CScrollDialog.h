@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <QScrollBar>
+#include <QSizeGrip>
+
+#include "ui/ScrollModel.h"
+
+namespace quorvel {
+
+// The size grip in the bottom-right corner: dragging it resizes the dialog
+// from that corner.
+class CSizeGrip final : public QSizeGrip {
+    Q_OBJECT
+  public:
+    explicit CSizeGrip(QWidget* parent) : QSizeGrip(parent) {}
+    static constexpr int kControlId = 59936;
+    // What a press on the grip stands for: the bottom-right sizing corner.
+    static constexpr int kHitTest = 17;  // HTBOTTOMRIGHT
+};
+
+// A resizable dialog that may be smaller than its template: its whole content
+// scrolls with the dialog's own scroll bars (see ScrollModel), and a size grip
+// sits in the bottom-right corner while nothing needs scrolling.
+class CScrollDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // `content` holds every control, at the template's size.
+    explicit CScrollDialog(QWidget* parent = nullptr);
+
+    const ScrollModel& Model() const { return m_model; }
+    QWidget* Content() const { return m_content; }
+    QScrollBar* HorizontalBar() const { return m_horizontal; }
+    QScrollBar* VerticalBar() const { return m_vertical; }
+    CSizeGrip* Grip() const { return m_grip; }
+
+    // A scroll-bar request as the bars send them (tests and keyboard use).
+    void ScrollHorizontally(int request, int thumb = 0);
+    void ScrollVertically(int request, int thumb = 0);
+
+  protected:
+    // The derived dialog's initialisation calls this once its controls are
+    // in the content: the content's size is the template's client size.
+    void OnInitDialog();
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Apply();
+    void Connect(QScrollBar* bar, bool horizontal);
+
+    ScrollModel m_model;
+    QWidget* m_content = nullptr;
+    QScrollBar* m_horizontal = nullptr;
+    QScrollBar* m_vertical = nullptr;
+    CSizeGrip* m_grip = nullptr;
+};
+
+}  // namespace quorvel
