@@ -133,6 +133,89 @@ TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
+TEST_F(ConsoleTest, StopKeepsTheCountAndTheNextRunStartsFromZero) {
+    CSerialTestDialog& console = Start();
+    QLineEdit* count = console.As<QLineEdit>(PanelRole::PacketCount, 0);
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return count->text().toInt() >= 5; }));
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Stop, 0), Qt::LeftButton);
+    testing::ProcessEventsUntil([] { return false; }, 100);  // a packet in flight lands
+    const QString kept = count->text();
+    EXPECT_GE(kept.toInt(), 5);
+    testing::ProcessEventsUntil([] { return false; }, 100);
+    EXPECT_EQ(count->text(), kept);
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
+    EXPECT_EQ(count->text(), "1");  // "0", then the first packet
+
+    // A second start after a complete test reuses the console where it was put.
+    m_frame.Action(res::kTestStop)->trigger();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    console.move(300, 300);
+    m_frame.Action(res::kTestStart)->trigger();
+    EXPECT_EQ(m_console.Dialog(), &console);
+    EXPECT_EQ(console.frameGeometry().topLeft(), QPoint(100, 100));
+    EXPECT_EQ(console.size(), QSize(860, 580));
+    EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 3)->isEnabled());
+}
+
+TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
+    // Port1 and Port2 cabled to each other, Port3 with nothing attached.
+    m_card.AttachCable(0, 1);
+    m_card.AttachNothing(2);
+    for (std::size_t port : {0u, 1u, 2u}) {
+        m_app.Records().m_PortRegistry[port].nPortOpen = 1;
+        m_app.Records().m_PortTest[port].nDisONOFF = 1;
+    }
+    PortPatternSettings twoLines = m_app.Records().m_PortPattern[1];
+    twoLines.nAlpha = 0;
+    twoLines.nUserData = 1;
+    twoLines.strUserData = "first line\r\nsecond line\r\n";
+    m_app.Runtime().SetPattern(1, twoLines);
+    CSerialTestDialog& console = Start();
+    auto received = [&](int port) {
+        return console.As<QPlainTextEdit>(PanelRole::Receive, port)->toPlainText();
+    };
+    auto run = [&](int port) {
+        QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, port), Qt::LeftButton);
+    };
+    run(0);
+    run(1);
+    run(2);
+    // Each cabled port shows what the other sends.
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+        return received(1).count("0123456789abcdefghijklmnopqrstuvwxyz.") >= 2 &&
+               received(0).count("first line\nsecond line\n") >= 2;
+    }));
+    // The user pattern goes as one packet a turn.
+    EXPECT_TRUE(console.As<QPlainTextEdit>(PanelRole::Transmit, 1)
+                    ->toPlainText()
+                    .startsWith("first line\nsecond line\nfirst line"));
+    // Nothing attached: nothing back, until the card's internal loopback is on.
+    EXPECT_EQ(received(2), "");
+    QTest::mouseClick(console.As<QCheckBox>(PanelRole::LoopTest, 2), Qt::LeftButton, {},
+                      QPoint(5, 5));
+    ASSERT_TRUE(testing::ProcessEventsUntil(
+        [&] { return received(2).count("0123456789abcdefghijklmnopqrstuvwxyz.") >= 2; }));
+    EXPECT_TRUE(testing::SaveScreenshot(console, "console-three-ports"));
+    QTest::mouseClick(console.As<QCheckBox>(PanelRole::LoopTest, 2), Qt::LeftButton, {},
+                      QPoint(5, 5));
+    testing::ProcessEventsUntil([] { return false; }, 200);
+    const QString settled = received(2);
+    testing::ProcessEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(received(2), settled);  // off again: nothing more comes back
+    EXPECT_EQ(m_app.Records().m_PortTest[2].nLoopTest, 0);
+
+    // Test > Stop: every button is off once the last of the four threads has ended.
+    m_frame.Action(res::kTestStop)->trigger();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    for (int port = 0; port < kPortCount; ++port) {
+        for (PanelRole button : {PanelRole::Run, PanelRole::Stop, PanelRole::Transfer}) {
+            EXPECT_FALSE(console.As<QPushButton>(button, port)->isEnabled()) << port;
+        }
+    }
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
 TEST_F(ConsoleTest, EscapeHidesTheConsoleAndTheTestGoesOn) {
     CSerialTestDialog& console = Start();
     QTest::keyClick(&console, Qt::Key_Return);
