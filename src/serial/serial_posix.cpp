@@ -366,36 +366,13 @@ class PosixSerialDevice final : public SerialDevice {
 
     IoStart StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
                        std::unique_ptr<PendingTransfer>& pending) override {
-        written = 0;
-        auto transfer = std::make_unique<PosixPendingWrite>(m_fd, m_writeTurn, data, size);
-        switch (transfer->Poll(0)) {
-            case IoPoll::Complete:
-                written = size;
-                return IoStart::Complete;
-            case IoPoll::Failed:
-                return IoStart::Failed;
-            case IoPoll::Pending:
-                break;
-        }
-        pending = std::move(transfer);
-        return IoStart::Pending;
+        return Start(std::make_unique<PosixPendingWrite>(m_fd, m_writeTurn, data, size), written,
+                     pending);
     }
 
     IoStart StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,
                       std::unique_ptr<PendingTransfer>& pending) override {
-        read = 0;
-        auto transfer = std::make_unique<PosixPendingRead>(m_fd, buffer, size);
-        switch (transfer->Poll(0)) {
-            case IoPoll::Complete:
-                read = transfer->BytesTransferred();
-                return IoStart::Complete;
-            case IoPoll::Failed:
-                return IoStart::Failed;
-            case IoPoll::Pending:
-                break;
-        }
-        pending = std::move(transfer);
-        return IoStart::Pending;
+        return Start(std::make_unique<PosixPendingRead>(m_fd, buffer, size), read, pending);
     }
 
     bool DriverRequest(std::uint32_t code, const std::uint8_t* data, std::size_t size) override {
@@ -415,6 +392,23 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
   private:
+    // A transfer's first try: done at once, refused, or handed over pending.
+    static IoStart Start(std::unique_ptr<PendingTransfer> transfer, std::uint32_t& count,
+                         std::unique_ptr<PendingTransfer>& pending) {
+        count = 0;
+        switch (transfer->Poll(0)) {
+            case IoPoll::Complete:
+                count = transfer->BytesTransferred();
+                return IoStart::Complete;
+            case IoPoll::Failed:
+                return IoStart::Failed;
+            case IoPoll::Pending:
+                break;
+        }
+        pending = std::move(transfer);
+        return IoStart::Pending;
+    }
+
     static std::uint8_t ParityOf(tcflag_t cflag) {
         if ((cflag & PARENB) == 0) {
             return line::kNoParity;

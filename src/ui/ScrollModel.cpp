@@ -33,40 +33,7 @@ int ScrollModel::Clamp(int step, int position, int maximum) {
     return std::clamp(step, -position, maximum - position);
 }
 
-int ScrollModel::ScrollHorizontally(int request, int thumb) {
-    int step = 0;
-    switch (request) {
-        case kLineBack:
-            step = -1;
-            break;
-        case kLineForward:
-            step = 1;
-            break;
-        case kPageBack:
-            step = -kHorizontalPage;
-            break;
-        case kPageForward:
-            step = kHorizontalPage;
-            break;
-        case kThumbTrack:
-            step = thumb - m_nHorzPos;
-            break;
-        case kToStart:
-            step = -m_nHorzPos;
-            break;
-        case kToEnd:
-            step = m_nHorzMax - m_nHorzPos;
-            break;
-        default:
-            break;
-    }
-    step = Clamp(step, m_nHorzPos, m_nHorzMax);
-    m_nHorzPos += step;
-    return step;
-}
-
-int ScrollModel::ScrollVertically(int request, int thumb) {
-    const int page = m_nVertRange >= 1 ? m_nVertRange : 1;
+int ScrollModel::Step(int request, int thumb, int& position, int maximum, int page) {
     int step = 0;
     switch (request) {
         case kLineBack:
@@ -82,20 +49,29 @@ int ScrollModel::ScrollVertically(int request, int thumb) {
             step = page;
             break;
         case kThumbTrack:
-            step = thumb - m_nVertPos;
+            step = thumb - position;
             break;
         case kToStart:
-            step = -m_nVertPos;
+            step = -position;
             break;
         case kToEnd:
-            step = m_nVertMax - m_nVertPos;
+            step = maximum - position;
             break;
         default:
-            break;
+            break;  // the final thumb position and the end of scrolling add nothing
     }
-    step = Clamp(step, m_nVertPos, m_nVertMax);
-    m_nVertPos += step;
+    step = Clamp(step, position, maximum);
+    position += step;
     return step;
+}
+
+int ScrollModel::ScrollHorizontally(int request, int thumb) {
+    return Step(request, thumb, m_nHorzPos, m_nHorzMax, kHorizontalPage);
+}
+
+int ScrollModel::ScrollVertically(int request, int thumb) {
+    // A vertical page is the whole range, so one page reaches the top or bottom.
+    return Step(request, thumb, m_nVertPos, m_nVertMax, m_nVertRange >= 1 ? m_nVertRange : 1);
 }
 
 }  // namespace quorvel

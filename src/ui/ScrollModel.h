@@ -52,6 +52,7 @@ class ScrollModel {
 
   private:
     static int Clamp(int step, int position, int maximum);
+    static int Step(int request, int thumb, int& position, int maximum, int page);
     bool m_bGripVisible = true;
 };
 
