@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <utility>
 
 #include "res/Menus.h"
 #include "res/resource.h"
@@ -22,9 +24,9 @@ QString ShortcutOf(const QString& text) {
 
 }  // namespace
 
-CChildFrame::CChildFrame(QWidget* parent) : QMdiSubWindow(parent) {
+CChildFrame::CChildFrame(const QString& title, QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(new QWidget(this));  // the view: it draws nothing
-    setWindowTitle(QString::fromLatin1(res::kDocumentTitle));
+    setWindowTitle(title);
     setWindowIcon(QIcon(ProgramIcon(16)));
 }
 
@@ -32,14 +34,23 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-CMainFrame::CMainFrame(CQuorvelApp& app, const QString& titleSuffix) : m_app(app) {
+CMainFrame::CMainFrame(CQuorvelApp& app, AppServices& services, const QString& titleSuffix)
+    : m_app(app), m_services(services) {
     setWindowTitle(QString::fromLatin1(res::kMainTitle) + QStringLiteral(" - ") +
                    QString::fromLatin1(res::kDocumentTitle) + titleSuffix);
     setWindowIcon(QIcon(ProgramIcon(32)));
     m_mdiArea = new QMdiArea(this);
     setCentralWidget(m_mdiArea);
-    m_mdiArea->addSubWindow(new CChildFrame);
+    m_mdiArea->addSubWindow(new CChildFrame(QString::fromLatin1(res::kDocumentTitle)));
     BuildMenus();
+    // File > New and Open have only their accelerators while the document
+    // window is open, which is always.
+    for (const auto& [command, keys] :
+         {std::pair{res::kFileNew, "Ctrl+N"}, std::pair{res::kFileOpen, "Ctrl+O"}}) {
+        QAction* action = MakeAction(command, QString());
+        action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+        addAction(action);
+    }
     BuildToolBar();
     BuildStatusBar();
     connect(&m_app, &CQuorvelApp::threadExited, this, &CMainFrame::OnThreadExit,
@@ -132,8 +143,35 @@ void CMainFrame::Run(int command) {
         close();
         return;
     }
+    if (command == res::kFileNew) {
+        OnFileNew();
+        return;
+    }
+    if (command == res::kFileOpen) {
+        OnFileOpen();
+        return;
+    }
     m_app.OnCommand(command);
     UpdateCommandUI();
+}
+
+void CMainFrame::AddDocumentWindow(const QString& title) {
+    auto* document = new CChildFrame(title);
+    m_mdiArea->addSubWindow(document);
+    document->show();
+    ++m_nDocuments;
+    m_mdiArea->tileSubWindows();
+}
+
+void CMainFrame::OnFileNew() {
+    AddDocumentWindow(QStringLiteral("Serial%1").arg(m_nDocuments + 1));
+}
+
+void CMainFrame::OnFileOpen() {
+    const QString path = m_services.ChooseDocumentToOpen(this);
+    if (!path.isEmpty()) {
+        AddDocumentWindow(QFileInfo(path).fileName());
+    }
 }
 
 void CMainFrame::UpdateCommandUI() {

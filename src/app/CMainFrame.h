@@ -19,7 +19,7 @@ namespace quorvel {
 class CChildFrame final : public QMdiSubWindow {
     Q_OBJECT
   public:
-    explicit CChildFrame(QWidget* parent = nullptr);
+    explicit CChildFrame(const QString& title, QWidget* parent = nullptr);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -33,7 +33,7 @@ class CChildFrame final : public QMdiSubWindow {
 class CMainFrame final : public QMainWindow {
     Q_OBJECT
   public:
-    explicit CMainFrame(CQuorvelApp& app, const QString& titleSuffix = QString());
+    CMainFrame(CQuorvelApp& app, AppServices& services, const QString& titleSuffix = QString());
 
     // The action of a command (shared by its menu item and toolbar button).
     QAction* Action(int command) const { return m_actions.value(command, nullptr); }
@@ -56,12 +56,19 @@ class CMainFrame final : public QMainWindow {
     void BuildStatusBar();
     void OnThreadExit();
     void Run(int command);
+    // File > New and File > Open (the accelerators Ctrl+N and Ctrl+O): one
+    // more document window, which carries no data; Open does not read the file.
+    void OnFileNew();
+    void OnFileOpen();
+    void AddDocumentWindow(const QString& title);
 
     CQuorvelApp& m_app;
+    AppServices& m_services;
     QMdiArea* m_mdiArea = nullptr;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_idleLabel = nullptr;
     QHash<int, QAction*> m_actions;
+    int m_nDocuments = 1;  // document windows made so far, for the next name
 };
 
 }  // namespace quorvel

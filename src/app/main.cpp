@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
     quorvel::CQuorvelApp app(store, console, services);
     console.Attach(app.Runtime(), app.Records(), services);
 
-    quorvel::CMainFrame mainWindow(app, cardTitle);
+    quorvel::CMainFrame mainWindow(app, services, cardTitle);
     messageSink.SetMainWindow(&mainWindow);
     mainWindow.showMaximized();
 

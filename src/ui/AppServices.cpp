@@ -31,6 +31,11 @@ QString DesktopServices::ChooseFileToSend(QWidget* owner) {
                                         QStringLiteral("All Files (*.*)"));
 }
 
+QString DesktopServices::ChooseDocumentToOpen(QWidget* owner) {
+    return QFileDialog::getOpenFileName(owner, QString(), QString(),
+                                        QStringLiteral("All Files (*.*)"));
+}
+
 bool DesktopServices::OpenDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

@@ -16,6 +16,8 @@ class AppServices {
     virtual QString ChooseFileToSave(QWidget* owner) = 0;
     // The "Send File" chooser of the data pattern dialog (any file).
     virtual QString ChooseFileToSend(QWidget* owner) = 0;
+    // The chooser of File > Open (any file).
+    virtual QString ChooseDocumentToOpen(QWidget* owner) = 0;
     // Opens a document with the desktop's opener; false when it cannot.
     virtual bool OpenDocument(const QString& path) = 0;
 };
@@ -26,6 +28,7 @@ class DesktopServices final : public AppServices {
     QString ChooseFileToLoad(QWidget* owner) override;
     QString ChooseFileToSave(QWidget* owner) override;
     QString ChooseFileToSend(QWidget* owner) override;
+    QString ChooseDocumentToOpen(QWidget* owner) override;
     bool OpenDocument(const QString& path) override;
 };
 

@@ -51,7 +51,7 @@ class ConsoleTest : public ::testing::Test {
     ConsoleBridge m_console;
     testing::FakeAppServices m_services;
     CQuorvelApp m_app{m_store, m_console, m_services};
-    CMainFrame m_frame{m_app};
+    CMainFrame m_frame{m_app, m_services};
 };
 
 TEST_F(ConsoleTest, EightPanelsOfControlsFromOneLayout) {

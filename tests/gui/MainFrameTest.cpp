@@ -69,7 +69,7 @@ class MainFrameTest : public ::testing::Test {
     TestConsoleHost m_console;
     testing::FakeAppServices m_services;
     CQuorvelApp m_app{m_store, m_console, m_services};
-    CMainFrame m_frame{m_app};
+    CMainFrame m_frame{m_app, m_services};
 };
 
 TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {
@@ -192,6 +192,20 @@ TEST_F(MainFrameTest, TheDocumentWindowStaysOpen) {
     QApplication::processEvents();
     EXPECT_EQ(m_frame.MdiArea()->subWindowList().size(), 1);
     EXPECT_TRUE(document->isVisible());
+
+    // Ctrl+N opens another empty document window, Ctrl+O one named after a file.
+    m_frame.Action(res::kFileNew)->trigger();
+    m_services.chosen = QStringLiteral("/tmp/bench-notes.txt");
+    m_frame.Action(res::kFileOpen)->trigger();
+    m_services.chosen.clear();
+    m_frame.Action(res::kFileOpen)->trigger();  // cancelled
+    QStringList titles;
+    for (const QMdiSubWindow* window : m_frame.MdiArea()->subWindowList()) {
+        titles << window->windowTitle();
+    }
+    EXPECT_EQ(titles, (QStringList{"Zelk KT4410x/KT2280x UART Series Test Program", "Serial2",
+                                   "bench-notes.txt"}));
+    EXPECT_EQ(m_frame.Action(res::kFileNew)->shortcut(), QKeySequence("Ctrl+N"));
 }
 
 TEST(AboutDialog, ShowsTheProgramsNameVersionAndIcon) {
