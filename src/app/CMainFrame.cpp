@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -194,6 +195,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    // The console is a window of its own; the program ends with the main
+    // window all the same.
+    QCoreApplication::quit();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
