@@ -139,10 +139,10 @@ TEST_F(ConsoleTest, StopKeepsTheCountAndTheNextRunStartsFromZero) {
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return count->text().toInt() >= 5; }));
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Stop, 0), Qt::LeftButton);
-    testing::ProcessEventsUntil([] { return false; }, 100);  // a packet in flight lands
+    testing::ProcessEventsUntil([] { return false; }, 500);  // a packet in flight lands
     const QString kept = count->text();
     EXPECT_GE(kept.toInt(), 5);
-    testing::ProcessEventsUntil([] { return false; }, 100);
+    testing::ProcessEventsUntil([] { return false; }, 300);
     EXPECT_EQ(count->text(), kept);
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
     EXPECT_EQ(count->text(), "1");  // "0", then the first packet
@@ -199,7 +199,7 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
     EXPECT_TRUE(testing::SaveScreenshot(console, "console-three-ports"));
     QTest::mouseClick(console.As<QCheckBox>(PanelRole::LoopTest, 2), Qt::LeftButton, {},
                       QPoint(5, 5));
-    testing::ProcessEventsUntil([] { return false; }, 200);
+    testing::ProcessEventsUntil([] { return false; }, 500);  // what was on its way arrives
     const QString settled = received(2);
     testing::ProcessEventsUntil([] { return false; }, 300);
     EXPECT_EQ(received(2), settled);  // off again: nothing more comes back
