@@ -3,15 +3,18 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
-#include <QLabel>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
-#include <QStatusBar>
 #include <QToolBar>
-#include <utility>
+#include <QWhatsThis>
+#include <map>
 
-#include "res/Menus.h"
+#include "core/MessageSink.h"
 #include "res/resource.h"
+#include "ui/CQuorvelView.h"
 #include "ui/Icons.h"
 
 namespace quorvel {
@@ -23,12 +26,32 @@ QString ShortcutOf(const QString& text) {
     return tab < 0 ? QString() : text.mid(tab + 1);
 }
 
+// The view's printing commands and the help commands: they have no menu
+// item in either menu, only accelerators or nothing.
+const std::vector<res::MenuItem>& CommandsWithoutMenuItems() {
+    static const std::vector<res::MenuItem> kCommands{
+        {res::kFilePrint, "&Print...", {}},
+        {res::kFilePrintDirect, "Print Direct", {}},
+        {res::kFilePrintPreview, "Print Pre&view", {}},
+        {res::kHelp, "Help", {}},
+        {res::kContextHelp, "What's This", {}},
+        {res::kHelpIndex, "Help Index", {}},
+        {res::kHelpFinder, "Help Topics", {}},
+    };
+    return kCommands;
+}
+
+bool IsLockKey(const QEvent* event) {
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock;
+}
+
 }  // namespace
 
 CChildFrame::CChildFrame(const QString& title, QWidget* parent) : QMdiSubWindow(parent) {
-    setWidget(new QWidget(this));  // the view: it draws nothing
+    setWidget(new CQuorvelView(this));
     setWindowTitle(title);
-    setWindowIcon(QIcon(ProgramIcon(16)));
+    setWindowIcon(ProgramIcon());
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {
@@ -36,28 +59,30 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
 }
 
 CMainFrame::CMainFrame(CQuorvelApp& app, AppServices& services, const QString& titleSuffix)
-    : m_app(app), m_services(services) {
+    : m_app(app), m_services(services), m_print(services) {
     setWindowTitle(QString::fromLatin1(res::kMainTitle) + QStringLiteral(" - ") +
                    QString::fromLatin1(res::kDocumentTitle) + titleSuffix);
-    setWindowIcon(QIcon(ProgramIcon(32)));
+    setWindowIcon(ProgramIcon());
     m_mdiArea = new QMdiArea(this);
     setCentralWidget(m_mdiArea);
-    m_mdiArea->addSubWindow(new CChildFrame(QString::fromLatin1(res::kDocumentTitle)));
-    BuildMenus();
-    // File > New and Open have only their accelerators while the document
-    // window is open, which is always.
-    for (const auto& [command, keys] :
-         {std::pair{res::kFileNew, "Ctrl+N"}, std::pair{res::kFileOpen, "Ctrl+O"}}) {
-        QAction* action = MakeAction(command, QString());
-        action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
-        addAction(action);
-    }
+    // The document windows always fill the client area, however it changes.
+    m_mdiArea->viewport()->installEventFilter(this);
+    MakeShellActions();
+    MakeRecentFileActions();
+    BindAccelerators();
+    AddDocumentWindow(QString::fromLatin1(res::kDocumentTitle));
     BuildToolBar();
     BuildStatusBar();
     connect(&m_app, &CQuorvelApp::threadExited, this, &CMainFrame::OnThreadExit,
             Qt::QueuedConnection);
     connect(&m_app, &CQuorvelApp::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
     m_app.SetMainWindow(this);
+    // The lock indicators follow the lock keys, and whatever changed while
+    // another program had the keyboard.
+    qApp->installEventFilter(this);
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this] { m_statusBar->ShowLocks(m_services.KeyboardLockState()); });
+    m_statusBar->ShowLocks(m_services.KeyboardLockState());
     UpdateCommandUI();
 }
 
@@ -65,11 +90,11 @@ QAction* CMainFrame::MakeAction(int command, const QString& text) {
     if (QAction* existing = m_actions.value(command, nullptr)) {
         return existing;
     }
-    const QString label = text.section(QLatin1Char('\t'), 0, 0);
-    auto* action = new QAction(label, this);
+    auto* action = new QAction(text.section(QLatin1Char('\t'), 0, 0), this);
     action->setData(command);
     const res::Prompt prompt = res::PromptOf(command);
     action->setStatusTip(QString::fromStdString(prompt.status));
+    action->setWhatsThis(QString::fromStdString(prompt.status));
     if (!prompt.tooltip.empty()) {
         action->setToolTip(QString::fromStdString(prompt.tooltip));
     }
@@ -77,20 +102,79 @@ QAction* CMainFrame::MakeAction(int command, const QString& text) {
         action->setShortcut(QKeySequence(keys));
     }
     connect(action, &QAction::triggered, this, [this, command] { Run(command); });
+    addAction(action);  // its accelerator works whichever menu is shown
     m_actions.insert(command, action);
     return action;
 }
 
-void CMainFrame::BuildMenus() {
-    // The document window is open for the whole run, so its menu is the one shown.
-    for (const res::MenuItem& popup : res::DocumentMenu()) {
+void CMainFrame::MakeShellActions() {
+    for (const auto* menu : {&res::DocumentMenu(), &res::MainFrameMenu()}) {
+        for (const res::MenuItem& popup : *menu) {
+            for (const res::MenuItem& item : popup.items) {
+                if (!item.IsSeparator() && item.command != res::kFileMru1) {
+                    MakeAction(item.command, QString::fromStdString(item.text));
+                }
+            }
+        }
+    }
+    for (const res::MenuItem& item : CommandsWithoutMenuItems()) {
+        MakeAction(item.command, QString::fromStdString(item.text));
+    }
+}
+
+void CMainFrame::MakeRecentFileActions() {
+    for (std::size_t i = 0; i < m_recentActions.size(); ++i) {
+        auto* action = new QAction(this);
+        action->setData(res::kFileMru1 + static_cast<int>(i));
+        action->setStatusTip(QStringLiteral("Open this document"));
+        connect(action, &QAction::triggered, this,
+                [this, i] { OnOpenRecentFile(static_cast<int>(i)); });
+        m_recentActions[i] = action;
+    }
+    RefreshRecentFiles();
+}
+
+void CMainFrame::BindAccelerators() {
+    // Keys of commands this program has no handler for (save, the edit
+    // commands, the panes) are left to the focused control.
+    std::map<int, QList<QKeySequence>> keys;
+    for (const res::Accelerator& accelerator : res::Accelerators()) {
+        if (m_actions.contains(accelerator.command)) {
+            keys[accelerator.command] << QKeySequence(QString::fromStdString(accelerator.keys));
+        }
+    }
+    for (const auto& [command, sequences] : keys) {
+        m_actions.value(command)->setShortcuts(sequences);
+    }
+}
+
+void CMainFrame::ShowMenuForDocuments() {
+    const int wanted = m_mdiArea->subWindowList().isEmpty() ? res::kMainFrame : res::kDocTemplate;
+    if (wanted != m_menuShown) {
+        BuildMenus(wanted == res::kMainFrame ? res::MainFrameMenu() : res::DocumentMenu());
+        m_menuShown = wanted;
+    }
+}
+
+void CMainFrame::BuildMenus(const std::vector<res::MenuItem>& menus) {
+    for (QMenu* old : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        delete old;
+    }
+    for (const res::MenuItem& popup : menus) {
         QMenu* menu = menuBar()->addMenu(QString::fromStdString(popup.text));
-        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            RefreshRecentFiles();
+            UpdateCommandUI();
+        });
         for (const res::MenuItem& item : popup.items) {
             if (item.IsSeparator()) {
                 menu->addSeparator();
+            } else if (item.command == res::kFileMru1) {
+                for (QAction* recent : m_recentActions) {
+                    menu->addAction(recent);
+                }
             } else {
-                menu->addAction(MakeAction(item.command, QString::fromStdString(item.text)));
+                menu->addAction(m_actions.value(item.command));
             }
         }
     }
@@ -117,51 +201,92 @@ void CMainFrame::BuildToolBar() {
 }
 
 void CMainFrame::BuildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("id%1").arg(res::kViewStatusBar));
-    m_idleLabel = new QLabel(QString::fromLatin1(res::kIdleText), bar);
-    bar->addWidget(m_idleLabel, 1);
-    // While a menu prompt is shown the idle text steps aside.
-    connect(bar, &QStatusBar::messageChanged, m_idleLabel,
-            [this](const QString& message) { m_idleLabel->setVisible(message.isEmpty()); });
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* label = new QLabel(QString::fromLatin1(indicator), bar);
-        label->setEnabled(false);  // the keyboard's lock state is not known here
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        bar->addPermanentWidget(label);
-    }
+    m_statusBar = new FrameStatusBar(this);
+    setStatusBar(m_statusBar);
     QAction* statusToggle = m_actions.value(res::kViewStatusBar);
     statusToggle->setCheckable(true);
     statusToggle->setChecked(true);
-    connect(statusToggle, &QAction::toggled, bar, &QStatusBar::setVisible);
+    connect(statusToggle, &QAction::toggled, m_statusBar, &QStatusBar::setVisible);
 }
 
 void CMainFrame::Run(int command) {
-    if (command == res::kViewToolbar || command == res::kViewStatusBar) {
-        return;  // their toggled signal does the work
+    if (!RunShellCommand(command)) {
+        m_app.OnCommand(command);
     }
-    if (command == res::kAppExit) {
-        close();
-        return;
-    }
-    if (command == res::kFileNew) {
-        OnFileNew();
-        return;
-    }
-    if (command == res::kFileOpen) {
-        OnFileOpen();
-        return;
-    }
-    m_app.OnCommand(command);
     UpdateCommandUI();
+}
+
+bool CMainFrame::RunShellCommand(int command) {
+    switch (command) {
+        case res::kViewToolbar:
+        case res::kViewStatusBar:
+            break;  // their toggled signal does the work
+        case res::kAppExit:
+            close();
+            break;
+        case res::kFileNew:
+            OnFileNew();
+            break;
+        case res::kFileOpen:
+            OnFileOpen();
+            break;
+        case res::kFilePrintSetup:
+            m_print.OnFilePrintSetup(this);
+            break;
+        case res::kFilePrint:
+            m_print.OnFilePrint(this);
+            break;
+        case res::kFilePrintDirect:
+            m_print.OnFilePrintDirect(this);
+            break;
+        case res::kFilePrintPreview:
+            m_print.OnFilePrintPreview(this);
+            break;
+        case res::kHelp:
+        case res::kHelpIndex:
+        case res::kHelpFinder:
+            OnHelp();
+            break;
+        case res::kContextHelp:
+            OnContextHelp();
+            break;
+        default:
+            return false;
+    }
+    return true;
 }
 
 void CMainFrame::AddDocumentWindow(const QString& title) {
     auto* document = new CChildFrame(title);
     m_mdiArea->addSubWindow(document);
+    // A document window that goes (only when the program ends, as closing
+    // one leaves it open) may leave the frame with none and its own menu.
+    connect(
+        document, &QObject::destroyed, this, [this] { ShowMenuForDocuments(); },
+        Qt::QueuedConnection);
     document->show();
     ++m_nDocuments;
-    m_mdiArea->tileSubWindows();
+    TileHorizontally();
+    ShowMenuForDocuments();
+}
+
+void CMainFrame::TileHorizontally() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : m_mdiArea->subWindowList()) {
+        if (!window->isMinimized()) {
+            windows << window;
+        }
+    }
+    const QRect area = m_mdiArea->viewport()->rect();
+    int top = area.top();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        if (windows[i]->isMaximized()) {
+            windows[i]->showNormal();
+        }
+        const int height = (area.bottom() + 1 - top) / static_cast<int>(windows.size() - i);
+        windows[i]->setGeometry(area.left(), top, area.width(), height);
+        top += height;
+    }
 }
 
 void CMainFrame::OnFileNew() {
@@ -170,9 +295,63 @@ void CMainFrame::OnFileNew() {
 
 void CMainFrame::OnFileOpen() {
     const QString path = m_services.ChooseDocumentToOpen(this);
-    if (!path.isEmpty()) {
-        AddDocumentWindow(QFileInfo(path).fileName());
+    if (path.isEmpty()) {
+        return;
     }
+    AddDocumentWindow(QFileInfo(path).fileName());
+    m_app.AddRecentFile(path);
+    RefreshRecentFiles();
+}
+
+void CMainFrame::OnOpenRecentFile(int index) {
+    const auto& paths = m_app.RecentFiles().Paths();
+    if (index < 0 || index >= static_cast<int>(paths.size())) {
+        return;
+    }
+    const QString path = QString::fromStdString(paths[static_cast<std::size_t>(index)]);
+    if (QFileInfo::exists(path)) {
+        AddDocumentWindow(QFileInfo(path).fileName());
+        m_app.AddRecentFile(path);
+    } else {
+        // A file that has gone since: say so and take it off the list.
+        ShowMessage("Unable to open the file " + QDir::toNativeSeparators(path).toStdString(),
+                    "Error", mb::kIconExclamation);
+        m_app.RemoveRecentFile(index);
+    }
+    RefreshRecentFiles();
+}
+
+void CMainFrame::RefreshRecentFiles() {
+    const auto& paths = m_app.RecentFiles().Paths();
+    for (std::size_t i = 0; i < m_recentActions.size(); ++i) {
+        QAction* action = m_recentActions[i];
+        if (i < paths.size()) {
+            QString shown = QDir::toNativeSeparators(QString::fromStdString(paths[i]));
+            shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+            action->setEnabled(true);
+            action->setVisible(true);
+        } else {
+            // An empty list shows one grayed placeholder.
+            action->setText(QStringLiteral("Recent File"));
+            action->setEnabled(false);
+            action->setVisible(i == 0);
+        }
+    }
+}
+
+void CMainFrame::OnHelp() {
+    if (!m_helpWindow) {
+        m_helpWindow = new CHelpWindow(this);
+    }
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
+}
+
+void CMainFrame::OnContextHelp() {
+    // The next click on a button, menu item or window shows what it does.
+    QWhatsThis::enterWhatsThisMode();
 }
 
 void CMainFrame::UpdateCommandUI() {
@@ -200,9 +379,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    m_mdiArea->tileSubWindows();  // the document window always fills the client area
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_mdiArea->viewport() && event->type() == QEvent::Resize) {
+        TileHorizontally();
+    } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+               IsLockKey(event)) {
+        m_statusBar->ShowLocks(m_services.KeyboardLockState());
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace quorvel

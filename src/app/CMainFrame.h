@@ -4,18 +4,23 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
+#include <array>
+#include <vector>
 
 #include "app/CQuorvelApp.h"
+#include "app/FrameStatusBar.h"
+#include "app/PrintCommands.h"
+#include "res/Menus.h"
 #include "test/ThreadExitCounter.h"
+#include "ui/CHelpWindow.h"
 
 class QAction;
-class QLabel;
 class QToolBar;
 
 namespace quorvel {
 
-// The one document window: it only shows the program's title, and closing it
-// leaves it open.
+// A document window: it only shows a title, and closing it leaves it open.
 class CChildFrame final : public QMdiSubWindow {
     Q_OBJECT
   public:
@@ -25,21 +30,30 @@ class CChildFrame final : public QMdiSubWindow {
     void closeEvent(QCloseEvent* event) override;
 };
 
-// The main window: menus, toolbar and status bar around the document window.
-// Every command goes to the application object, and every menu item and
-// toolbar button is enabled exactly as the application's rule says. It also
-// counts the test threads' exit notifications and closes the ports after the
-// last one.
+// The main window: menus, toolbar and status bar around the document windows.
+// Every command of the program's own goes to the application object, and
+// every menu item and toolbar button is enabled exactly as the application's
+// rule says. The frame itself runs the shell's commands (documents, the
+// recent-file list, printing, help) and counts the test threads' exit
+// notifications, closing the ports after the last one.
 class CMainFrame final : public QMainWindow {
     Q_OBJECT
   public:
     CMainFrame(CQuorvelApp& app, AppServices& services, const QString& titleSuffix = QString());
 
-    // The action of a command (shared by its menu item and toolbar button).
+    // The action of a command (shared by its menu item, toolbar button and
+    // accelerator); null for a command the frame does not have.
     QAction* Action(int command) const { return m_actions.value(command, nullptr); }
+    // The recent-file entries of menu 128, 57616 first.
+    const std::array<QAction*, RecentFileList::kDefaultSize>& RecentFileActions() const {
+        return m_recentActions;
+    }
     QToolBar* ToolBar() const { return m_toolBar; }
     QMdiArea* MdiArea() const { return m_mdiArea; }
-    QLabel* IdleLabel() const { return m_idleLabel; }
+    FrameStatusBar* StatusBar() const { return m_statusBar; }
+    QLabel* IdleLabel() const { return m_statusBar->IdleLabel(); }
+    // F1's window, once F1 has been pressed.
+    CHelpWindow* HelpWindow() const { return m_helpWindow; }
     // Brings every action's enabled state in line with the application.
     void UpdateCommandUI();
 
@@ -47,28 +61,45 @@ class CMainFrame final : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QAction* MakeAction(int command, const QString& text);
-    void BuildMenus();
+    void MakeRecentFileActions();
+    void MakeShellActions();
+    void BindAccelerators();
+    // Menu 129 while a document window is open, menu 128 when none is.
+    void ShowMenuForDocuments();
+    void BuildMenus(const std::vector<res::MenuItem>& menu);
     void BuildToolBar();
     void BuildStatusBar();
     void OnThreadExit();
     void Run(int command);
-    // File > New and File > Open (the accelerators Ctrl+N and Ctrl+O): one
-    // more document window, which carries no data; Open does not read the file.
+    bool RunShellCommand(int command);
+    // File > New and File > Open: one more document window, which carries no
+    // data; Open does not read the file but puts it on the recent-file list.
     void OnFileNew();
     void OnFileOpen();
+    void OnOpenRecentFile(int index);
+    void RefreshRecentFiles();
     void AddDocumentWindow(const QString& title);
+    // Stacks the document windows one above the other, each the client
+    // area's full width: with one, it fills the area.
+    void TileHorizontally();
+    void OnHelp();
+    void OnContextHelp();
 
     CQuorvelApp& m_app;
     AppServices& m_services;
+    PrintCommands m_print;
     QMdiArea* m_mdiArea = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QLabel* m_idleLabel = nullptr;
+    FrameStatusBar* m_statusBar = nullptr;
+    QPointer<CHelpWindow> m_helpWindow;
     QHash<int, QAction*> m_actions;
-    int m_nDocuments = 1;  // document windows made so far, for the next name
+    std::array<QAction*, RecentFileList::kDefaultSize> m_recentActions{};
+    int m_menuShown = 0;   // resource ID of the menu on the bar
+    int m_nDocuments = 0;  // document windows made so far, for the next name
 };
 
 }  // namespace quorvel

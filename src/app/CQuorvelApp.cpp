@@ -31,9 +31,21 @@ std::filesystem::path FilePathOf(const QString& chosen) {
 }  // namespace
 
 CQuorvelApp::CQuorvelApp(ProfileStore& store, ConsoleHost& console, AppServices& services)
-    : m_store(store), m_services(services), m_runtime(m_records, console, *this) {}
+    : m_store(store), m_services(services), m_runtime(m_records, console, *this) {
+    m_recentFiles.Load(m_store);
+}
 
 CQuorvelApp::~CQuorvelApp() = default;
+
+void CQuorvelApp::AddRecentFile(const QString& path) {
+    m_recentFiles.Add(QFileInfo(path).absoluteFilePath().toStdString());
+    m_recentFiles.Save(m_store);
+}
+
+void CQuorvelApp::RemoveRecentFile(int index) {
+    m_recentFiles.Remove(index);
+    m_recentFiles.Save(m_store);
+}
 
 void CQuorvelApp::LoadRecords() {
     LoadAllRecords(m_store, m_records);

@@ -7,6 +7,7 @@
 
 #include "config/PortRegistry.h"
 #include "config/ProfileStore.h"
+#include "config/RecentFileList.h"
 #include "test/TestRuntime.h"
 #include "ui/AppServices.h"
 
@@ -40,6 +41,12 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     // Called on the ending test thread; carried to the GUI thread as threadExited.
     void PostThreadExit(int port) override;
 
+    // The recent-file list of File > Open, read from the store at
+    // construction and written back at every change.
+    const RecentFileList& RecentFiles() const { return m_recentFiles; }
+    void AddRecentFile(const QString& path);
+    void RemoveRecentFile(int index);
+
     PortRecords& Records() { return m_records; }
     TestRuntime& Runtime() { return m_runtime; }
 
@@ -63,6 +70,7 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     ProfileStore& m_store;
     AppServices& m_services;
     PortRecords m_records;
+    RecentFileList m_recentFiles;
     TestRuntime m_runtime;
     QPointer<QWidget> m_mainWindow;
 };

@@ -41,6 +41,19 @@ bool QSettingsProfileStore::WriteProfileInt(const std::string& section, const st
     return m_settings->isWritable();
 }
 
+std::string QSettingsProfileStore::GetProfileString(const std::string& section,
+                                                    const std::string& key,
+                                                    const std::string& defaultValue) {
+    const QVariant stored = m_settings->value(KeyOf(section, key));
+    return stored.isValid() ? stored.toString().toStdString() : defaultValue;
+}
+
+bool QSettingsProfileStore::WriteProfileString(const std::string& section, const std::string& key,
+                                               const std::string& value) {
+    m_settings->setValue(KeyOf(section, key), QString::fromStdString(value));
+    return m_settings->isWritable();
+}
+
 bool QSettingsProfileStore::Flush() {
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;

@@ -22,6 +22,10 @@ class QSettingsProfileStore final : public ProfileStore {
                                std::int32_t defaultValue) override;
     bool WriteProfileInt(const std::string& section, const std::string& key,
                          std::int32_t value) override;
+    std::string GetProfileString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) override;
+    bool WriteProfileString(const std::string& section, const std::string& key,
+                            const std::string& value) override;
 
     // Writes what is pending to the backing store; false when it failed.
     bool Flush();

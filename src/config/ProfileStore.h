@@ -5,7 +5,7 @@
 
 namespace quorvel {
 
-// A per-user store of named integers grouped in sections. On Windows it is the
+// A per-user store of named integers and texts grouped in sections. On Windows it is the
 // registry (HKCU\Software\Quorvel\Quorvel); on Linux an INI file.
 class ProfileStore {
   public:
@@ -19,6 +19,12 @@ class ProfileStore {
     // Stores a value; false when the store could not take it.
     virtual bool WriteProfileInt(const std::string& section, const std::string& key,
                                  std::int32_t value) = 0;
+    // The stored text (UTF-8), or `defaultValue` when the key is missing.
+    virtual std::string GetProfileString(const std::string& section, const std::string& key,
+                                         const std::string& defaultValue) = 0;
+    // Stores a text; false when the store could not take it.
+    virtual bool WriteProfileString(const std::string& section, const std::string& key,
+                                    const std::string& value) = 0;
 };
 
 }  // namespace quorvel

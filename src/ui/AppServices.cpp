@@ -2,6 +2,10 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QUrl>
 
 namespace quorvel {
@@ -38,6 +42,27 @@ QString DesktopServices::ChooseDocumentToOpen(QWidget* owner) {
 
 bool DesktopServices::OpenDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool DesktopServices::SetUpPrinter(QPrinter& printer, QWidget* owner) {
+    QPageSetupDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool DesktopServices::ChoosePrinter(QPrinter& printer, QWidget* owner) {
+    QPrintDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void DesktopServices::PreviewPrint(QPrinter& printer, QWidget* owner,
+                                   const std::function<void(QPrinter*)>& paint) {
+    QPrintPreviewDialog preview(&printer, owner);
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, paint);
+    preview.exec();
+}
+
+std::optional<KeyboardLocks> DesktopServices::KeyboardLockState() {
+    return QueryKeyboardLocks();
 }
 
 }  // namespace quorvel

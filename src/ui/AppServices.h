@@ -2,6 +2,12 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "ui/KeyboardLocks.h"
+
+class QPrinter;
 
 namespace quorvel {
 
@@ -20,6 +26,19 @@ class AppServices {
     virtual QString ChooseDocumentToOpen(QWidget* owner) = 0;
     // Opens a document with the desktop's opener; false when it cannot.
     virtual bool OpenDocument(const QString& path) = 0;
+
+    // File > Print Setup's page and printer dialog on `printer`; false when
+    // the operator cancels.
+    virtual bool SetUpPrinter(QPrinter& printer, QWidget* owner) = 0;
+    // File > Print's print dialog on `printer`; false when the operator cancels.
+    virtual bool ChoosePrinter(QPrinter& printer, QWidget* owner) = 0;
+    // File > Print Preview's window; it calls `paint` to draw the pages.
+    virtual void PreviewPrint(QPrinter& printer, QWidget* owner,
+                              const std::function<void(QPrinter*)>& paint) = 0;
+
+    // Whether Caps, Num and Scroll Lock are on; nothing when the desktop
+    // does not say.
+    virtual std::optional<KeyboardLocks> KeyboardLockState() = 0;
 };
 
 // The real ones: Qt's file dialogs and the desktop's opener.
@@ -30,6 +49,11 @@ class DesktopServices final : public AppServices {
     QString ChooseFileToSend(QWidget* owner) override;
     QString ChooseDocumentToOpen(QWidget* owner) override;
     bool OpenDocument(const QString& path) override;
+    bool SetUpPrinter(QPrinter& printer, QWidget* owner) override;
+    bool ChoosePrinter(QPrinter& printer, QWidget* owner) override;
+    void PreviewPrint(QPrinter& printer, QWidget* owner,
+                      const std::function<void(QPrinter*)>& paint) override;
+    std::optional<KeyboardLocks> KeyboardLockState() override;
 };
 
 }  // namespace quorvel

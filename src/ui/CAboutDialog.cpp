@@ -12,7 +12,7 @@ namespace quorvel {
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     const DialogControls controls = BuildDialog(res::AboutTemplate(), *this);
     QLabel* icon = controls.As<QLabel>(res::about::kIcon);
-    icon->setPixmap(ProgramIcon(icon->height()));
+    icon->setPixmap(ProgramIcon().pixmap(icon->height()));
     connect(controls.As<QPushButton>(res::kIdOk), &QPushButton::clicked, this, &QDialog::accept);
 }
 

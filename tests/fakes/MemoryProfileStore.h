@@ -26,7 +26,22 @@ class MemoryProfileStore final : public ProfileStore {
         return true;
     }
 
+    std::string GetProfileString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) override {
+        const auto found = texts.find(section + "/" + key);
+        return found == texts.end() ? defaultValue : found->second;
+    }
+    bool WriteProfileString(const std::string& section, const std::string& key,
+                            const std::string& value) override {
+        if (refuseWrites) {
+            return false;
+        }
+        texts[section + "/" + key] = value;
+        return true;
+    }
+
     std::map<std::string, std::int32_t> values;
+    std::map<std::string, std::string> texts;
     bool refuseWrites = false;
 };
 

@@ -13,63 +13,27 @@
 #include "app/CQuorvelApp.h"
 #include "card/SimulatedCard.h"
 #include "config/ConfigFile.h"
-#include "fakes/FakeAppServices.h"
-#include "fakes/FakeConsole.h"
-#include "fakes/MemoryProfileStore.h"
-#include "fakes/RecordingMessageSink.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/MainFrameFixture.h"
 #include "res/resource.h"
 #include "ui/CAboutDialog.h"
 
 namespace quorvel {
 namespace {
 
-using testing::MemoryProfileStore;
+using testing::CommandsOf;
 using testing::RecordedMessage;
-using testing::RecordingConsole;
-using testing::RecordingMessageSink;
 
-// A console that can always be made; its calls run where they are made.
-class TestConsoleHost final : public ConsoleHost {
-  public:
-    ~TestConsoleHost() override { g_pTestDialog = nullptr; }
-    bool CreateOrFocusConsole() override {
-        g_pTestDialog = &console;
-        return true;
-    }
-    void PlaceConsole() override {}
-    RecordingConsole console;
-};
-
-// The file chooser and the desktop opener, answered by the test.
-
-std::vector<int> CommandsOf(const QList<QAction*>& actions) {
-    std::vector<int> commands;
-    for (const QAction* action : actions) {
-        commands.push_back(action->isSeparator() ? 0 : action->data().toInt());
-    }
-    return commands;
-}
-
-class MainFrameTest : public ::testing::Test {
+// The main window on the simulated card.
+class MainFrameTest : public testing::MainFrameFixture {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_card.Start());
         m_card.Install();
-        m_app.LoadRecords();
-        m_frame.resize(900, 600);
-        m_frame.show();
+        ShowFrame();
     }
 
-    bool Enabled(int command) const { return m_frame.Action(command)->isEnabled(); }
-
-    RecordingMessageSink m_messages;
     SimulatedCard m_card;
-    MemoryProfileStore m_store;
-    TestConsoleHost m_console;
-    testing::FakeAppServices m_services;
-    CQuorvelApp m_app{m_store, m_console, m_services};
-    CMainFrame m_frame{m_app, m_services};
 };
 
 TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {

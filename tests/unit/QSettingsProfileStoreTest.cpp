@@ -43,6 +43,23 @@ TEST_F(QSettingsProfileStoreTest, ValuesLieInTheVersionSectionUnderTheirFieldKey
     EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[3].nComBase")).toInt(), 6);
 }
 
+TEST_F(QSettingsProfileStoreTest, TextsKeepTheirCharactersAndMissingOnesYieldTheDefault) {
+    const std::string path =
+        "/bench/pr\xc3\xbc"
+        "fung 1.txt";
+    {
+        QSettingsProfileStore store(IniPath());
+        EXPECT_TRUE(store.WriteProfileString("Recent File List", "File1", path));
+        EXPECT_TRUE(store.Flush());
+    }
+    QSettings raw(IniPath(), QSettings::IniFormat);
+    EXPECT_EQ(raw.value(QStringLiteral("Recent File List/File1")).toString(),
+              QString::fromUtf8(path.c_str()));
+    QSettingsProfileStore store(IniPath());
+    EXPECT_EQ(store.GetProfileString("Recent File List", "File1", "none"), path);
+    EXPECT_EQ(store.GetProfileString("Recent File List", "File2", "none"), "none");
+}
+
 TEST_F(QSettingsProfileStoreTest, MissingOrUnreadableValuesYieldTheDefault) {
     {
         QSettings raw(IniPath(), QSettings::IniFormat);

@@ -1,0 +1,59 @@
+#include "ui/KeyboardLocks.h"
+
+#include <QGuiApplication>
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(QUORVEL_HAVE_X11)
+// Qt's headers first: X11's macros (None, Bool, Status ...) would break them.
+#include <QtGui/qguiapplication_platform.h>
+// clang-format off
+#include <X11/XKBlib.h>
+// clang-format on
+#endif
+
+namespace quorvel {
+
+#if defined(_WIN32)
+
+std::optional<KeyboardLocks> QueryKeyboardLocks() {
+    // The low bit of a toggle key's state is its lock.
+    auto on = [](int key) { return (GetKeyState(key) & 1) != 0; };
+    return KeyboardLocks{on(VK_CAPITAL), on(VK_NUMLOCK), on(VK_SCROLL)};
+}
+
+#elif defined(QUORVEL_HAVE_X11)
+
+namespace {
+
+bool IndicatorOn(Display* display, const char* name) {
+    Bool on = False;
+    const Atom atom = XInternAtom(display, name, True);
+    if (atom == None || !XkbGetNamedIndicator(display, atom, nullptr, &on, nullptr, nullptr)) {
+        return false;  // a keyboard without that light
+    }
+    return on == True;
+}
+
+}  // namespace
+
+std::optional<KeyboardLocks> QueryKeyboardLocks() {
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 != nullptr ? x11->display() : nullptr;
+    if (display == nullptr) {
+        return std::nullopt;
+    }
+    return KeyboardLocks{IndicatorOn(display, "Caps Lock"), IndicatorOn(display, "Num Lock"),
+                         IndicatorOn(display, "Scroll Lock")};
+}
+
+#else
+
+std::optional<KeyboardLocks> QueryKeyboardLocks() {
+    return std::nullopt;
+}
+
+#endif
+
+}  // namespace quorvel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QList>
+#include <vector>
+
+#include "app/CMainFrame.h"
+#include "app/CQuorvelApp.h"
+#include "fakes/FakeAppServices.h"
+#include "fakes/FakeConsole.h"
+#include "fakes/MemoryProfileStore.h"
+#include "fakes/RecordingMessageSink.h"
+#include "test/ConsoleView.h"
+
+namespace quorvel::testing {
+
+// A console that can always be made; its calls run where they are made.
+class TestConsoleHost final : public ConsoleHost {
+  public:
+    ~TestConsoleHost() override { g_pTestDialog = nullptr; }
+    bool CreateOrFocusConsole() override {
+        g_pTestDialog = &console;
+        return true;
+    }
+    void PlaceConsole() override {}
+    RecordingConsole console;
+};
+
+// The commands of a menu or toolbar in order, 0 for a separator.
+inline std::vector<int> CommandsOf(const QList<QAction*>& actions) {
+    std::vector<int> commands;
+    for (const QAction* action : actions) {
+        commands.push_back(action->isSeparator() ? 0 : action->data().toInt());
+    }
+    return commands;
+}
+
+// The application and its main window on a profile in memory, with the
+// desktop's dialogs answered by the test and the messages recorded.
+class MainFrameFixture : public ::testing::Test {
+  protected:
+    void ShowFrame() {
+        m_app.LoadRecords();
+        m_frame.resize(900, 600);
+        m_frame.show();
+    }
+
+    bool Enabled(int command) const { return m_frame.Action(command)->isEnabled(); }
+
+    RecordingMessageSink m_messages;
+    MemoryProfileStore m_store;
+    TestConsoleHost m_console;
+    FakeAppServices m_services;
+    CQuorvelApp m_app{m_store, m_console, m_services};
+    CMainFrame m_frame{m_app, m_services};
+};
+
+}  // namespace quorvel::testing
