@@ -2,9 +2,14 @@
 
 #include <QGuiApplication>
 
+// X11's indicators need libX11 and a Qt built for xcb.
+#if !defined(_WIN32) && defined(QUORVEL_HAVE_X11) && QT_CONFIG(xcb)
+#define QUORVEL_X11_LOCKS 1
+#endif
+
 #if defined(_WIN32)
 #include <windows.h>
-#elif defined(QUORVEL_HAVE_X11)
+#elif defined(QUORVEL_X11_LOCKS)
 // Qt's headers first: X11's macros (None, Bool, Status ...) would break them.
 #include <QtGui/qguiapplication_platform.h>
 // clang-format off
@@ -22,7 +27,7 @@ std::optional<KeyboardLocks> QueryKeyboardLocks() {
     return KeyboardLocks{on(VK_CAPITAL), on(VK_NUMLOCK), on(VK_SCROLL)};
 }
 
-#elif defined(QUORVEL_HAVE_X11)
+#elif defined(QUORVEL_X11_LOCKS)
 
 namespace {
 
