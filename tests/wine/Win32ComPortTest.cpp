@@ -1,13 +1,11 @@
-// CComPort and the Win32 backend on real COM ports. Under Wine the harness
-// (tests/wine/run-under-wine.sh) links COM ports to the simulated card's
-// ports with loopback plugs and names the first in QUORVEL_WINE_COM. What
-// Wine does not do as Windows does is skipped only when Wine is detected, so
-// the same executable checks a Windows machine with the card.
+// CComPort and the Win32 backend on real COM ports with loopback plugs (see
+// PluggedComPorts.h). What Wine does not do as Windows does is skipped only
+// when Wine is detected, so the same executable checks a Windows machine with
+// the card.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -15,43 +13,20 @@
 #include "serial/CComPort.h"
 #include "serial/DriverRequests.h"
 #include "wine/DriverRequestRecorder.h"
+#include "wine/PluggedComPorts.h"
 
 namespace quorvel {
 namespace {
 
 using testing::DriverCall;
 using testing::DriverRequestRecorder;
+using testing::Eventually;
+using testing::kDriverRefused;
+using testing::kMissingCom;
+using testing::PluggedCom;
 using testing::RecordedMessage;
 using testing::RecordingMessageSink;
-
-bool UnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// The first COM port with a loopback plug, from QUORVEL_WINE_COM; 0 when none.
-int PluggedCom() {
-    const char* value = std::getenv("QUORVEL_WINE_COM");
-    return value != nullptr ? std::atoi(value) : 0;
-}
-
-// A COM number no test machine has.
-constexpr int kMissingCom = 99;
-
-const RecordedMessage kDriverRefused{"Unable to pass data into driver", "", 0x00,
-                                     MessageOwner::None};
-
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testing::UnderWine;
 
 std::string Pattern(std::size_t size) {
     std::string bytes;
