@@ -23,6 +23,7 @@ using testing::DriverRequestRecorder;
 using testing::Eventually;
 using testing::kDriverRefused;
 using testing::kMissingCom;
+using testing::OpenMessages;
 using testing::PluggedCom;
 using testing::RecordedMessage;
 using testing::RecordingMessageSink;
@@ -150,6 +151,33 @@ TEST_F(Win32ComPortTest, AReadTakesAtMost450BytesAndLeavesTheRest) {
     EXPECT_FALSE(m_channel.Read(buffer, &count));
     EXPECT_EQ(count, 77);
     EXPECT_TRUE(MessagesAfterOpen().empty());
+}
+
+TEST_F(Win32ComPortTest, WhatWasLeftUnreadBeforeAPortClosedIsNotReadAfterItOpensAgain) {
+    // The card's ports keep what they received while no handle has them
+    // open: the plug's answer to the first open's write still waits when the
+    // port opens again, and only the purge at Open keeps it from being read.
+    const int com = m_com + 2;
+    const PortHandle first = m_channel.Open(com, m_record);
+    ASSERT_TRUE(first);
+    const std::string stale = Pattern(300);
+    ASSERT_TRUE(m_channel.Write(stale.data(), static_cast<int>(stale.size())));
+    ASSERT_TRUE(WaitQueued(first, 300));
+    first->Close();
+
+    const PortHandle again = m_channel.Open(com, m_record);
+    ASSERT_TRUE(again);
+    std::uint32_t queued = 0;
+    ASSERT_TRUE(again->BytesQueued(queued));
+    EXPECT_EQ(queued, 0u);
+    const std::string fresh = "fresh";
+    ASSERT_TRUE(m_channel.Write(fresh.data(), static_cast<int>(fresh.size())));
+    ASSERT_TRUE(WaitQueued(again, 5));
+    char buffer[450];
+    int count = 0;
+    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(count)), fresh);
+    EXPECT_EQ(m_messages.Messages(), OpenMessages(2));
 }
 
 TEST_F(Win32ComPortTest, AMissingPortGivesNullWithoutAMessage) {
