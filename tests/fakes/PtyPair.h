@@ -6,9 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
+
+#include "fakes/Eventually.h"
 
 namespace quorvel::testing {
 
@@ -85,19 +85,5 @@ class PtyPair {
     int m_master = -1;
     std::string m_slavePath;
 };
-
-// Waits, sleeping between looks, until `condition` holds or `limit` passes.
-template <typename Condition>
-bool Eventually(Condition condition,
-                std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 }  // namespace quorvel::testing

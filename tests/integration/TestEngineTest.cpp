@@ -5,18 +5,14 @@
 #include <numeric>
 
 #include "card/SimulatedCard.h"
-#include "fakes/FakeConsole.h"
-#include "fakes/RecordingMessageSink.h"
-#include "test/TestRuntime.h"
+#include "fakes/EngineHarness.h"
 
 namespace quorvel {
 namespace {
 
-using testing::FakeGui;
-using testing::ManualClock;
+using testing::EngineHarness;
 using testing::RecordedMessage;
 using testing::RecordingConsole;
-using testing::RecordingMessageSink;
 
 RecordedMessage Error(const std::string& text, const char* caption = "Error") {
     return {text, caption, 0x30, MessageOwner::MainWindow};
@@ -30,84 +26,26 @@ std::vector<std::uint8_t> Bytes(std::size_t size) {
     return bytes;
 }
 
-class TestEngineTest : public ::testing::Test {
+// A base ahead of the harness, so the card outlives the runtime, whose end
+// closes the ports on it.
+struct CardOnPlugs {
+    SimulatedCard m_card;
+};
+
+class TestEngineTest : public ::testing::Test, protected CardOnPlugs, protected EngineHarness {
   protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(m_card.Start(&error)) << error;
         m_card.Install();
-        for (auto& record : m_records.m_PortRegistry) {
-            record.nBaud = 13;  // 921600: packets take well under a millisecond
-            record.nPortOpen = 0;
-        }
-        m_gui.onThreadExit = [this] {
-            if (m_counter.Count(m_runtime.m_nOpenPorts)) {
-                m_runtime.CloseAllPorts();
-                ++m_closeAlls;
-            }
-        };
-        m_console.onStopPress = [this](int port) {
-            m_gui.Post([this, port] {
-                if (m_console.Snapshot(port).stop) {  // as a click on the Stop button
-                    m_runtime.OnStopPort(port);
-                }
-            });
-        };
-        m_runtime.SetWriteDelay("0");
     }
-
-    void TearDown() override {
-        if (m_runtime.m_bTestRunning) {
-            StopTest();
-        }
-        m_gui.Close();  // the runtime's end must not wait for a GUI loop that no longer turns
-    }
-
-    void Choose(std::initializer_list<int> ports) {
-        for (int port : ports) {
-            m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
-        }
-    }
-
-    void SetPattern(int port, int alpha, int quick, int user, std::string text = {}) {
-        PortPatternSettings pattern = m_records.m_PortPattern[static_cast<std::size_t>(port)];
-        pattern.nAlpha = alpha;
-        pattern.nQuickBrown = quick;
-        pattern.nUserData = user;
-        pattern.nFile = 0;
-        pattern.strUserData = std::move(text);
-        m_runtime.SetPattern(port, pattern);
-    }
-
-    bool WaitSent(int port, std::size_t packets) {
-        return m_gui.RunUntil(
-            [&] { return m_console.Snapshot(port).transmitted.size() >= packets; });
-    }
-
-    // Test > Stop, then the GUI loop until close-all has run.
-    bool StopTest() {
-        m_runtime.OnTestStop();
-        return m_gui.RunUntil([&] { return m_runtime.m_bStartEnabled; });
-    }
-
-    RecordingMessageSink m_messages;
-    SimulatedCard m_card;
-    PortRecords m_records = DefaultPortRecords();
-    RecordingConsole m_console;
-    FakeGui m_gui{m_console};
-    ManualClock m_clock;
-    ThreadExitCounter m_counter;
-    int m_closeAlls = 0;
-    TestRuntime m_runtime{m_records, m_gui, m_gui, m_clock};
 };
 
 TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     Choose({0, 2, 5});
     m_runtime.OnTestStart();
     EXPECT_EQ(m_runtime.m_nOpenPorts, 3);
-    EXPECT_FALSE(m_runtime.m_bStartEnabled);
-    EXPECT_TRUE(m_runtime.m_bStopEnabled);
-    EXPECT_FALSE(m_runtime.m_bSetupEnabled);
+    EXPECT_TRUE(CommandsOfATest());
     EXPECT_EQ(m_gui.placements, 1);
     for (int port = 0; port < 8; ++port) {
         const auto panel = m_console.Snapshot(port);
@@ -154,11 +92,7 @@ TEST_F(TestEngineTest, WithoutAnOpenPortNothingStarts) {
         m_messages.Messages(),
         (std::vector<RecordedMessage>{Error("Unable to open the communication port COM5", "ERROR"),
                                       Error("Unable to open any communication port", "ERROR")}));
-    EXPECT_TRUE(m_runtime.m_bStartEnabled);
-    EXPECT_FALSE(m_runtime.m_bStopEnabled);
-    EXPECT_EQ(m_gui.placements, 0);
-    EXPECT_EQ(g_pTestDialog.load(), nullptr);
-    EXPECT_FALSE(m_runtime.m_pWriteThread.joinable());
+    EXPECT_TRUE(NothingStarted());
 }
 
 TEST_F(TestEngineTest, AConsoleThatCannotBeCreatedLeavesTheProgramIdle) {

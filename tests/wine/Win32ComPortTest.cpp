@@ -1,13 +1,11 @@
-// CComPort and the Win32 backend on real COM ports. Under Wine the harness
-// (tests/wine/run-under-wine.sh) links COM ports to the simulated card's
-// ports with loopback plugs and names the first in QUORVEL_WINE_COM. What
-// Wine does not do as Windows does is skipped only when Wine is detected, so
-// the same executable checks a Windows machine with the card.
+// CComPort and the Win32 backend on real COM ports with loopback plugs (see
+// PluggedComPorts.h). What Wine does not do as Windows does is skipped only
+// when Wine is detected, so the same executable checks a Windows machine with
+// the card.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -15,43 +13,21 @@
 #include "serial/CComPort.h"
 #include "serial/DriverRequests.h"
 #include "wine/DriverRequestRecorder.h"
+#include "wine/PluggedComPorts.h"
 
 namespace quorvel {
 namespace {
 
 using testing::DriverCall;
 using testing::DriverRequestRecorder;
+using testing::Eventually;
+using testing::kDriverRefused;
+using testing::kMissingCom;
+using testing::OpenMessages;
+using testing::PluggedCom;
 using testing::RecordedMessage;
 using testing::RecordingMessageSink;
-
-bool UnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// The first COM port with a loopback plug, from QUORVEL_WINE_COM; 0 when none.
-int PluggedCom() {
-    const char* value = std::getenv("QUORVEL_WINE_COM");
-    return value != nullptr ? std::atoi(value) : 0;
-}
-
-// A COM number no test machine has.
-constexpr int kMissingCom = 99;
-
-const RecordedMessage kDriverRefused{"Unable to pass data into driver", "", 0x00,
-                                     MessageOwner::None};
-
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testing::UnderWine;
 
 std::string Pattern(std::size_t size) {
     std::string bytes;
@@ -175,6 +151,33 @@ TEST_F(Win32ComPortTest, AReadTakesAtMost450BytesAndLeavesTheRest) {
     EXPECT_FALSE(m_channel.Read(buffer, &count));
     EXPECT_EQ(count, 77);
     EXPECT_TRUE(MessagesAfterOpen().empty());
+}
+
+TEST_F(Win32ComPortTest, WhatWasLeftUnreadBeforeAPortClosedIsNotReadAfterItOpensAgain) {
+    // The card's ports keep what they received while no handle has them
+    // open: the plug's answer to the first open's write still waits when the
+    // port opens again, and only the purge at Open keeps it from being read.
+    const int com = m_com + 2;
+    const PortHandle first = m_channel.Open(com, m_record);
+    ASSERT_TRUE(first);
+    const std::string stale = Pattern(300);
+    ASSERT_TRUE(m_channel.Write(stale.data(), static_cast<int>(stale.size())));
+    ASSERT_TRUE(WaitQueued(first, 300));
+    first->Close();
+
+    const PortHandle again = m_channel.Open(com, m_record);
+    ASSERT_TRUE(again);
+    std::uint32_t queued = 0;
+    ASSERT_TRUE(again->BytesQueued(queued));
+    EXPECT_EQ(queued, 0u);
+    const std::string fresh = "fresh";
+    ASSERT_TRUE(m_channel.Write(fresh.data(), static_cast<int>(fresh.size())));
+    ASSERT_TRUE(WaitQueued(again, 5));
+    char buffer[450];
+    int count = 0;
+    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(count)), fresh);
+    EXPECT_EQ(m_messages.Messages(), OpenMessages(2));
 }
 
 TEST_F(Win32ComPortTest, AMissingPortGivesNullWithoutAMessage) {

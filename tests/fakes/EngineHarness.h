@@ -1,0 +1,131 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "fakes/FakeConsole.h"
+#include "fakes/RecordingMessageSink.h"
+#include "test/TestRuntime.h"
+
+namespace quorvel::testing {
+
+// A test runtime as the program drives it: the test's own thread plays the GUI
+// thread, a recording console stands for the test console, and messages are
+// recorded. Thread-exit notifications are counted on the GUI thread and the
+// last one of a test runs close-all, as the main window does; a Stop press
+// the engine posts is carried out on the GUI loop as a click would be.
+//
+// Every port starts unchosen at 921600 bit/s (packets take well under a
+// millisecond) with no write delay. A test that is still running when the
+// harness goes is stopped and its ports closed first.
+class EngineHarness {
+  public:
+    EngineHarness() {
+        for (auto& record : m_records.m_PortRegistry) {
+            record.nBaud = 13;
+            record.nPortOpen = 0;
+        }
+        m_gui.onThreadExit = [this] {
+            if (m_counter.Count(m_runtime.m_nOpenPorts)) {
+                m_exitsAtCloseAll = m_gui.exitNotifications;
+                m_runtime.CloseAllPorts();
+                ++m_closeAlls;
+            }
+        };
+        m_console.onStopPress = [this](int port) {
+            m_gui.Post([this, port] {
+                if (m_console.Snapshot(port).stop) {  // as a click on the Stop button
+                    m_runtime.OnStopPort(port);
+                }
+            });
+        };
+        m_runtime.SetWriteDelay("0");
+    }
+
+    ~EngineHarness() {
+        if (m_runtime.m_bTestRunning) {
+            StopTest();
+        }
+        m_gui.Close();  // the runtime's end must not wait for a GUI loop that no longer turns
+    }
+
+    EngineHarness(const EngineHarness&) = delete;
+    EngineHarness& operator=(const EngineHarness&) = delete;
+
+    // The ports Test > Start opens.
+    void Choose(std::initializer_list<int> ports) {
+        for (int port : ports) {
+            m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
+        }
+    }
+
+    // The pattern the port sends: the first of Alphabets, Quick Brown and the
+    // user's `text` that is set, else the port's file.
+    void SetPattern(int port, int alpha, int quick, int user, std::string text = {}) {
+        PortPatternSettings pattern = m_records.m_PortPattern[static_cast<std::size_t>(port)];
+        pattern.nAlpha = alpha;
+        pattern.nQuickBrown = quick;
+        pattern.nUserData = user;
+        pattern.nFile = 0;
+        pattern.strUserData = std::move(text);
+        m_runtime.SetPattern(port, pattern);
+    }
+
+    // Runs the GUI loop until the port's transmit box shows `packets` packets.
+    bool WaitSent(int port, std::size_t packets) {
+        return m_gui.RunUntil(
+            [&] { return m_console.Snapshot(port).transmitted.size() >= packets; });
+    }
+
+    // Whether Start, Stop and Setup are enabled as while a test runs, and as
+    // in Idle.
+    ::testing::AssertionResult CommandsOfATest() const { return Commands(false, true, false); }
+    ::testing::AssertionResult CommandsOfIdle() const { return Commands(true, false, true); }
+
+    // Whether the program is Idle as if no Start had been chosen: the
+    // commands as before, no console placed, no thread started.
+    ::testing::AssertionResult NothingStarted() const {
+        if (::testing::AssertionResult idle = CommandsOfIdle(); !idle) {
+            return idle;
+        }
+        if (m_gui.placements != 0 || g_pTestDialog.load() != nullptr) {
+            return ::testing::AssertionFailure() << "a console was shown";
+        }
+        if (m_runtime.m_pWriteThread.joinable()) {
+            return ::testing::AssertionFailure() << "the write thread was started";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // Test > Stop, then the GUI loop until close-all has run.
+    bool StopTest() {
+        m_runtime.OnTestStop();
+        return m_gui.RunUntil([&] { return m_runtime.m_bStartEnabled; });
+    }
+
+    RecordingMessageSink m_messages;
+    PortRecords m_records = DefaultPortRecords();
+    RecordingConsole m_console;
+    FakeGui m_gui{m_console};
+    ManualClock m_clock;
+    ThreadExitCounter m_counter;
+    int m_closeAlls = 0;
+    int m_exitsAtCloseAll = 0;  // the exit notifications seen when close-all last ran
+    TestRuntime m_runtime{m_records, m_gui, m_gui, m_clock};
+
+  private:
+    ::testing::AssertionResult Commands(bool start, bool stop, bool setup) const {
+        if (m_runtime.m_bStartEnabled == start && m_runtime.m_bStopEnabled == stop &&
+            m_runtime.m_bSetupEnabled == setup) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "Start, Stop and Setup enabled: " << m_runtime.m_bStartEnabled << " "
+               << m_runtime.m_bStopEnabled << " " << m_runtime.m_bSetupEnabled;
+    }
+};
+
+}  // namespace quorvel::testing
