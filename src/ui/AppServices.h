@@ -41,7 +41,8 @@ class AppServices {
     virtual std::optional<KeyboardLocks> KeyboardLockState() = 0;
 };
 
-// The real ones: Qt's file dialogs and the desktop's opener.
+// The real ones: Qt's file and printer dialogs, the desktop's opener and
+// the keyboard's lock state.
 class DesktopServices final : public AppServices {
   public:
     QString ChooseFileToLoad(QWidget* owner) override;
