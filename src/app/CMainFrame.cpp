@@ -81,8 +81,8 @@ CMainFrame::CMainFrame(CQuorvelApp& app, AppServices& services, const QString& t
     // another program had the keyboard.
     qApp->installEventFilter(this);
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
-            [this] { m_statusBar->ShowLocks(m_services.KeyboardLockState()); });
-    m_statusBar->ShowLocks(m_services.KeyboardLockState());
+            &CMainFrame::RefreshLockIndicators);
+    RefreshLockIndicators();
     UpdateCommandUI();
 }
 
@@ -354,6 +354,10 @@ void CMainFrame::OnContextHelp() {
     QWhatsThis::enterWhatsThisMode();
 }
 
+void CMainFrame::RefreshLockIndicators() {
+    m_statusBar->ShowLocks(m_services.KeyboardLockState());
+}
+
 void CMainFrame::UpdateCommandUI() {
     for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
         it.value()->setEnabled(m_app.IsCommandEnabled(it.key()));
@@ -384,7 +388,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         TileHorizontally();
     } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
                IsLockKey(event)) {
-        m_statusBar->ShowLocks(m_services.KeyboardLockState());
+        RefreshLockIndicators();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -88,6 +88,7 @@ class CMainFrame final : public QMainWindow {
     void TileHorizontally();
     void OnHelp();
     void OnContextHelp();
+    void RefreshLockIndicators();
 
     CQuorvelApp& m_app;
     AppServices& m_services;

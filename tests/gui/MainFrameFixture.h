@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QList>
+#include <QMenuBar>
+#include <QStringList>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -35,6 +37,15 @@ inline std::vector<int> CommandsOf(const QList<QAction*>& actions) {
         commands.push_back(action->isSeparator() ? 0 : action->data().toInt());
     }
     return commands;
+}
+
+// The titles of the frame's menus, in order.
+inline QStringList MenuTitles(CMainFrame& frame) {
+    QStringList titles;
+    for (const QAction* menu : frame.menuBar()->actions()) {
+        titles << menu->text();
+    }
+    return titles;
 }
 
 // The application and its main window on a profile in memory, with the

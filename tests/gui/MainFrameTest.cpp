@@ -37,11 +37,8 @@ class MainFrameTest : public testing::MainFrameFixture {
 };
 
 TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {
-    QStringList titles;
-    for (const QAction* menu : m_frame.menuBar()->actions()) {
-        titles << menu->text();
-    }
-    EXPECT_EQ(titles, (QStringList{"&Test", "&Config", "&Setup", "&View", "&Help"}));
+    EXPECT_EQ(testing::MenuTitles(m_frame),
+              (QStringList{"&Test", "&Config", "&Setup", "&View", "&Help"}));
     const QList<QAction*> menus = m_frame.menuBar()->actions();
     EXPECT_EQ(
         CommandsOf(menus[0]->menu()->actions()),

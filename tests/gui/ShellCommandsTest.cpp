@@ -19,15 +19,8 @@ namespace quorvel {
 namespace {
 
 using testing::CommandsOf;
+using testing::MenuTitles;
 using testing::RecordedMessage;
-
-QStringList MenuTitles(CMainFrame& frame) {
-    QStringList titles;
-    for (const QAction* menu : frame.menuBar()->actions()) {
-        titles << menu->text();
-    }
-    return titles;
-}
 
 QMenu* MenuTitled(CMainFrame& frame, const QString& title) {
     for (QAction* menu : frame.menuBar()->actions()) {

@@ -109,36 +109,37 @@ int ioctl(int fd, unsigned long request, ...) {
 /* The open family: the mode is passed on only when the flags need one. */
 #define NEEDS_MODE(flags) (((flags) & O_CREAT) != 0 || ((flags) & O_TMPFILE) == O_TMPFILE)
 
-#define DEFINE_OPEN(name)                                                   \
-    int name(const char* path, int flags, ...) {                            \
-        static int (*real)(const char*, int, ...);                          \
-        if (real == NULL) {                                                 \
-            find_next(#name, &real, sizeof real);                           \
-        }                                                                   \
-        mode_t mode = 0;                                                    \
-        if (NEEDS_MODE(flags)) {                                            \
-            va_list args;                                                   \
-            va_start(args, flags);                                          \
-            mode = (mode_t)va_arg(args, int);                               \
-            va_end(args);                                                   \
-        }                                                                   \
-        return real(path, flags | O_NOCTTY, mode);                                     \
+/* Reads the optional mode argument that follows `flags`; 0 when there is none. */
+#define TAKE_MODE(flags, mode)                    \
+    do {                                          \
+        if (NEEDS_MODE(flags)) {                  \
+            va_list args;                         \
+            va_start(args, flags);                \
+            (mode) = (mode_t)va_arg(args, int);   \
+            va_end(args);                         \
+        }                                         \
+    } while (0)
+
+#define DEFINE_OPEN(name)                                   \
+    int name(const char* path, int flags, ...) {            \
+        static int (*real)(const char*, int, ...);          \
+        if (real == NULL) {                                 \
+            find_next(#name, &real, sizeof real);           \
+        }                                                   \
+        mode_t mode = 0;                                    \
+        TAKE_MODE(flags, mode);                             \
+        return real(path, flags | O_NOCTTY, mode);          \
     }
 
-#define DEFINE_OPENAT(name)                                                      \
-    int name(int dirfd, const char* path, int flags, ...) {                      \
-        static int (*real)(int, const char*, int, ...);                          \
-        if (real == NULL) {                                                      \
-            find_next(#name, &real, sizeof real);                                \
-        }                                                                        \
-        mode_t mode = 0;                                                         \
-        if (NEEDS_MODE(flags)) {                                                 \
-            va_list args;                                                        \
-            va_start(args, flags);                                               \
-            mode = (mode_t)va_arg(args, int);                                    \
-            va_end(args);                                                        \
-        }                                                                        \
-        return real(dirfd, path, flags | O_NOCTTY, mode);                                   \
+#define DEFINE_OPENAT(name)                                 \
+    int name(int dirfd, const char* path, int flags, ...) { \
+        static int (*real)(int, const char*, int, ...);     \
+        if (real == NULL) {                                 \
+            find_next(#name, &real, sizeof real);           \
+        }                                                   \
+        mode_t mode = 0;                                    \
+        TAKE_MODE(flags, mode);                             \
+        return real(dirfd, path, flags | O_NOCTTY, mode);   \
     }
 
 DEFINE_OPEN(open)
