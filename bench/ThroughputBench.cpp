@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "card/SimulatedCard.h"
-#include "test/TestRuntime.h"
-#include "test/ThreadExitCounter.h"
+#include "engine/TestRuntime.h"
+#include "engine/ThreadExitCounter.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "app/CQuorvelApp.h"
 #include "app/FrameStatusBar.h"
 #include "app/PrintCommands.h"
+#include "engine/ThreadExitCounter.h"
 #include "res/Menus.h"
-#include "test/ThreadExitCounter.h"
 #include "ui/CHelpWindow.h"
 
 class QAction;

@@ -8,7 +8,7 @@
 #include "config/PortRegistry.h"
 #include "config/ProfileStore.h"
 #include "config/RecentFileList.h"
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 #include "ui/AppServices.h"
 
 namespace quorvel {

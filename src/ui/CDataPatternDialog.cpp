@@ -4,9 +4,9 @@
 #include <QPushButton>
 
 #include "core/MessageSink.h"
+#include "engine/TestData.h"
+#include "engine/TestRuntime.h"
 #include "res/resource.h"
-#include "test/TestData.h"
-#include "test/TestRuntime.h"
 
 namespace quorvel {
 namespace {

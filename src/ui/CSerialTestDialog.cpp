@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 #include "ui/CDataPatternDialog.h"
 
 namespace quorvel {

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QThread>
 
-#include "test/ConsoleView.h"
+#include "engine/ConsoleView.h"
 #include "ui/CSerialTestDialog.h"
 
 namespace quorvel {

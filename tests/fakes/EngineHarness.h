@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "engine/TestRuntime.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/RecordingMessageSink.h"
-#include "test/TestRuntime.h"
 
 namespace quorvel::testing {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "core/TickClock.h"
-#include "test/ConsoleView.h"
-#include "test/ThreadExitCounter.h"
+#include "engine/ConsoleView.h"
+#include "engine/ThreadExitCounter.h"
 
 namespace quorvel::testing {
 

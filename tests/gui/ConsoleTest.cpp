@@ -8,12 +8,12 @@
 
 #include "app/CMainFrame.h"
 #include "card/SimulatedCard.h"
+#include "engine/TestData.h"
 #include "fakes/FakeAppServices.h"
 #include "fakes/MemoryProfileStore.h"
 #include "fakes/RecordingMessageSink.h"
 #include "gui/GuiTestSupport.h"
 #include "res/resource.h"
-#include "test/TestData.h"
 #include "ui/ConsoleBridge.h"
 
 namespace quorvel {

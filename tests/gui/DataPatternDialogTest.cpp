@@ -5,12 +5,12 @@
 #include <QTest>
 #include <fstream>
 
+#include "engine/TestRuntime.h"
 #include "fakes/FakeAppServices.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/RecordingMessageSink.h"
 #include "gui/GuiTestSupport.h"
 #include "res/resource.h"
-#include "test/TestRuntime.h"
 #include "ui/CDataPatternDialog.h"
 
 namespace quorvel {

@@ -10,11 +10,11 @@
 
 #include "app/CMainFrame.h"
 #include "app/CQuorvelApp.h"
+#include "engine/ConsoleView.h"
 #include "fakes/FakeAppServices.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/MemoryProfileStore.h"
 #include "fakes/RecordingMessageSink.h"
-#include "test/ConsoleView.h"
 
 namespace quorvel::testing {
 

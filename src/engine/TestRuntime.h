@@ -12,10 +12,10 @@
 #include "config/PortRegistry.h"
 #include "core/AutoResetEvent.h"
 #include "core/TickClock.h"
+#include "engine/CTestEngine.h"
+#include "engine/ConsoleView.h"
+#include "engine/TestData.h"
 #include "serial/PortTable.h"
-#include "test/CTestEngine.h"
-#include "test/ConsoleView.h"
-#include "test/TestData.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 
 #include <chrono>
 

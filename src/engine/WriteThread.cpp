@@ -9,7 +9,7 @@
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
 #include "core/ThreadPriority.h"
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 
 namespace quorvel {
 namespace {

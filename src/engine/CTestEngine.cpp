@@ -1,11 +1,11 @@
-#include "test/CTestEngine.h"
+#include "engine/CTestEngine.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "core/DecimalText.h"
 #include "core/MessageSink.h"
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 
 namespace quorvel {
 namespace {

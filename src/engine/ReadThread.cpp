@@ -7,7 +7,7 @@
 
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
-#include "test/TestRuntime.h"
+#include "engine/TestRuntime.h"
 
 namespace quorvel {
 namespace {
