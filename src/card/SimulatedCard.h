@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "card/UartFrame.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/LineState.h"
@@ -28,18 +29,6 @@ enum class CardWiring {
     Plugs,  // a loopback plug on every port
     Pairs,  // cables 1-2, 3-4, 5-6, 7-8 (ports 0-1, 2-3, 4-5, 6-7)
     Open,   // nothing attached anywhere
-};
-
-// The line settings a port's UART runs with, as the program configured it.
-struct UartFrame {
-    std::uint32_t baud = 9600;
-    std::uint8_t dataBits = 8;
-    std::uint8_t parity = 0;    // the LineState parity codes
-    std::uint8_t stopBits = 0;  // the LineState stop-bit codes
-
-    // Seconds the line is busy with one character: start, data, parity, stop.
-    double CharacterSeconds() const;
-    bool operator==(const UartFrame&) const = default;
 };
 
 // A simulated eight-port card. Each port is a pseudo-terminal pair: the

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+// The line settings a port's UART runs with, as the program configured it.
+struct UartFrame {
+    std::uint32_t baud = 9600;
+    std::uint8_t dataBits = 8;
+    std::uint8_t parity = 0;    // the LineState parity codes
+    std::uint8_t stopBits = 0;  // the LineState stop-bit codes
+
+    // Seconds the line is busy with one character: start, data, parity, stop.
+    double CharacterSeconds() const;
+    bool operator==(const UartFrame&) const = default;
+};
+
+// The data bits of a character sent with `dataBits` bits (the rest are never
+// on the line).
+std::uint8_t DataMask(int dataBits);
+
+// What a receiver with frame `rx` reads of one character sent with frame `tx`:
+// it samples the middle of each of its own bit times on the sender's line. A
+// frame it cannot read (no start bit, wrong parity, no stop bit) gives NUL,
+// as a UART's framing or parity error does.
+std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx);
+
+}  // namespace quorvel
