@@ -18,14 +18,10 @@
 namespace quorvel {
 namespace {
 
-// A chosen file's full path as the file functions take it.
+// A chosen file's full path as the file functions take it: UTF-16 becomes
+// the file system's own encoding (wide on Windows, UTF-8 elsewhere).
 std::filesystem::path FilePathOf(const QString& chosen) {
-    const QString absolute = QFileInfo(chosen).absoluteFilePath();
-#ifdef _WIN32
-    return std::filesystem::path(absolute.toStdWString());
-#else
-    return std::filesystem::path(absolute.toStdString());  // UTF-8, as the file system has it
-#endif
+    return std::filesystem::path(QFileInfo(chosen).absoluteFilePath().toStdU16String());
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,17 +8,12 @@
 #include "app/CQuorvelApp.h"
 #include "app/QSettingsProfileStore.h"
 #include "app/TerminationSignals.h"
-#include "serial/ComDeviceLookup.h"
+#include "card/CardOptions.h"
+#include "card/ProgramPorts.h"
 #include "ui/ConsoleBridge.h"
 #include "ui/QtMessageSink.h"
-#ifdef __linux__
-#include "card/CardOptions.h"
-#include "card/LinuxCardDriver.h"
-#include "card/SimulatedCard.h"
-#endif
 
 int main(int argc, char* argv[]) {
-#ifdef __linux__
     // The card options are read before any window exists; Qt's own options
     // (-platform, -style ...) are left to QApplication.
     const quorvel::ParsedCardOptions parsed =
@@ -33,7 +27,6 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quorvel: %s\n", parsed.error.c_str());
         return 2;
     }
-#endif
 
     QApplication application(argc, argv);
     quorvel::TerminationSignals terminationSignals;
@@ -42,32 +35,21 @@ int main(int argc, char* argv[]) {
 
     quorvel::QtMessageSink messageSink;
     quorvel::InstallMessageSink(&messageSink);
+
+    // The real ports, and the simulated card in front of them when asked for.
+    quorvel::ProgramPorts ports(parsed.options);
     QString cardTitle;  // added to the main window's title
-
-#ifdef __linux__
-    // Real ports: COM numbers through the device map, the card's requests
-    // answered with the kernel's own serial interfaces.
-    quorvel::DeviceMapResolver realPorts(std::make_shared<quorvel::LinuxCardDriver>());
-    quorvel::InstallComDeviceResolver(&realPorts);
-
-    // The simulated card answers for its eight COM numbers and hands the
-    // others on to the real ports.
-    quorvel::SimulatedCard simulatedCard(parsed.options.firstCom, parsed.options.wiring);
-    if (parsed.options.simulated) {
-        std::string error;
-        if (simulatedCard.Start(&error)) {
-            simulatedCard.Install();
-            cardTitle = QStringLiteral(" [simulated card: ") +
-                        QString::fromStdString(quorvel::DescribeCard(parsed.options)) +
-                        QStringLiteral("]");
-        } else {
-            std::fprintf(stderr, "quorvel: the simulated card cannot start: %s\n", error.c_str());
-            QMessageBox::warning(nullptr, QStringLiteral("Quorvel"),
-                                 QStringLiteral("The simulated card cannot start: ") +
-                                     QString::fromStdString(error));
-        }
+    std::string error;
+    if (!ports.Start(&error)) {
+        std::fprintf(stderr, "quorvel: the simulated card cannot start: %s\n", error.c_str());
+        QMessageBox::warning(
+            nullptr, QStringLiteral("Quorvel"),
+            QStringLiteral("The simulated card cannot start: ") + QString::fromStdString(error));
+    } else if (parsed.options.simulated) {
+        cardTitle = QStringLiteral(" [simulated card: ") +
+                    QString::fromStdString(quorvel::DescribeCard(parsed.options)) +
+                    QStringLiteral("]");
     }
-#endif
 
     quorvel::QSettingsProfileStore store;
     quorvel::ConsoleBridge console;
@@ -82,10 +64,5 @@ int main(int argc, char* argv[]) {
     app.LoadRecords();
     const int exitCode = app.ExitInstance(QApplication::exec());
     quorvel::InstallMessageSink(nullptr);
-#ifdef __linux__
-    simulatedCard.Uninstall();
-    simulatedCard.Stop();
-    quorvel::InstallComDeviceResolver(nullptr);
-#endif
     return exitCode;
 }

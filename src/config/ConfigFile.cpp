@@ -9,10 +9,7 @@
 #include <random>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "config/FileSystem.h"
 #include "config/PortFields.h"
 #include "core/MessageSink.h"
 
@@ -145,17 +142,6 @@ std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target) {
     std::filesystem::path temp = target;
     temp += ".tmp" + std::to_string(random() % 1000000);
     return temp;
-}
-
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-#ifdef _WIN32
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    std::error_code error;
-    std::filesystem::rename(from, to, error);
-    return !error;
-#endif
 }
 
 // Gives the new file the permissions the file it replaces had.

@@ -1,25 +1,14 @@
 #include "config/RecentFileList.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "config/FileSystem.h"
 
 namespace quorvel {
 namespace {
 
 std::string SlotKey(int slot) {
     return "File" + std::to_string(slot + 1);
-}
-
-// Windows file names ignore case; POSIX ones do not.
-bool SamePath(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-#else
-    return a == b;
-#endif
 }
 
 }  // namespace

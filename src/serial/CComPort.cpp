@@ -23,7 +23,7 @@ void ShowOpenError(const char* text) {
 PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
     m_hCom = nullptr;
     const int com = comNumber & 0xFF;
-    PortHandle port = OpenComDevice(com, ComDeviceName(com));
+    PortHandle port = OpenComDevice(com, ComDeviceName(com), m_openFailure);
     if (!port) {
         return nullptr;
     }
@@ -67,7 +67,7 @@ bool CComPort::Write(const void* bytes, int size) {
             Report("Error creating overlapped write event handle", kWriteCaption);
             return false;
         case IoStart::Complete:
-            m_lastReported = nullptr;
+            m_repeats.Clear();
             return true;
         case IoStart::Failed:
             Report("Unable to Write to the comm port", kWriteCaption);
@@ -104,7 +104,7 @@ bool CComPort::Read(void* buffer, int* count) {
             Report("Error creating the overlapped read event handle", kReadCaption);
             return false;
         case IoStart::Complete:
-            m_lastReported = nullptr;
+            m_repeats.Clear();
             *count = static_cast<int>(read);
             return true;
         case IoStart::Failed:
@@ -146,16 +146,14 @@ bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::ui
         Report(failure, caption);
         return false;
     }
-    m_lastReported = nullptr;
+    m_repeats.Clear();
     return true;
 }
 
 void CComPort::Report(const char* text, const char* caption) {
-    if (m_reportRepeatsOnce && m_lastReported == text) {
-        return;  // the operator already knows; a dead port must not bury them in boxes
+    if (m_repeats.ShouldShow(text, caption)) {
+        ShowMessage(text, caption, mb::kOk);
     }
-    m_lastReported = text;
-    ShowMessage(text, caption, mb::kOk);
 }
 
 }  // namespace quorvel

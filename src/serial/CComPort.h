@@ -25,9 +25,11 @@ class CComPort {
     // Opens COM number `comNumber` (its low 8 bits) and configures it from
     // `record`, the port's own record: queues, line settings, time-outs, purge
     // and the card's configuration request. Null when the device cannot be
-    // opened (no message: the caller reports it); a port whose set-up steps
-    // failed is still returned, after their messages.
+    // opened (no message: the caller reports it, and OpenFailure says why); a
+    // port whose set-up steps failed is still returned, after their messages.
     PortHandle Open(int comNumber, const PortRegistry& record);
+    // Why the last Open returned null (nothing failed when it did not).
+    const SerialFailure& OpenFailure() const { return m_openFailure; }
 
     void SetHandle(PortHandle handle) { m_hCom = std::move(handle); }
 
@@ -43,7 +45,7 @@ class CComPort {
     // A channel that sends packet after packet on its own (the test threads)
     // reports a failure once and keeps quiet while the same failure repeats,
     // until a transfer succeeds again. Otherwise every failure is reported.
-    void ReportRepeatedFailuresOnce(bool once) { m_reportRepeatsOnce = once; }
+    void ReportRepeatedFailuresOnce(bool once) { m_repeats.ShowRepeatsOnce(once); }
 
     // Tests shorten the transfer time-out so that they need not wait 10 s.
     void SetTransferTimeoutMs(std::uint32_t timeoutMs) { m_transferTimeoutMs = timeoutMs; }
@@ -64,8 +66,8 @@ class CComPort {
     void Report(const char* text, const char* caption);
 
     std::uint32_t m_transferTimeoutMs = kTransferTimeoutMs;
-    bool m_reportRepeatsOnce = false;
-    const char* m_lastReported = nullptr;  // the last failure shown, while it repeats
+    RepeatedFailureFilter m_repeats;
+    SerialFailure m_openFailure;
 };
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
     table.m_bAnyPortOpen = false;
     for (std::size_t i = 0; i < kPortCount; ++i) {
         table.m_hComPort[i] = nullptr;
+        table.m_OpenFailure[i] = SerialFailure{};
         const PortRegistry& record = records.m_PortRegistry[i];
         if (record.nPortOpen == 0) {
             continue;  // m_bPortOpen[i] is left as it was
@@ -22,6 +23,7 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
             table.m_bPortOpen[i] = true;
             table.m_bAnyPortOpen = true;
         } else {
+            table.m_OpenFailure[i] = table.m_ComPort.OpenFailure();
             ShowMessage("Unable to open the communication port COM" + std::to_string(com), "ERROR",
                         mb::kOk | mb::kIconExclamation);
         }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/LineState.h"
+#include "serial/SerialFailure.h"
 
 namespace quorvel {
 
@@ -88,7 +89,8 @@ using PortHandle = std::shared_ptr<SerialDevice>;
 
 // Opens the device for COM number `com` exclusively (GENERIC_READ |
 // GENERIC_WRITE, no sharing, overlapped), by `deviceName` on Windows and by the
-// COM lookup elsewhere; null when it cannot be opened. One per platform.
-PortHandle OpenComDevice(int com, const std::string& deviceName);
+// COM lookup elsewhere; null when it cannot be opened, with `failure` saying
+// why. One per platform.
+PortHandle OpenComDevice(int com, const std::string& deviceName, SerialFailure& failure);
 
 }  // namespace quorvel

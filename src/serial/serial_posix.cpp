@@ -16,6 +16,7 @@
 #include <climits>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <utility>
 
 #include "serial/ComDeviceLookup.h"
@@ -493,25 +494,42 @@ class PosixSerialDevice final : public SerialDevice {
 
 }  // namespace
 
-PortHandle OpenComDevice(int com, const std::string& /*deviceName*/) {
+std::string SystemErrorText(int code) {
+    return std::generic_category().message(code);
+}
+
+PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailure& failure) {
+    failure = SerialFailure{};
     const std::optional<ComDevice> device = ActiveComDeviceResolver().Resolve(com);
     if (!device) {
+        failure = MakeSerialFailure(OpenStep::NoDevice, "COM" + std::to_string(com), 0);
         return nullptr;
     }
     const int fd = ::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        failure = MakeSerialFailure(OpenStep::Open, device->path, errno);
         return nullptr;
+    }
+    // Each step's error is taken before close() can change errno.
+    auto fail = [&](OpenStep step, int code) {
+        ::close(fd);
+        failure = MakeSerialFailure(step, device->path, code);
+        return nullptr;
+    };
+    if (!::isatty(fd)) {
+        return fail(OpenStep::NotATerminal, errno);
     }
     // TIOCEXCL keeps other users out, but not root; the lock keeps out every
     // other opener that asks for it, root included.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return fail(OpenStep::Busy, errno);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        return fail(OpenStep::Exclusive, errno);
     }
     const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
-        ::close(fd);
-        return nullptr;
+        return fail(OpenStep::ReleaseEvent, errno);
     }
     return std::make_shared<PosixSerialDevice>(fd, wakeFd, device->driver);
 }

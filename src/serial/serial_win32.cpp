@@ -422,11 +422,30 @@ class Win32SerialDevice final : public SerialDevice {
 
 }  // namespace
 
-PortHandle OpenComDevice(int /*com*/, const std::string& deviceName) {
+std::string SystemErrorText(int code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result =
+        length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                               result.back() == ' ' || result.back() == '.')) {
+        result.pop_back();  // the system's text ends in a full stop and a line break
+    }
+    return result;
+}
+
+PortHandle OpenComDevice(int /*com*/, const std::string& deviceName, SerialFailure& failure) {
+    failure = SerialFailure{};
     const HANDLE handle = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        (void)GetLastError();  // the caller reports the failure
+        const DWORD error = GetLastError();
+        // A COM port that another program has open refuses a second opener.
+        const OpenStep step = error == ERROR_ACCESS_DENIED ? OpenStep::Busy : OpenStep::Open;
+        failure = MakeSerialFailure(step, deviceName, static_cast<int>(error));
         return nullptr;
     }
     return std::make_shared<Win32SerialDevice>(handle);

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "fakes/PtyPair.h"
@@ -62,10 +63,15 @@ class FakeComPorts final : public ComDeviceResolver {
         m_drivers[com] = std::make_shared<RecordingDriver>();
         return *pty;
     }
+    // A COM number that leads to a device of the test's choosing.
+    void AddDevice(int com, std::string path) { m_devices[com] = std::move(path); }
     PtyPair& Pty(int com) { return *m_ports.at(com); }
     RecordingDriver& Driver(int com) { return *m_drivers.at(com); }
 
     std::optional<ComDevice> Resolve(int com) override {
+        if (const auto device = m_devices.find(com); device != m_devices.end()) {
+            return ComDevice{device->second, nullptr};
+        }
         const auto found = m_ports.find(com);
         if (found == m_ports.end()) {
             return ComDevice{"/nonexistent/COM" + std::to_string(com), nullptr};
@@ -77,6 +83,7 @@ class FakeComPorts final : public ComDeviceResolver {
     ComDeviceResolver* m_previous;
     std::map<int, std::unique_ptr<PtyPair>> m_ports;
     std::map<int, std::shared_ptr<RecordingDriver>> m_drivers;
+    std::map<int, std::string> m_devices;
 };
 
 }  // namespace quorvel::testing

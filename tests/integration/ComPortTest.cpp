@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "fakes/FakeComPorts.h"
@@ -117,13 +118,25 @@ TEST_F(ComPortTest, APortIsOpenedOnlyOnce) {
     CComPort other;
     EXPECT_FALSE(other.Open(4, DefaultPortRegistry(0)));
     EXPECT_FALSE(other.m_hCom);
+    EXPECT_EQ(other.OpenFailure().step, OpenStep::Busy);
+    EXPECT_EQ(other.OpenFailure().Describe(),
+              m_ports.Pty(4).SlavePath() + ": the device is held by another program");
     first->Close();
     EXPECT_TRUE(other.Open(4, DefaultPortRegistry(0)));
+    EXPECT_FALSE(other.OpenFailure().Failed());
 }
 
-TEST_F(ComPortTest, AMissingDeviceGivesNullWithoutAMessage) {
+TEST_F(ComPortTest, APortThatCannotBeOpenedGivesNullAndItsCauseWithoutAMessage) {
     EXPECT_FALSE(m_channel.Open(9, DefaultPortRegistry(0)));
     EXPECT_FALSE(m_channel.m_hCom);
+    EXPECT_EQ(m_channel.OpenFailure().step, OpenStep::Open);
+    EXPECT_EQ(m_channel.OpenFailure().systemCode, ENOENT);
+    EXPECT_EQ(m_channel.OpenFailure().Describe(), "/nonexistent/COM9: No such file or directory");
+
+    m_ports.AddDevice(10, "/dev/null");
+    EXPECT_FALSE(m_channel.Open(10, DefaultPortRegistry(0)));
+    EXPECT_EQ(m_channel.OpenFailure().step, OpenStep::NotATerminal);
+    EXPECT_EQ(m_channel.OpenFailure().Describe(), "/dev/null: the device is not a serial port");
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 

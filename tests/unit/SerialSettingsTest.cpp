@@ -5,6 +5,7 @@
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/LineSettings.h"
+#include "serial/SerialFailure.h"
 
 namespace quorvel {
 namespace {
@@ -16,6 +17,24 @@ TEST(ComDeviceName, TwoDigitNumbersUseTheDeviceNamespace) {
     EXPECT_EQ(ComDeviceName(9), "COM9");
     EXPECT_EQ(ComDeviceName(10), "\\\\.\\COM10");
     EXPECT_EQ(ComDeviceName(47), "\\\\.\\COM47");
+}
+
+TEST(RepeatedFailureFilter, ARepeatIsKnownByItsTextNotByWhereTheTextIsKept) {
+    RepeatedFailureFilter filter;
+    filter.ShowRepeatsOnce(true);
+    const std::string first = "Unable to Write to the comm port";
+    const std::string second = first;  // equal text, another object
+    EXPECT_TRUE(filter.ShouldShow(first, "Write Error"));
+    EXPECT_FALSE(filter.ShouldShow(second, "Write Error"));
+    EXPECT_FALSE(filter.ShouldShow(std::string(first), std::string("Write Error")));
+    EXPECT_TRUE(filter.ShouldShow("Write Timeout", "Write Error"));  // another failure
+    EXPECT_TRUE(filter.ShouldShow(first, "Write Error"));
+    filter.Clear();  // a transfer succeeded in between
+    EXPECT_TRUE(filter.ShouldShow(second, "Write Error"));
+
+    RepeatedFailureFilter everyTime;
+    EXPECT_TRUE(everyTime.ShouldShow(first, "Write Error"));
+    EXPECT_TRUE(everyTime.ShouldShow(second, "Write Error"));
 }
 
 TEST(DeviceMap, ReadsComNumbersAndPathsAndSkipsWhatItCannotRead) {

@@ -1,18 +1,17 @@
+// SIGINT and SIGTERM on Linux: blocked for every thread and read from a
+// signalfd on the GUI thread, where they end the program as Exit does.
 #include "app/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#ifdef __linux__
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
-#endif
 
 namespace quorvel {
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-#ifdef __linux__
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -31,15 +30,12 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
         }
         QCoreApplication::quit();
     });
-#endif
 }
 
 TerminationSignals::~TerminationSignals() {
-#ifdef __linux__
     if (m_signalFd >= 0) {
         ::close(m_signalFd);
     }
-#endif
 }
 
 }  // namespace quorvel

@@ -1,15 +1,11 @@
-#include "ui/KeyboardLocks.h"
-
+// The lock keys on Linux: the keyboard's indicators on X11, when libX11 is
+// there and Qt was built for xcb; nothing elsewhere (Wayland, offscreen).
 #include <QGuiApplication>
 
-// X11's indicators need libX11 and a Qt built for xcb.
-#if !defined(_WIN32) && defined(QUORVEL_HAVE_X11) && QT_CONFIG(xcb)
-#define QUORVEL_X11_LOCKS 1
-#endif
+#include "ui/KeyboardLocks.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#elif defined(QUORVEL_X11_LOCKS)
+#if defined(QUORVEL_HAVE_X11) && QT_CONFIG(xcb)
+#define QUORVEL_X11_LOCKS 1
 // Qt's headers first: X11's macros (None, Bool, Status ...) would break them.
 #include <QtGui/qguiapplication_platform.h>
 // clang-format off
@@ -19,15 +15,7 @@
 
 namespace quorvel {
 
-#if defined(_WIN32)
-
-std::optional<KeyboardLocks> QueryKeyboardLocks() {
-    // The low bit of a toggle key's state is its lock.
-    auto on = [](int key) { return (GetKeyState(key) & 1) != 0; };
-    return KeyboardLocks{on(VK_CAPITAL), on(VK_NUMLOCK), on(VK_SCROLL)};
-}
-
-#elif defined(QUORVEL_X11_LOCKS)
+#if defined(QUORVEL_X11_LOCKS)
 
 namespace {
 

@@ -1,0 +1,11 @@
+// On Windows a GUI program has no terminal signals to turn into a quit: the
+// system ends it through its windows, which save the records as Exit does.
+#include "app/TerminationSignals.h"
+
+namespace quorvel {
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {}
+
+TerminationSignals::~TerminationSignals() = default;
+
+}  // namespace quorvel

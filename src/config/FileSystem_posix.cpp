@@ -1,0 +1,18 @@
+// File-system behaviour of a POSIX system.
+#include <system_error>
+
+#include "config/FileSystem.h"
+
+namespace quorvel {
+
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return !error;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return a == b;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,23 @@
+// File-system behaviour of Windows.
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "config/FileSystem.h"
+
+namespace quorvel {
+
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace quorvel
