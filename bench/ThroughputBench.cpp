@@ -16,7 +16,6 @@
 
 #include "card/SimulatedCard.h"
 #include "engine/TestRuntime.h"
-#include "engine/ThreadExitCounter.h"
 
 namespace {
 
@@ -129,11 +128,18 @@ void Run(CardWiring wiring, bool file, const char* delay, double seconds) {
         std::printf("  lowest %3.0f%%  CPU %4.1f%% of a core\n", 100 * lowest, 100 * cpu / wall);
         std::fflush(stdout);
 
+        // This thread plays the GUI thread: each exit notification is counted
+        // here, and the last one of the test closes the ports.
         runtime.OnTestStop();
-        while (host.exits.load() < runtime.m_nOpenPorts + 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        int counted = 0;
+        while (!runtime.IsIdle()) {
+            if (counted < host.exits.load()) {
+                ++counted;
+                runtime.OnThreadExit();
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         }
-        runtime.CloseAllPorts();
     }
     g_pTestDialog = nullptr;
     card.Uninstall();

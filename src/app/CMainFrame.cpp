@@ -365,8 +365,7 @@ void CMainFrame::UpdateCommandUI() {
 }
 
 void CMainFrame::OnThreadExit() {
-    if (m_threadExits.Count(m_app.Runtime().m_nOpenPorts)) {
-        m_app.Runtime().CloseAllPorts();
+    if (m_app.Runtime().OnThreadExit()) {
         UpdateCommandUI();
     }
 }

@@ -11,7 +11,6 @@
 #include "app/CQuorvelApp.h"
 #include "app/FrameStatusBar.h"
 #include "app/PrintCommands.h"
-#include "engine/ThreadExitCounter.h"
 #include "res/Menus.h"
 #include "ui/CHelpWindow.h"
 
@@ -56,8 +55,6 @@ class CMainFrame final : public QMainWindow {
     CHelpWindow* HelpWindow() const { return m_helpWindow; }
     // Brings every action's enabled state in line with the application.
     void UpdateCommandUI();
-
-    ThreadExitCounter m_threadExits;  // GUI thread only
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -55,10 +55,10 @@ int CQuorvelApp::ExitInstance(int frameworkExitCode) {
 }
 
 void CQuorvelApp::EndTestBeforeExit() {
-    if (m_runtime.m_bStartEnabled) {
+    if (m_runtime.StartEnabled()) {
         return;  // no test
     }
-    if (m_runtime.m_bTestRunning) {
+    if (m_runtime.TestRunning()) {
         m_runtime.OnTestStop();
     }
     // The threads' exit notifications reach the main window through the event
@@ -66,7 +66,7 @@ void CQuorvelApp::EndTestBeforeExit() {
     constexpr int kLimitMs = 15000;
     QElapsedTimer waited;
     waited.start();
-    while (!m_runtime.m_bStartEnabled && waited.elapsed() < kLimitMs) {
+    while (!m_runtime.StartEnabled() && waited.elapsed() < kLimitMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 }
@@ -79,12 +79,12 @@ bool CQuorvelApp::IsCommandEnabled(int command) const {
     switch (command) {
         case res::kTestStart:
         case res::kAppExit:
-            return m_runtime.m_bStartEnabled;
+            return m_runtime.StartEnabled();
         case res::kTestStop:
-            return m_runtime.m_bStopEnabled;
+            return m_runtime.StopEnabled();
         case res::kPortSettings:
         case res::kConfigLoad:
-            return m_runtime.m_bSetupEnabled;
+            return m_runtime.SetupEnabled();
         default:
             return true;
     }

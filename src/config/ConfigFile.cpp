@@ -209,7 +209,7 @@ ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
         return ConfigFileResult::WriteFailed;
     }
     KeepPermissions(path, temp);
-    if (!ReplaceFile(temp, path)) {
+    if (!MoveIntoPlace(temp, path)) {
         std::filesystem::remove(temp, ignored);
         ShowFileError(kReadFailedText);
         return ConfigFileResult::WriteFailed;

@@ -5,7 +5,7 @@
 
 namespace quorvel {
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::error_code error;
     std::filesystem::rename(from, to, error);
     return !error;

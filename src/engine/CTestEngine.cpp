@@ -141,6 +141,7 @@ void CTestEngine::Send(int port, Piece piece) {
         console->SetTxdIndicator(port, false);
     }
     if (piece == Piece::First && count == 1 && rt.m_nRunningPorts.load() == 1) {
+        ++rt.m_nWriteWakeUps;
         rt.m_hWriteEvent.Set();  // the only running port's first packet wakes the write thread
     }
     console->SetPacketCountText(port, std::to_string(count));

@@ -52,9 +52,11 @@ struct PortFileData {
     std::int32_t nFileLength = 0;
 };
 
-// A port's receive area: written and read by its receive thread only.
+// A port's receive area. The thread is started by Test > Start and joined by
+// close-all, both on the GUI thread; the count and the text are written and
+// read by the port's receive thread only.
 struct PortRxData {
-    std::thread pReadThread;  // owned by the runtime, joined at close-all
+    std::thread pReadThread;
     std::int32_t nRxCount = 0;
     std::array<char, 500> szRxText{};
 };
@@ -68,6 +70,8 @@ struct WriteThreadParams {
     AutoResetEvent* hThreadExitEvent = nullptr;
 };
 
+// A receive thread's parameter block: filled by the GUI thread before the
+// thread starts and cleared after it is joined; pRxData is the thread's own.
 struct ReadThreadParams {
     PortHandle hPort;
     const std::atomic<bool>* pbTestRunning = nullptr;

@@ -22,11 +22,11 @@ void ShowError(const std::string& text, const char* caption) {
 
 TestRuntime::TestRuntime(PortRecords& records, ConsoleHost& console, ThreadExitSink& mainWindow,
                          const TickClock& clock)
-    : m_Engine(*this),
-      m_records(records),
+    : m_records(records),
       m_console(console),
       m_mainWindow(mainWindow),
       m_clock(clock),
+      m_Engine(*this),
       m_ConsoleEngine(*this),
       m_strWriteDelay("10") {}
 
@@ -119,6 +119,14 @@ void TestRuntime::OnTestStop() {
     for (auto& file : m_FileState) {
         file.bMoreToSend = false;
     }
+}
+
+bool TestRuntime::OnThreadExit() {
+    if (!m_threadExits.Count(m_nOpenPorts)) {
+        return false;
+    }
+    CloseAllPorts();
+    return true;
 }
 
 void TestRuntime::CloseAllPorts() {
@@ -231,6 +239,16 @@ void TestRuntime::SetFileData(int port, std::vector<std::uint8_t> data) {
     PortFileData& file = m_File[static_cast<std::size_t>(port)];
     file.nFileLength = static_cast<std::int32_t>(data.size());
     file.FileData = std::move(data);
+}
+
+TxPacket TestRuntime::LastPacket(int port) {
+    std::lock_guard lock(m_portLock[Index(port)]);
+    return m_TxPacket[Index(port)];
+}
+
+PortFileData TestRuntime::File(int port) {
+    std::lock_guard lock(m_portLock[Index(port)]);
+    return m_File[Index(port)];
 }
 
 void TestRuntime::WaitWriteDelay() {

@@ -15,6 +15,7 @@
 #include "engine/CTestEngine.h"
 #include "engine/ConsoleView.h"
 #include "engine/TestData.h"
+#include "engine/ThreadExitCounter.h"
 #include "serial/PortTable.h"
 
 namespace quorvel {
@@ -25,11 +26,12 @@ namespace quorvel {
 // every thread has reported its end, closes the ports. It also carries the
 // console's per-port commands (Run, Stop, Stop On, Internal LoopTest).
 //
-// Threads: every public operation runs on the GUI thread. The write thread
-// and the receive threads read the running flag, the handles and the run
-// state; what they share with the GUI thread is atomic or guarded by the
-// port's lock, as each member says.
-class TestRuntime : public PortTable {
+// Threads: every public operation runs on the GUI thread; the queries may be
+// asked from any thread where they read an atomic. The write thread and the
+// receive threads read the running flag, the handles and the run state; what
+// they share with the GUI thread is atomic or guarded by the port's lock, as
+// each member says.
+class TestRuntime : private PortTable {
   public:
     TestRuntime(PortRecords& records, ConsoleHost& console, ThreadExitSink& mainWindow,
                 const TickClock& clock = SteadyTickClock::Instance());
@@ -39,7 +41,12 @@ class TestRuntime : public PortTable {
 
     void OnTestStart();
     void OnTestStop();
-    void CloseAllPorts();
+    // A test thread has ended (the main window's WM_USER+1, counted on the GUI
+    // thread): the (open ports + 1)-th notification of a test runs close-all.
+    // True when it did.
+    bool OnThreadExit();
+    // Exit notifications counted towards the current test's close-all.
+    int ThreadExitsCounted() const { return m_threadExits.m_nThreadsExited; }
 
     // The console's per-port commands; `port` is 0-7.
     void OnRunPort(int port);
@@ -61,10 +68,75 @@ class TestRuntime : public PortTable {
     PortRecords& Records() { return m_records; }
     static bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
 
+    // What the test's state is, for the GUI thread and tests. The command
+    // flags: Idle is Start and Setup enabled, Stop not.
+    bool StartEnabled() const { return m_bStartEnabled; }
+    bool StopEnabled() const { return m_bStopEnabled; }
+    bool SetupEnabled() const { return m_bSetupEnabled; }
+    bool IsIdle() const { return m_bStartEnabled && !m_bStopEnabled && m_bSetupEnabled; }
+    // Between Test > Start and Test > Stop.
+    bool TestRunning() const { return m_bTestRunning.load(); }
+    int OpenPortCount() const { return m_nOpenPorts; }
+    bool IsPortOpen(int port) const { return ValidPort(port) && m_bPortOpen[Index(port)]; }
+    // The port's handle in the current test; null when it is not open.
+    PortHandle Handle(int port) const {
+        return ValidPort(port) ? m_hComPort[Index(port)] : nullptr;
+    }
+    // Why a port chosen at the last Test > Start did not open.
+    const SerialFailure& OpenFailure(int port) const { return m_OpenFailure[Index(port)]; }
+    // A port's Run is in force (its Stop, a timed stop or Test > Stop ends it).
+    bool IsPortRunning(int port) const { return m_RunState[Index(port)].bRunning.load(); }
+    // Run presses not yet matched by a Stop press.
+    int RunningPortCount() const { return m_nRunningPorts.load(); }
+    // Packets of the port's current run.
+    std::int32_t PacketCount(int port) const { return m_RunState[Index(port)].nPacketCount.load(); }
+    // A file pass is under way on the port: its next turn continues the file.
+    bool FilePassUnderWay(int port) const { return m_FileState[Index(port)].bMoreToSend.load(); }
+    // The last packet the port built, as its buffer holds it.
+    TxPacket LastPacket(int port);
+    // The file the port sends.
+    PortFileData File(int port);
+    // Some thread of a test is still to be joined (the write thread, or a
+    // receive thread when `port` is given).
+    bool WriteThreadStarted() const { return m_pWriteThread.joinable(); }
+    bool ReadThreadStarted(int port) const { return m_RxData[Index(port)].pReadThread.joinable(); }
+    std::thread::id WriteThreadId() const { return m_pWriteThread.get_id(); }
+    // How often the write thread was woken by a run's first packet, and how
+    // many write delays have been waited, since the runtime was made (a file
+    // pass waits one, after its first piece).
+    std::uint64_t WriteWakeUps() const { return m_nWriteWakeUps.load(); }
+    std::uint64_t WriteDelaysWaited() const { return m_nWriteDelays.load(); }
+
+    // A port's receive thread blocks: its parameter block and receive area.
+    // Written by that receive thread (or, while it does not run, by whoever
+    // stands in for it), read by the receive display on the same thread.
+    ReadThreadParams& ReadParams(int port) { return m_ReadParams[Index(port)]; }
+    PortRxData& RxData(int port) { return m_RxData[Index(port)]; }
+
+  private:
+    friend class CTestEngine;
+    friend void WriteThread(WriteThreadParams* params, TestRuntime* runtime);
+
+    static std::size_t Index(int port) { return static_cast<std::size_t>(port); }
+    // Closes the ports once every thread of the test has ended.
+    void CloseAllPorts();
+    // The write delay after a packet; ends early when the test stops.
+    void WaitWriteDelay();
+    // True once a running port's timed run is over (write thread).
+    bool StopTimeReached(int port) const;
+    void ReturnToIdle();
+    void JoinThreads();
+
+    PortRecords& m_records;
+    ConsoleHost& m_console;
+    ThreadExitSink& m_mainWindow;
+    const TickClock& m_clock;
+
     // Command-enabling flags (GUI thread only).
     bool m_bStartEnabled = true;
     bool m_bStopEnabled = false;
     bool m_bSetupEnabled = true;
+    ThreadExitCounter m_threadExits;  // GUI thread only
 
     // Written by the GUI thread; read by every test thread.
     std::atomic<bool> m_bTestRunning{false};
@@ -74,8 +146,8 @@ class TestRuntime : public PortTable {
 
     AutoResetEvent m_hWriteEvent;       // wakes the write thread
     AutoResetEvent m_hThreadExitEvent;  // ends the write thread
-    std::thread m_pWriteThread;         // joined at close-all
-    WriteThreadParams m_WriteParams;
+    std::thread m_pWriteThread;         // started and joined by the GUI thread
+    WriteThreadParams m_WriteParams;    // filled by the GUI thread before the thread starts
     std::array<ReadThreadParams, kPortCount> m_ReadParams{};
     std::array<PortRxData, kPortCount> m_RxData{};
 
@@ -96,28 +168,12 @@ class TestRuntime : public PortTable {
     std::array<std::atomic<std::uint64_t>, kPortCount> m_nStopAtMs{};
     std::array<std::atomic<bool>, kPortCount> m_bTimedStopPosted{};
 
-    CTestEngine m_Engine;  // used by Start, Stop and close-all
-
-    // How many write delays have been waited since the runtime was made (for
-    // diagnostics and tests: a file pass waits one, after its first piece).
-    std::atomic<std::uint64_t> m_nWriteDelays{0};
-
-  private:
-    friend class CTestEngine;
-    friend void WriteThread(WriteThreadParams* params, TestRuntime* runtime);
-
-    // The write delay after a packet; ends early when the test stops.
-    void WaitWriteDelay();
-    // True once a running port's timed run is over (write thread).
-    bool StopTimeReached(int port) const;
-    void ReturnToIdle();
-    void JoinThreads();
-
-    PortRecords& m_records;
-    ConsoleHost& m_console;
-    ThreadExitSink& m_mainWindow;
-    const TickClock& m_clock;
+    CTestEngine m_Engine;         // used by Start, Stop and close-all
     CTestEngine m_ConsoleEngine;  // the console's engine: Run and Stop
+
+    // Counted by the sending threads, read by anyone.
+    std::atomic<std::uint64_t> m_nWriteDelays{0};
+    std::atomic<std::uint64_t> m_nWriteWakeUps{0};
 
     std::string m_strWriteDelay;           // GUI thread
     std::atomic<int> m_nWriteDelayMs{10};  // read by every sending thread

@@ -19,8 +19,8 @@ namespace {
 constexpr std::chrono::milliseconds kIdleCyclePause{20};
 
 bool AnyPortRunning(const TestRuntime& runtime) {
-    for (const PortRunState& state : runtime.m_RunState) {
-        if (state.bRunning) {
+    for (int port = 0; port < kPortCount; ++port) {
+        if (runtime.IsPortRunning(port)) {
             return true;
         }
     }

@@ -29,9 +29,8 @@ class EngineHarness {
             record.nPortOpen = 0;
         }
         m_gui.onThreadExit = [this] {
-            if (m_counter.Count(m_runtime.m_nOpenPorts)) {
+            if (m_runtime.OnThreadExit()) {
                 m_exitsAtCloseAll = m_gui.exitNotifications;
-                m_runtime.CloseAllPorts();
                 ++m_closeAlls;
             }
         };
@@ -46,7 +45,7 @@ class EngineHarness {
     }
 
     ~EngineHarness() {
-        if (m_runtime.m_bTestRunning) {
+        if (m_runtime.TestRunning()) {
             StopTest();
         }
         m_gui.Close();  // the runtime's end must not wait for a GUI loop that no longer turns
@@ -94,7 +93,7 @@ class EngineHarness {
         if (m_gui.placements != 0 || g_pTestDialog.load() != nullptr) {
             return ::testing::AssertionFailure() << "a console was shown";
         }
-        if (m_runtime.m_pWriteThread.joinable()) {
+        if (m_runtime.WriteThreadStarted()) {
             return ::testing::AssertionFailure() << "the write thread was started";
         }
         return ::testing::AssertionSuccess();
@@ -103,7 +102,7 @@ class EngineHarness {
     // Test > Stop, then the GUI loop until close-all has run.
     bool StopTest() {
         m_runtime.OnTestStop();
-        return m_gui.RunUntil([&] { return m_runtime.m_bStartEnabled; });
+        return m_gui.RunUntil([&] { return m_runtime.StartEnabled(); });
     }
 
     RecordingMessageSink m_messages;
@@ -111,20 +110,19 @@ class EngineHarness {
     RecordingConsole m_console;
     FakeGui m_gui{m_console};
     ManualClock m_clock;
-    ThreadExitCounter m_counter;
     int m_closeAlls = 0;
     int m_exitsAtCloseAll = 0;  // the exit notifications seen when close-all last ran
     TestRuntime m_runtime{m_records, m_gui, m_gui, m_clock};
 
   private:
     ::testing::AssertionResult Commands(bool start, bool stop, bool setup) const {
-        if (m_runtime.m_bStartEnabled == start && m_runtime.m_bStopEnabled == stop &&
-            m_runtime.m_bSetupEnabled == setup) {
+        if (m_runtime.StartEnabled() == start && m_runtime.StopEnabled() == stop &&
+            m_runtime.SetupEnabled() == setup) {
             return ::testing::AssertionSuccess();
         }
         return ::testing::AssertionFailure()
-               << "Start, Stop and Setup enabled: " << m_runtime.m_bStartEnabled << " "
-               << m_runtime.m_bStopEnabled << " " << m_runtime.m_bSetupEnabled;
+               << "Start, Stop and Setup enabled: " << m_runtime.StartEnabled() << " "
+               << m_runtime.StopEnabled() << " " << m_runtime.SetupEnabled();
     }
 };
 

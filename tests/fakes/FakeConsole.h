@@ -15,7 +15,6 @@
 
 #include "core/TickClock.h"
 #include "engine/ConsoleView.h"
-#include "engine/ThreadExitCounter.h"
 
 namespace quorvel::testing {
 

@@ -33,9 +33,9 @@ class ConsoleTest : public ::testing::Test {
         m_frame.show();
     }
     void TearDown() override {
-        if (!m_app.Runtime().m_bStartEnabled) {
+        if (!m_app.Runtime().StartEnabled()) {
             m_app.Runtime().OnTestStop();
-            testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; });
+            testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); });
         }
     }
 
@@ -128,7 +128,7 @@ TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Stop, 0), Qt::LeftButton);
     EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
     m_frame.Action(res::kTestStop)->trigger();
-    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); }));
     EXPECT_FALSE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
     EXPECT_TRUE(m_messages.Messages().empty());
 }
@@ -149,7 +149,7 @@ TEST_F(ConsoleTest, StopKeepsTheCountAndTheNextRunStartsFromZero) {
 
     // A second start after a complete test reuses the console where it was put.
     m_frame.Action(res::kTestStop)->trigger();
-    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); }));
     console.move(300, 300);
     m_frame.Action(res::kTestStart)->trigger();
     EXPECT_EQ(m_console.Dialog(), &console);
@@ -207,7 +207,7 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
 
     // Test > Stop: every button is off once the last of the four threads has ended.
     m_frame.Action(res::kTestStop)->trigger();
-    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().m_bStartEnabled; }));
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); }));
     for (int port = 0; port < kPortCount; ++port) {
         for (PanelRole button : {PanelRole::Run, PanelRole::Stop, PanelRole::Transfer}) {
             EXPECT_FALSE(console.As<QPushButton>(button, port)->isEnabled()) << port;
@@ -222,7 +222,7 @@ TEST_F(ConsoleTest, EscapeHidesTheConsoleAndTheTestGoesOn) {
     EXPECT_TRUE(console.isVisible());
     QTest::keyClick(&console, Qt::Key_Escape);
     EXPECT_FALSE(console.isVisible());
-    EXPECT_TRUE(m_app.Runtime().m_bTestRunning);
+    EXPECT_TRUE(m_app.Runtime().TestRunning());
     EXPECT_EQ(g_pTestDialog.load(), &m_console);
 }
 

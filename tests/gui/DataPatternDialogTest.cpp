@@ -110,9 +110,9 @@ TEST_F(DataPatternDialogTest, AFileIsReadAtOnceUpTo60000BytesAndClosesTheDialog)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Pattern(1).nFile, 1);
     EXPECT_EQ(Pattern(1).nAlpha, 0);
-    EXPECT_EQ(m_runtime.m_File[1].nFileLength, 60000);
-    EXPECT_EQ(std::string(m_runtime.m_File[1].FileData.begin(), m_runtime.m_File[1].FileData.end()),
-              bytes.substr(0, 60000));
+    const PortFileData file = m_runtime.File(1);
+    EXPECT_EQ(file.nFileLength, 60000);
+    EXPECT_EQ(std::string(file.FileData.begin(), file.FileData.end()), bytes.substr(0, 60000));
 }
 
 TEST_F(DataPatternDialogTest, ACancelledOrUnreadableFileKeepsTheLastOne) {
@@ -126,14 +126,14 @@ TEST_F(DataPatternDialogTest, ACancelledOrUnreadableFileKeepsTheLastOne) {
     EXPECT_TRUE(cancelled.isVisible());  // still open, File chosen
     QTest::mouseClick(Button(cancelled, res::kIdOk), Qt::LeftButton);
     EXPECT_EQ(Pattern(0).nFile, 1);
-    EXPECT_EQ(m_runtime.m_File[0].nFileLength, 100);
+    EXPECT_EQ(m_runtime.File(0).nFileLength, 100);
 
     m_services.toSend = m_folder.filePath("missing.txt");
     CDataPatternDialog unreadable(1, m_runtime, m_services);
     unreadable.show();
     QTest::mouseClick(unreadable.Radio(id::kFile), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(unreadable.isVisible());
-    EXPECT_EQ(m_runtime.m_File[0].nFileLength, 100);
+    EXPECT_EQ(m_runtime.File(0).nFileLength, 100);
     ASSERT_EQ(m_messages.Messages().size(), 1u);
     EXPECT_EQ(m_messages.Messages()[0].text,
               "Unable to open the file " + m_services.toSend.toStdString());

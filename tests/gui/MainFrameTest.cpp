@@ -93,16 +93,16 @@ TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
     expectIdle();
     expectAlways();
-    EXPECT_EQ(m_frame.m_threadExits.m_nThreadsExited, 0);
+    EXPECT_EQ(m_app.Runtime().ThreadExitsCounted(), 0);
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 TEST_F(MainFrameTest, AnExitDuringATestStopsItFirst) {
     m_frame.Action(res::kTestStart)->trigger();
-    ASSERT_TRUE(m_app.Runtime().m_bTestRunning);
+    ASSERT_TRUE(m_app.Runtime().TestRunning());
     EXPECT_EQ(m_app.ExitInstance(0), 0);
-    EXPECT_TRUE(m_app.Runtime().m_bStartEnabled);
-    EXPECT_FALSE(m_app.Runtime().m_hComPort[0]);
+    EXPECT_TRUE(m_app.Runtime().StartEnabled());
+    EXPECT_FALSE(m_app.Runtime().Handle(0));
     EXPECT_EQ(m_store.values.at("Version 1.0/m_PortRegistry[0].nPortOpen"), 1);
 }
 

@@ -44,34 +44,32 @@ class TestEngineTest : public ::testing::Test, protected CardOnPlugs, protected 
 TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     Choose({0, 2, 5});
     m_runtime.OnTestStart();
-    EXPECT_EQ(m_runtime.m_nOpenPorts, 3);
+    EXPECT_EQ(m_runtime.OpenPortCount(), 3);
     EXPECT_TRUE(CommandsOfATest());
     EXPECT_EQ(m_gui.placements, 1);
     for (int port = 0; port < 8; ++port) {
         const auto panel = m_console.Snapshot(port);
         EXPECT_TRUE(panel.run && panel.transfer && !panel.stop) << port;
     }
-    EXPECT_FALSE(m_runtime.m_hComPort[1]);
-    EXPECT_FALSE(m_runtime.m_RxData[1].pReadThread.joinable());
+    EXPECT_FALSE(m_runtime.Handle(1));
+    EXPECT_FALSE(m_runtime.ReadThreadStarted(1));
 
     // Close-all on the fourth exit notification (three receive threads and the
     // write thread), and not before.
     std::vector<bool> idleAfterEach;
     m_gui.onThreadExit = [&] {
-        if (m_counter.Count(m_runtime.m_nOpenPorts)) {
-            m_runtime.CloseAllPorts();
-        }
-        idleAfterEach.push_back(m_runtime.m_bStartEnabled);
+        m_runtime.OnThreadExit();
+        idleAfterEach.push_back(m_runtime.StartEnabled());
     };
     m_runtime.OnTestStop();
-    EXPECT_TRUE(m_runtime.m_bStopEnabled);  // Stop leaves the flags as they are
+    EXPECT_TRUE(m_runtime.StopEnabled());  // Stop leaves the flags as they are
     ASSERT_TRUE(m_gui.RunUntil([&] { return idleAfterEach.size() == 4; }));
     EXPECT_EQ(idleAfterEach, (std::vector<bool>{false, false, false, true}));
-    EXPECT_FALSE(m_runtime.m_bStopEnabled);
-    EXPECT_TRUE(m_runtime.m_bSetupEnabled);
+    EXPECT_FALSE(m_runtime.StopEnabled());
+    EXPECT_TRUE(m_runtime.SetupEnabled());
     for (int port = 0; port < 8; ++port) {
-        EXPECT_FALSE(m_runtime.m_hComPort[static_cast<std::size_t>(port)]);
-        EXPECT_FALSE(m_runtime.m_bPortOpen[static_cast<std::size_t>(port)]);
+        EXPECT_FALSE(m_runtime.Handle(port));
+        EXPECT_FALSE(m_runtime.IsPortOpen(port));
         const auto panel = m_console.Snapshot(port);
         EXPECT_FALSE(panel.run || panel.stop || panel.transfer) << port;
     }
@@ -101,14 +99,14 @@ TEST_F(TestEngineTest, AConsoleThatCannotBeCreatedLeavesTheProgramIdle) {
     m_runtime.OnTestStart();
     EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{Error(
                                          "Unable to create the Serial Communication Test Dialog")});
-    EXPECT_TRUE(m_runtime.m_bStartEnabled);
-    EXPECT_TRUE(m_runtime.m_bSetupEnabled);
-    EXPECT_FALSE(m_runtime.m_hComPort[0]);
-    EXPECT_FALSE(m_runtime.m_pWriteThread.joinable());
+    EXPECT_TRUE(m_runtime.StartEnabled());
+    EXPECT_TRUE(m_runtime.SetupEnabled());
+    EXPECT_FALSE(m_runtime.Handle(0));
+    EXPECT_FALSE(m_runtime.WriteThreadStarted());
     // The port was closed: it opens again.
     m_gui.createFails = false;
     m_runtime.OnTestStart();
-    EXPECT_TRUE(m_runtime.m_hComPort[0]);
+    EXPECT_TRUE(m_runtime.Handle(0));
     ASSERT_TRUE(StopTest());
 }
 
@@ -162,8 +160,8 @@ TEST_F(TestEngineTest, AUserPatternIsCutToAWholePacketOfWholeCharacters) {
     ASSERT_TRUE(WaitSent(0, 2));
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_console.Snapshot(0).transmitted.front(), text.substr(0, 449));
-    EXPECT_EQ(m_runtime.m_TxPacket[0].nLength, 449);
-    EXPECT_EQ(m_runtime.m_TxPacket[0].data[449], 0);
+    EXPECT_EQ(m_runtime.LastPacket(0).nLength, 449);
+    EXPECT_EQ(m_runtime.LastPacket(0).data[449], 0);
 }
 
 TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
@@ -175,7 +173,7 @@ TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
     m_runtime.SetFileData(0, file1000);
     m_runtime.SetFileData(1, file900);
     m_runtime.OnTestStart();
-    const std::uint64_t delaysBefore = m_runtime.m_nWriteDelays;
+    const std::uint64_t delaysBefore = m_runtime.WriteDelaysWaited();
     m_runtime.OnRunPort(0);
     m_runtime.OnRunPort(1);
     ASSERT_TRUE(WaitSent(0, 7));
@@ -196,7 +194,7 @@ TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
     }
     // One write delay a pass, after its first piece.
     const auto firstPieces = [](std::size_t pieces) { return (pieces + 2) / 3; };
-    EXPECT_EQ(m_runtime.m_nWriteDelays - delaysBefore,
+    EXPECT_EQ(m_runtime.WriteDelaysWaited() - delaysBefore,
               firstPieces(port0.size()) + firstPieces(port1.size()));
     // The TXD indicator is lit around each continuation piece only.
     const auto txd = m_console.Snapshot(0).txd;
@@ -215,7 +213,7 @@ TEST_F(TestEngineTest, StopInTheMiddleOfAFileStartsItAgainFromByteZero) {
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 4));
     m_runtime.OnStopPort(0);
-    EXPECT_FALSE(m_runtime.m_FileState[0].bMoreToSend);
+    EXPECT_FALSE(m_runtime.FilePassUnderWay(0));
     const auto stopped = m_console.Snapshot(0);
     EXPECT_TRUE(stopped.run && !stopped.stop);
     m_runtime.OnRunPort(0);
@@ -240,9 +238,9 @@ TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
 
     // A second port's first packet does not set the event: the thread already cycles.
     m_runtime.OnRunPort(4);
-    EXPECT_EQ(m_runtime.m_hWriteEvent.Wait(std::chrono::milliseconds(0)), WaitResult::Timeout);
+    EXPECT_EQ(m_runtime.WriteWakeUps(), 1u);
     ASSERT_TRUE(WaitSent(4, 5));
-    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 2);
+    EXPECT_EQ(m_runtime.RunningPortCount(), 2);
 
     // Stopping one leaves the other running; the counter text stays.
     m_runtime.OnStopPort(2);
@@ -251,7 +249,7 @@ TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
     ASSERT_TRUE(WaitSent(4, port4Sent + 5));
     EXPECT_LE(m_console.Snapshot(2).packetCounts.size(), shown + 1);  // at most one in flight
     m_runtime.OnStopPort(4);
-    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 0);
+    EXPECT_EQ(m_runtime.RunningPortCount(), 0);
     ASSERT_TRUE(StopTest());
 }
 
@@ -262,7 +260,7 @@ TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
         m_runtime.OnRunPort(port);
     }
     ASSERT_TRUE(WaitSent(7, 20));
-    const std::thread::id writer = m_runtime.m_pWriteThread.get_id();
+    const std::thread::id writer = m_runtime.WriteThreadId();
     ASSERT_TRUE(StopTest());
     const std::vector<int> order = m_console.SendOrder(writer);
     ASSERT_GE(order.size(), 40u);
@@ -282,8 +280,8 @@ TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
     m_runtime.OnTestStart();
     CTestEngine engine(m_runtime);
     auto deliver = [&](const std::string& chunk) {
-        m_runtime.m_ReadParams[0].pRxData = chunk.data();
-        m_runtime.m_RxData[0].nRxCount = static_cast<std::int32_t>(chunk.size());
+        m_runtime.ReadParams(0).pRxData = chunk.data();
+        m_runtime.RxData(0).nRxCount = static_cast<std::int32_t>(chunk.size());
         engine.ShowRxData(0);
     };
     deliver("ab");
@@ -291,7 +289,7 @@ TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
     EXPECT_EQ(m_console.Snapshot(0).received, "abcd");
     deliver(std::string("x\0y", 3));  // shown up to the zero byte, kept whole
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
-    EXPECT_EQ(std::string(m_runtime.m_RxData[0].szRxText.data(), 3), std::string("x\0y", 3));
+    EXPECT_EQ(std::string(m_runtime.RxData(0).szRxText.data(), 3), std::string("x\0y", 3));
     m_console.Change(0, [](RecordingConsole::Port& p) { p.enable = false; });
     deliver("hidden");
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
@@ -357,13 +355,13 @@ TEST_F(TestEngineTest, ATimedRunStopsByItselfWhenItsTimeIsUp) {
     m_clock.Advance(90 * 60 * 1000 - 1);
     const std::size_t before = m_console.Snapshot(0).transmitted.size();
     ASSERT_TRUE(WaitSent(0, before + 3));  // not yet
-    EXPECT_TRUE(m_runtime.m_RunState[0].bRunning);
+    EXPECT_TRUE(m_runtime.IsPortRunning(0));
     m_clock.Advance(1);
-    ASSERT_TRUE(m_gui.RunUntil([&] { return !m_runtime.m_RunState[0].bRunning.load(); }));
+    ASSERT_TRUE(m_gui.RunUntil([&] { return !m_runtime.IsPortRunning(0); }));
     const auto panel = m_console.Snapshot(0);
     EXPECT_TRUE(panel.run && !panel.stop && panel.transfer);  // as if Stop was pressed
-    EXPECT_EQ(m_runtime.m_nRunningPorts.load(), 1);
-    EXPECT_TRUE(m_runtime.m_RunState[1].bRunning);  // 0:00 runs on
+    EXPECT_EQ(m_runtime.RunningPortCount(), 1);
+    EXPECT_TRUE(m_runtime.IsPortRunning(1));  // 0:00 runs on
     ASSERT_TRUE(StopTest());
 }
 

@@ -68,38 +68,36 @@ class Win32TestEngineTest : public ::testing::Test, protected EngineHarness {
 TEST_F(Win32TestEngineTest, StartOpensTheChosenPortsAndTheLastThreadToEndClosesThem) {
     Choose({0, 7});  // the card's first and last COM port
     m_runtime.OnTestStart();
-    EXPECT_EQ(m_runtime.m_nOpenPorts, 2);
+    EXPECT_EQ(m_runtime.OpenPortCount(), 2);
     EXPECT_TRUE(CommandsOfATest());
     EXPECT_EQ(m_gui.placements, 1);
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
         const bool chosen = port == 0 || port == 7;
-        EXPECT_EQ(static_cast<bool>(m_runtime.m_hComPort[i]), chosen) << port;
-        EXPECT_EQ(m_runtime.m_bPortOpen[i], chosen) << port;
-        EXPECT_EQ(m_runtime.m_RxData[i].pReadThread.joinable(), chosen) << port;
+        EXPECT_EQ(static_cast<bool>(m_runtime.Handle(port)), chosen) << port;
+        EXPECT_EQ(m_runtime.IsPortOpen(port), chosen) << port;
+        EXPECT_EQ(m_runtime.ReadThreadStarted(port), chosen) << port;
     }
-    EXPECT_TRUE(m_runtime.m_pWriteThread.joinable());
+    EXPECT_TRUE(m_runtime.WriteThreadStarted());
     EXPECT_EQ(m_messages.Messages(), OpenMessages(2));
 
     m_runtime.OnTestStop();
-    EXPECT_TRUE(m_runtime.m_bStopEnabled);  // the flags wait for close-all
+    EXPECT_TRUE(m_runtime.StopEnabled());  // the flags wait for close-all
     ASSERT_TRUE(m_gui.RunUntil([&] { return m_closeAlls == 1; }));
     EXPECT_EQ(m_exitsAtCloseAll, 3);  // two receive threads and the write thread
-    EXPECT_EQ(m_counter.m_nThreadsExited, 0);
+    EXPECT_EQ(m_runtime.ThreadExitsCounted(), 0);
     EXPECT_TRUE(CommandsOfIdle());
-    EXPECT_FALSE(m_runtime.m_pWriteThread.joinable());
+    EXPECT_FALSE(m_runtime.WriteThreadStarted());
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
-        EXPECT_FALSE(m_runtime.m_hComPort[i]) << port;
-        EXPECT_FALSE(m_runtime.m_bPortOpen[i]) << port;
-        EXPECT_FALSE(m_runtime.m_RxData[i].pReadThread.joinable()) << port;
+        EXPECT_FALSE(m_runtime.Handle(port)) << port;
+        EXPECT_FALSE(m_runtime.IsPortOpen(port)) << port;
+        EXPECT_FALSE(m_runtime.ReadThreadStarted(port)) << port;
         const auto panel = m_console.Snapshot(port);
         EXPECT_FALSE(panel.run || panel.stop || panel.transfer) << port;
     }
 
     // The ports were let go: the next test opens them again.
     m_runtime.OnTestStart();
-    EXPECT_EQ(m_runtime.m_nOpenPorts, 2);
+    EXPECT_EQ(m_runtime.OpenPortCount(), 2);
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_closeAlls, 2);
     EXPECT_EQ(m_messages.Messages(), OpenMessages(4));
@@ -178,10 +176,10 @@ TEST_F(Win32TestEngineTest, APortHeldElsewhereIsReportedAndTheOthersStillRun) {
     expected.push_back(
         OpenError("Unable to open the communication port COM" + std::to_string(m_com + 1)));
     EXPECT_EQ(m_messages.Messages(), expected);
-    EXPECT_EQ(m_runtime.m_nOpenPorts, 1);
-    EXPECT_TRUE(m_runtime.m_hComPort[0]);
-    EXPECT_FALSE(m_runtime.m_hComPort[1]);
-    EXPECT_TRUE(m_runtime.m_bStopEnabled);
+    EXPECT_EQ(m_runtime.OpenPortCount(), 1);
+    EXPECT_TRUE(m_runtime.Handle(0));
+    EXPECT_FALSE(m_runtime.Handle(1));
+    EXPECT_TRUE(m_runtime.StopEnabled());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitReceived(0, kAlphabets.size()));
     ASSERT_TRUE(StopTest());
