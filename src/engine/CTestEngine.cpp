@@ -58,7 +58,8 @@ void FillFilePiece(TxPacket& packet, FileSendState& state, const PortFileData& f
 
 }  // namespace
 
-CTestEngine::CTestEngine(TestRuntime& runtime) : m_runtime(runtime) {
+CTestEngine::CTestEngine(TestRuntime& runtime, bool writeThread)
+    : m_runtime(runtime), m_bWriteThread(writeThread) {
     for (CComPort& channel : m_channels) {
         channel.ReportRepeatedFailuresOnce(true);
     }
@@ -105,6 +106,9 @@ void CTestEngine::Send(int port, Piece piece) {
     std::int32_t count = 0;
     {
         std::lock_guard lock(rt.m_portLock[i]);
+        if (!MayBuild(port, piece)) {
+            return;
+        }
         TxPacket& shared = rt.m_TxPacket[i];
         const PortPatternSettings& pattern = rt.m_records.m_PortPattern[i];
         FileSendState& fileState = rt.m_FileState[i];
@@ -124,9 +128,6 @@ void CTestEngine::Send(int port, Piece piece) {
         }
         shared.data[static_cast<std::size_t>(shared.nLength)] = 0;
         count = ++rt.m_RunState[i].nPacketCount;
-        if (piece == Piece::First) {
-            rt.m_bFirstPacketPending[i] = false;
-        }
         packet = shared;
     }
 
@@ -140,14 +141,37 @@ void CTestEngine::Send(int port, Piece piece) {
     if (piece == Piece::Next) {
         console->SetTxdIndicator(port, false);
     }
-    if (piece == Piece::First && count == 1 && rt.m_nRunningPorts.load() == 1) {
-        ++rt.m_nWriteWakeUps;
-        rt.m_hWriteEvent.Set();  // the only running port's first packet wakes the write thread
-    }
     console->SetPacketCountText(port, std::to_string(count));
+    if (!m_bWriteThread) {
+        // The write thread takes the port over only now, so the run's first
+        // packet is shown, written and counted before any later one.
+        rt.m_bFirstPacketPending[i] = false;
+        if (count == 1 && rt.m_nRunningPorts.load() == 1) {
+            ++rt.m_nWriteWakeUps;
+            rt.m_hWriteEvent.Set();  // the only running port's first packet wakes the write thread
+        }
+    }
     if (piece == Piece::First) {
         rt.WaitWriteDelay();
     }
+}
+
+bool CTestEngine::MayBuild(int port, Piece piece) const {
+    const auto i = static_cast<std::size_t>(port);
+    const TestRuntime& rt = m_runtime;
+    // A port whose run has ended builds, counts and sends nothing more: its
+    // Stop (the button, a timed stop or Test > Stop) may have come while this
+    // thread was on its way here.
+    if (!rt.m_RunState[i].bRunning) {
+        return false;
+    }
+    // A file continues only while its pass is under way: Stop ends the pass.
+    if (piece == Piece::Next && !rt.m_FileState[i].bMoreToSend) {
+        return false;
+    }
+    // The write thread never builds ahead of a run's first packet, which Run
+    // builds on the GUI thread.
+    return !(m_bWriteThread && rt.m_bFirstPacketPending[i]);
 }
 
 void CTestEngine::ShowTxData(std::string text, int port) {
@@ -231,6 +255,9 @@ void CTestEngine::StopPort(int port) {
     }
     const auto i = static_cast<std::size_t>(port);
     TestRuntime& rt = m_runtime;
+    // Under the port's lock: a packet being built finishes before the run
+    // ends, and none is built after.
+    std::unique_lock lock(rt.m_portLock[i]);
     rt.m_FileState[i].bMoreToSend = false;
     ConsoleView* console = g_pTestDialog.load();
     if (console == nullptr) {
@@ -238,11 +265,9 @@ void CTestEngine::StopPort(int port) {
     }
     rt.m_RunState[i].bRunning = false;
     rt.m_nStopAtMs[i] = 0;
-    {
-        std::lock_guard lock(rt.m_portLock[i]);
-        rt.m_RunState[i].nErrorCount = 0;
-        rt.m_RunState[i].nPacketCount = 0;
-    }
+    rt.m_RunState[i].nErrorCount = 0;
+    rt.m_RunState[i].nPacketCount = 0;
+    lock.unlock();
     console->SetPortButtons(port, true, false, true);
 }
 

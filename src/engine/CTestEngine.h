@@ -15,7 +15,9 @@ class TestRuntime;
 // transfer channels; the shared state lives in the runtime.
 class CTestEngine {
   public:
-    explicit CTestEngine(TestRuntime& runtime);
+    // `writeThread`: the engine serves the write thread, which never builds a
+    // run's first packet.
+    explicit CTestEngine(TestRuntime& runtime, bool writeThread = false);
     virtual ~CTestEngine() = default;
     CTestEngine(const CTestEngine&) = delete;
     CTestEngine& operator=(const CTestEngine&) = delete;
@@ -45,8 +47,11 @@ class CTestEngine {
     // Builds the next packet under the port's lock and sends it; the console is
     // called with no lock held.
     void Send(int port, Piece piece);
+    // Whether the port's next packet may be built now (the port's lock is held).
+    bool MayBuild(int port, Piece piece) const;
 
     TestRuntime& m_runtime;
+    const bool m_bWriteThread;
     std::array<CComPort, 8> m_channels;
 };
 

@@ -5,18 +5,21 @@
 
 namespace quorvel {
 
-// What the test engine does to the test console. The console implements it;
-// a call from a worker thread is carried to the GUI thread and waits there
-// until it is done, a call on the GUI thread runs at once. The engine never
-// holds a lock while it calls the console, so a worker waiting for the GUI
-// thread can never hold up the GUI thread in turn.
+// What the test engine does to the test console. The console implements it.
+//
+// The data path never waits for the GUI thread: the calls a sending or
+// receiving thread makes (the Enable box, the two boxes' text, the counts, the
+// TXD indicator, a Stop press) return at once; the console publishes them in
+// the order they were made, together with the same calls made on the GUI
+// thread, and shows them at its own display rate. The other calls (buttons,
+// the Stop On choice and its boxes) are made on the GUI thread only.
 class ConsoleView {
   public:
     virtual ~ConsoleView() = default;
 
     // The port's "Enable" box is ticked: its transmit and receive data are shown.
     virtual bool IsEnableChecked(int port) = 0;
-    // Appends `text` at the end of the port's transmit / receive box and shows it.
+    // Appends `text` at the end of the port's transmit / receive box.
     virtual void AppendTransmitText(int port, const std::string& text) = 0;
     virtual void AppendReceiveText(int port, const std::string& text) = 0;
     // Empties the port's transmit and receive boxes.
@@ -24,11 +27,12 @@ class ConsoleView {
     virtual void SetPacketCountText(int port, const std::string& text) = 0;
     virtual void SetErrorCountText(int port, const std::string& text) = 0;
     virtual void SetTxdIndicator(int port, bool on) = 0;
-    // Enables or disables the port's Run, Stop and Transfer buttons.
+    // GUI thread only: enables or disables the port's Run, Stop and Transfer
+    // buttons, and its hour and minute boxes.
     virtual void SetPortButtons(int port, bool run, bool stop, bool transfer) = 0;
-    // Enables or disables the port's hour and minute boxes.
     virtual void SetStopTimeBoxesEnabled(int port, bool enabled) = 0;
-    // The port's Stop On "Time" option and its hour and minute boxes.
+    // GUI thread only: the port's Stop On "Time" option and its hour and
+    // minute boxes.
     virtual bool IsStopOnTimeChosen(int port) = 0;
     virtual std::string HourText(int port) = 0;
     virtual std::string MinuteText(int port) = 0;

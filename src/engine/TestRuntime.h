@@ -158,8 +158,9 @@ class TestRuntime : private PortTable {
     std::array<PortFileData, kPortCount> m_File{};
     std::array<std::mutex, kPortCount> m_portLock;
 
-    // Set by Run until the port's first packet is built on the GUI thread, so
-    // the write thread never sends a run's packets out of order.
+    // Set by Run until the port's first packet has been built, shown, written
+    // and counted on the GUI thread, so the write thread never sends or shows
+    // a run's packets out of order.
     std::array<std::atomic<bool>, kPortCount> m_bFirstPacketPending{};
 
     // Stop On Time: when a running port's run is to end (clock ms, 0 for

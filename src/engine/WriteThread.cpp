@@ -34,7 +34,7 @@ void WriteThread(WriteThreadParams* params, TestRuntime* runtime) {
     LowerThisThreadPriority();
     std::array<std::unique_ptr<CTestEngine>, kPortCount> engines;
     for (auto& engine : engines) {
-        engine = std::make_unique<CTestEngine>(*runtime);
+        engine = std::make_unique<CTestEngine>(*runtime, true);
     }
     bool end = false;
     while (!end) {

@@ -93,21 +93,6 @@ void CSerialTestDialog::OnTransfer(int port) {
     dialog.exec();  // OK has stored what it stores; Cancel stores nothing
 }
 
-void CSerialTestDialog::AppendToBox(QPlainTextEdit* box, const QString& received) {
-    // A line ends in CR LF on the wire, and a chunk may end between the two:
-    // the box breaks lines at LF alone, so a split pair still shows as one break.
-    QString text = received;
-    text.remove(QLatin1Char('\r'));
-    if (box->document()->characterCount() - 1 + text.size() > kBoxLimit) {
-        box->clear();
-    }
-    QTextCursor cursor(box->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    box->moveCursor(QTextCursor::End);
-    box->ensureCursorVisible();
-}
-
 void CSerialTestDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();  // Enter does nothing

@@ -18,9 +18,9 @@ class TestRuntime;
 
 // "Serial Communication Test": eight port panels built from one panel layout
 // and the control-ID table, in a window that may be smaller than its template
-// and then scrolls. Its buttons and options
-// call the test runtime; the runtime's threads reach its controls through the
-// ConsoleBridge. Enter does nothing; Escape hides it and a test goes on.
+// and then scrolls. Its buttons and options call the test runtime; what the
+// runtime's threads show reaches its controls through the ConsoleBridge.
+// Enter does nothing; Escape hides it and a test goes on.
 class CSerialTestDialog final : public CScrollDialog {
     Q_OBJECT
   public:
@@ -34,11 +34,6 @@ class CSerialTestDialog final : public CScrollDialog {
         return qobject_cast<Widget*>(Control(role, port));
     }
     int ControlCount() const { return m_controls.Count(); }
-
-    // Appends `text` at the end of a transmit or receive box; a box that would
-    // pass its limit of 10000 characters is emptied first.
-    static void AppendToBox(QPlainTextEdit* box, const QString& text);
-    static constexpr int kBoxLimit = 10000;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

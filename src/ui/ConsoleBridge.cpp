@@ -4,10 +4,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QThread>
 
 namespace quorvel {
 
 using res::PanelRole;
+
+ConsoleBridge::ConsoleBridge() {
+    m_frameTimer.setSingleShot(true);
+    connect(&m_frameTimer, &QTimer::timeout, this, &ConsoleBridge::Refresh);
+    m_sinceDrawing.start();
+    // Posted, never waited for: the publishing thread goes straight on.
+    m_display.SetWaker([this] {
+        QMetaObject::invokeMethod(this, &ConsoleBridge::OnDisplayWake, Qt::QueuedConnection);
+    });
+}
 
 ConsoleBridge::~ConsoleBridge() {
     if (g_pTestDialog.load() == this) {
@@ -33,6 +45,7 @@ bool ConsoleBridge::CreateOrFocusConsole() {
         return false;
     }
     m_dialog = new CSerialTestDialog(*m_runtime, *m_records, *m_services);
+    Connect(*m_dialog);
     connect(m_dialog, &QObject::destroyed, this, [this] {
         if (g_pTestDialog.load() == this) {
             g_pTestDialog = nullptr;
@@ -40,6 +53,28 @@ bool ConsoleBridge::CreateOrFocusConsole() {
     });
     g_pTestDialog = this;
     return true;
+}
+
+void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
+    // What an earlier console was still to show is not this one's.
+    m_display.BeginTake();
+    for (int port = 0; port < kPortCount; ++port) {
+        m_display.Take(port);
+        const PortTestSettings& test = m_records->m_PortTest[static_cast<std::size_t>(port)];
+        m_display.SetBoxLengths(port, test.strTxDisplay.size(), test.strRxDisplay.size());
+        m_transmitText[static_cast<std::size_t>(port)].Reset();
+        m_receiveText[static_cast<std::size_t>(port)].Reset();
+
+        QCheckBox* enable = dialog.As<QCheckBox>(PanelRole::Enable, port);
+        m_display.SetEnabled(port, enable->isChecked());
+        connect(enable, &QCheckBox::toggled, this,
+                [this, port](bool on) { m_display.SetEnabled(port, on); });
+        // After the dialog's own handlers: a Run or Stop shows its effect at once.
+        for (PanelRole button : {PanelRole::Run, PanelRole::Stop}) {
+            connect(dialog.As<QPushButton>(button, port), &QPushButton::clicked, this,
+                    &ConsoleBridge::Refresh);
+        }
+    }
 }
 
 void ConsoleBridge::PlaceConsole() {
@@ -51,75 +86,114 @@ void ConsoleBridge::PlaceConsole() {
     }
 }
 
-template <typename Result, typename Call>
-Result ConsoleBridge::OnGui(Result fallback, Call call) {
-    Result result = fallback;
-    auto run = [&] {
+void ConsoleBridge::OnDisplayWake() {
+    const qint64 since = m_sinceDrawing.elapsed();
+    if (since >= kFrameMs) {
+        Refresh();
+    } else if (!m_frameTimer.isActive()) {
+        m_frameTimer.start(static_cast<int>(kFrameMs - since));
+    }
+}
+
+void ConsoleBridge::Refresh() {
+    m_frameTimer.stop();
+    m_sinceDrawing.restart();
+    m_display.BeginTake();
+    for (int port = 0; port < kPortCount; ++port) {
+        ConsoleDisplay::PortUpdate update = m_display.Take(port);
         if (m_dialog) {
-            result = call(*m_dialog);
+            Apply(port, update);
+        }
+    }
+}
+
+void ConsoleBridge::Apply(int port, ConsoleDisplay::PortUpdate& update) {
+    CSerialTestDialog& d = *m_dialog;
+    const auto i = static_cast<std::size_t>(port);
+    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Transmit, port), m_transmitText[i], update.transmit);
+    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Receive, port), m_receiveText[i], update.receive);
+    if (update.packetCount) {
+        d.As<QLineEdit>(PanelRole::PacketCount, port)
+            ->setText(QString::fromStdString(*update.packetCount));
+    }
+    if (update.errorCount) {
+        d.As<QLineEdit>(PanelRole::ErrorCount, port)
+            ->setText(QString::fromStdString(*update.errorCount));
+    }
+    if (update.txd) {
+        d.As<QCheckBox>(PanelRole::Txd, port)->setChecked(*update.txd);
+    }
+}
+
+void ConsoleBridge::ApplyBox(QPlainTextEdit* box, BoxText& decoder,
+                             ConsoleDisplay::BoxUpdate& update) {
+    if (update.clear) {
+        decoder.Reset();
+        box->setPlainText(decoder.Decode(update.text));
+    } else if (!update.text.empty()) {
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(decoder.Decode(update.text));
+    } else {
+        return;
+    }
+    // The box shows its end, as after every append.
+    box->moveCursor(QTextCursor::End);
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+template <typename Call>
+void ConsoleBridge::OnGui(Call call) {
+    auto run = [this, call] {
+        if (m_dialog) {
+            call(*m_dialog);
         }
     };
     if (QThread::currentThread() == thread()) {
         run();
     } else {
-        QMetaObject::invokeMethod(this, run, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(this, run, Qt::QueuedConnection);
     }
-    return result;
 }
 
-template <typename Call>
-void ConsoleBridge::OnGui(Call call) {
-    OnGui(false, [&](CSerialTestDialog& dialog) {
-        call(dialog);
-        return true;
-    });
+template <typename Result, typename Read>
+Result ConsoleBridge::ReadOnGui(Result fallback, Read read) {
+    if (QThread::currentThread() != thread() || !m_dialog) {
+        return fallback;
+    }
+    return read(*m_dialog);
 }
 
 bool ConsoleBridge::IsEnableChecked(int port) {
-    return OnGui(false, [port](CSerialTestDialog& d) {
-        return d.As<QCheckBox>(PanelRole::Enable, port)->isChecked();
-    });
+    return m_display.Enabled(port);
 }
 
 void ConsoleBridge::AppendTransmitText(int port, const std::string& text) {
-    OnGui([&](CSerialTestDialog& d) {
-        CSerialTestDialog::AppendToBox(d.As<QPlainTextEdit>(PanelRole::Transmit, port),
-                                       QString::fromStdString(text));
-    });
+    m_display.AppendTransmit(port, text);
 }
 
 void ConsoleBridge::AppendReceiveText(int port, const std::string& text) {
-    OnGui([&](CSerialTestDialog& d) {
-        CSerialTestDialog::AppendToBox(d.As<QPlainTextEdit>(PanelRole::Receive, port),
-                                       QString::fromStdString(text));
-    });
+    m_display.AppendReceive(port, text);
 }
 
 void ConsoleBridge::ClearDataBoxes(int port) {
-    OnGui([port](CSerialTestDialog& d) {
-        d.As<QPlainTextEdit>(PanelRole::Transmit, port)->clear();
-        d.As<QPlainTextEdit>(PanelRole::Receive, port)->clear();
-    });
+    m_display.ClearBoxes(port);
 }
 
 void ConsoleBridge::SetPacketCountText(int port, const std::string& text) {
-    OnGui([&](CSerialTestDialog& d) {
-        d.As<QLineEdit>(PanelRole::PacketCount, port)->setText(QString::fromStdString(text));
-    });
+    m_display.SetPacketCount(port, text);
 }
 
 void ConsoleBridge::SetErrorCountText(int port, const std::string& text) {
-    OnGui([&](CSerialTestDialog& d) {
-        d.As<QLineEdit>(PanelRole::ErrorCount, port)->setText(QString::fromStdString(text));
-    });
+    m_display.SetErrorCount(port, text);
 }
 
 void ConsoleBridge::SetTxdIndicator(int port, bool on) {
-    OnGui([&](CSerialTestDialog& d) { d.As<QCheckBox>(PanelRole::Txd, port)->setChecked(on); });
+    m_display.SetTxd(port, on);
 }
 
 void ConsoleBridge::SetPortButtons(int port, bool run, bool stop, bool transfer) {
-    OnGui([&](CSerialTestDialog& d) {
+    OnGui([=](CSerialTestDialog& d) {
         d.As<QPushButton>(PanelRole::Run, port)->setEnabled(run);
         d.As<QPushButton>(PanelRole::Stop, port)->setEnabled(stop);
         d.As<QPushButton>(PanelRole::Transfer, port)->setEnabled(transfer);
@@ -127,26 +201,26 @@ void ConsoleBridge::SetPortButtons(int port, bool run, bool stop, bool transfer)
 }
 
 void ConsoleBridge::SetStopTimeBoxesEnabled(int port, bool enabled) {
-    OnGui([&](CSerialTestDialog& d) {
+    OnGui([=](CSerialTestDialog& d) {
         d.As<QLineEdit>(PanelRole::Hours, port)->setEnabled(enabled);
         d.As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(enabled);
     });
 }
 
 bool ConsoleBridge::IsStopOnTimeChosen(int port) {
-    return OnGui(false, [port](CSerialTestDialog& d) {
+    return ReadOnGui(false, [port](CSerialTestDialog& d) {
         return d.As<QRadioButton>(PanelRole::TimeOption, port)->isChecked();
     });
 }
 
 std::string ConsoleBridge::HourText(int port) {
-    return OnGui(std::string(), [port](CSerialTestDialog& d) {
+    return ReadOnGui(std::string(), [port](CSerialTestDialog& d) {
         return d.As<QLineEdit>(PanelRole::Hours, port)->text().toStdString();
     });
 }
 
 std::string ConsoleBridge::MinuteText(int port) {
-    return OnGui(std::string(), [port](CSerialTestDialog& d) {
+    return ReadOnGui(std::string(), [port](CSerialTestDialog& d) {
         return d.As<QLineEdit>(PanelRole::Minutes, port)->text().toStdString();
     });
 }
@@ -154,17 +228,12 @@ std::string ConsoleBridge::MinuteText(int port) {
 void ConsoleBridge::PostStopPress(int port) {
     // Queued: the write thread asks and goes on; the GUI thread presses Stop
     // when it comes to it, if the port still runs.
-    QMetaObject::invokeMethod(
-        this,
-        [this, port] {
-            if (m_dialog) {
-                QPushButton* stop = m_dialog->As<QPushButton>(PanelRole::Stop, port);
-                if (stop->isEnabled()) {
-                    stop->click();
-                }
-            }
-        },
-        Qt::QueuedConnection);
+    OnGui([port](CSerialTestDialog& d) {
+        QPushButton* stop = d.As<QPushButton>(PanelRole::Stop, port);
+        if (stop->isEnabled()) {
+            stop->click();
+        }
+    });
 }
 
 }  // namespace quorvel

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QThread>
+#include <QTimer>
+#include <array>
 
+#include "engine/ConsoleDisplay.h"
 #include "engine/ConsoleView.h"
+#include "ui/BoxText.h"
 #include "ui/CSerialTestDialog.h"
 
 namespace quorvel {
@@ -12,18 +16,24 @@ namespace quorvel {
 // Stands between the test engine and the console window for the life of the
 // program. As the ConsoleHost it creates the console on the first test start
 // and places it; as the ConsoleView (what g_pTestDialog points to while the
-// console exists) it carries every call from a worker thread to the GUI thread
-// and waits there until it is done, so the controls are only ever touched on
-// the GUI thread. A call that arrives after the window has gone does nothing.
+// console exists) it takes the engine's calls without ever holding a thread
+// up: what the panels are to show goes into a display model, and the GUI
+// thread draws what is new at most kFrameMs apart (at once after a quiet
+// spell, and at once after a Run or Stop click). The Enable boxes are mirrored
+// into the model, where the threads read them. Controls are only ever touched
+// on the GUI thread; a call that arrives after the window has gone does nothing.
 class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHost {
     Q_OBJECT
   public:
-    ConsoleBridge() = default;
+    ConsoleBridge();
     ~ConsoleBridge() override;
 
     // The runtime the console's buttons drive and the records it starts from.
     void Attach(TestRuntime& runtime, const PortRecords& records, AppServices& services);
     CSerialTestDialog* Dialog() const { return m_dialog.data(); }
+
+    // Draws what is new in the display model now (GUI thread).
+    void Refresh();
 
     bool CreateOrFocusConsole() override;
     void PlaceConsole() override;
@@ -42,18 +52,34 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     std::string MinuteText(int port) override;
     void PostStopPress(int port) override;
 
+    // The least time between two drawings while data keeps arriving.
+    static constexpr int kFrameMs = 40;
+
   private:
-    // Runs `call` on the GUI thread with the dialog, waiting for it; returns
-    // `fallback` when there is no dialog.
-    template <typename Result, typename Call>
-    Result OnGui(Result fallback, Call call);
+    // Runs `call` with the dialog on the GUI thread: at once there, queued
+    // from any other thread; nothing when there is no dialog.
     template <typename Call>
     void OnGui(Call call);
+    // Reads the dialog on the GUI thread; `fallback` elsewhere or without one.
+    template <typename Result, typename Read>
+    Result ReadOnGui(Result fallback, Read read);
+    // A wake-up from the display model, on the GUI thread.
+    void OnDisplayWake();
+    // Ties a new dialog's Enable boxes and boxes to the display model.
+    void Connect(CSerialTestDialog& dialog);
+    void Apply(int port, ConsoleDisplay::PortUpdate& update);
+    void ApplyBox(QPlainTextEdit* box, BoxText& decoder, ConsoleDisplay::BoxUpdate& update);
 
     TestRuntime* m_runtime = nullptr;
     const PortRecords* m_records = nullptr;
     AppServices* m_services = nullptr;
     QPointer<CSerialTestDialog> m_dialog;  // GUI thread
+
+    ConsoleDisplay m_display;      // any thread
+    QTimer m_frameTimer;           // GUI thread: the next drawing while data arrives
+    QElapsedTimer m_sinceDrawing;  // GUI thread
+    std::array<BoxText, kPortCount> m_transmitText;  // GUI thread
+    std::array<BoxText, kPortCount> m_receiveText;   // GUI thread
 };
 
 }  // namespace quorvel

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,18 +17,9 @@
 
 namespace quorvel::testing {
 
-// Runs a call on the test's GUI thread, as the Qt console carries a worker's
-// call to the GUI thread and waits there until it is done.
-class GuiThread {
-  public:
-    virtual ~GuiThread() = default;
-    virtual void Invoke(const std::function<void()>& call) = 0;
-};
-
-// A console that records what the engine does to it. A call from a worker
-// thread waits until the test's GUI thread has run it, as with the Qt console,
-// so the engine's calls keep their real order, and a worker that waits for the
-// GUI thread while holding the GUI thread up shows as a hang.
+// A console that records what the engine does to it, in the order the calls
+// were made, on whatever thread makes them: like the Qt console, it never
+// holds a worker up, except where a test asks it to (onEnableRead).
 class RecordingConsole final : public ConsoleView {
   public:
     struct Port {
@@ -46,10 +36,11 @@ class RecordingConsole final : public ConsoleView {
         int clears = 0;
     };
 
-    GuiThread* gui = nullptr;  // set by FakeGui
-
     // Posted Stop presses go to the test's GUI loop.
     std::function<void(int)> onStopPress;
+    // Runs on the reading thread before the Enable box is read: a test holds a
+    // sending thread here to force what may happen while it is on its way.
+    std::function<void(int)> onEnableRead;
 
     Port Snapshot(int port) const {
         std::lock_guard lock(m_mutex);
@@ -74,6 +65,9 @@ class RecordingConsole final : public ConsoleView {
     }
 
     bool IsEnableChecked(int port) override {
+        if (onEnableRead) {
+            onEnableRead(port);
+        }
         return Ask<bool>(port, [](Port& p) { return p.enable; });
     }
     void AppendTransmitText(int port, const std::string& text) override {
@@ -128,14 +122,9 @@ class RecordingConsole final : public ConsoleView {
     }
 
   private:
-    // A console call, carried out on the GUI thread.
     template <typename Edit>
     void Call(int port, Edit change) {
-        if (gui == nullptr) {
-            Change(port, change);
-            return;
-        }
-        gui->Invoke([&] { Change(port, change); });
+        Change(port, change);
     }
     template <typename Result, typename Read>
     Result Ask(int port, Read read) {
@@ -150,17 +139,13 @@ class RecordingConsole final : public ConsoleView {
 };
 
 // The GUI thread of a test: the thread that makes it runs what is posted to
-// it (console calls from workers, thread-exit notifications, Stop presses),
-// as a window's message loop would, while it waits in RunUntil.
-class FakeGui final : public ConsoleHost, public ThreadExitSink, public GuiThread {
+// it (thread-exit notifications, Stop presses), as a window's message loop
+// would, while it waits in RunUntil.
+class FakeGui final : public ConsoleHost, public ThreadExitSink {
   public:
-    explicit FakeGui(RecordingConsole& console)
-        : m_console(console), m_guiThread(std::this_thread::get_id()) {
-        m_console.gui = this;
-    }
+    explicit FakeGui(RecordingConsole& console) : m_console(console) {}
     ~FakeGui() override {
         Close();
-        m_console.gui = nullptr;
         g_pTestDialog = nullptr;
     }
 
@@ -191,39 +176,16 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink, public GuiThrea
     void Post(std::function<void()> task) {
         {
             std::lock_guard lock(m_mutex);
+            if (m_closed) {
+                return;
+            }
             m_tasks.push_back(std::move(task));
         }
         m_posted.notify_all();
     }
 
-    void Invoke(const std::function<void()>& call) override {
-        if (std::this_thread::get_id() == m_guiThread) {
-            call();
-            return;
-        }
-        auto done = std::make_shared<std::promise<void>>();
-        std::future<void> finished = done->get_future();
-        bool posted = false;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_closed) {
-                m_tasks.push_back([&call, done] {
-                    call();
-                    done->set_value();
-                });
-                posted = true;
-            }
-        }
-        if (!posted) {
-            call();
-            return;
-        }
-        m_posted.notify_all();
-        finished.wait();
-    }
-
-    // From now on calls run on their caller's thread, and what was waiting
-    // runs now: for the end of a test, when the GUI loop no longer turns.
+    // What was posted runs now; what is posted later is dropped: for the end
+    // of a test, when the GUI loop no longer turns.
     void Close() {
         std::unique_lock lock(m_mutex);
         m_closed = true;
@@ -261,7 +223,6 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink, public GuiThrea
 
   private:
     RecordingConsole& m_console;
-    const std::thread::id m_guiThread;
     std::mutex m_mutex;
     std::condition_variable m_posted;
     std::deque<std::function<void()>> m_tasks;  // guarded by m_mutex

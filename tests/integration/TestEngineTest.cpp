@@ -2,10 +2,14 @@
 // sink; the test's own thread plays the GUI thread.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
+#include <thread>
 
 #include "card/SimulatedCard.h"
 #include "fakes/EngineHarness.h"
+#include "fakes/Eventually.h"
 
 namespace quorvel {
 namespace {
@@ -224,6 +228,68 @@ TEST_F(TestEngineTest, StopInTheMiddleOfAFileStartsItAgainFromByteZero) {
     EXPECT_EQ(rerun.transmitted[1], std::string(file.begin() + 450, file.begin() + 900));
 }
 
+TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
+    // Port2 keeps the write thread cycling while Port1 runs. The write thread
+    // is held while it reads Port1's Enable box, after it has taken Port1's
+    // turn, and Port1's Stop comes while it is held there: once with a packet
+    // that starts the pattern, once with the continuation of a file.
+    Choose({0, 1});
+    m_runtime.SetFileData(0, Bytes(1000));
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(1);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool holdContinuation = false;
+    bool hold = false;
+    bool held = false;
+    m_console.onEnableRead = [&](int port) {
+        if (port != 0 || std::this_thread::get_id() != m_runtime.WriteThreadId()) {
+            return;
+        }
+        std::unique_lock lock(mutex);
+        if (hold && m_runtime.FilePassUnderWay(0) == holdContinuation) {
+            held = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return !hold; });
+        }
+    };
+    std::uint64_t onTheLine = 0;  // what Port1 was shown to send before its Stops
+    for (const bool file : {false, true}) {
+        SCOPED_TRACE(file ? "a file piece" : "a whole packet");
+        SetPattern(0, file ? 0 : 1, 0, 0);
+        m_runtime.OnRunPort(0);
+        ASSERT_TRUE(WaitSent(0, 4));
+        {
+            std::unique_lock lock(mutex);
+            holdContinuation = file;
+            hold = true;
+            held = false;
+            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return held; }));
+        }
+        m_runtime.OnStopPort(0);
+        const auto stopped = m_console.Snapshot(0);
+        {
+            std::lock_guard lock(mutex);
+            hold = false;
+        }
+        changed.notify_all();
+        // Port2's next packets come after the held turn of Port1 has ended.
+        ASSERT_TRUE(WaitSent(1, m_console.Snapshot(1).transmitted.size() + 3));
+        EXPECT_EQ(m_runtime.PacketCount(0), 0);
+        EXPECT_FALSE(m_runtime.FilePassUnderWay(0));
+        const auto after = m_console.Snapshot(0);
+        EXPECT_EQ(after.transmitted.size(), stopped.transmitted.size());
+        EXPECT_EQ(after.packetCounts, stopped.packetCounts);  // the last count stays on screen
+        for (const std::string& packet : stopped.transmitted) {
+            onTheLine += packet.size();
+        }
+    }
+    m_console.onEnableRead = nullptr;
+    ASSERT_TRUE(StopTest());
+    ASSERT_TRUE(testing::Eventually([&] { return m_card.BytesSentBy(0) >= onTheLine; }));
+    EXPECT_EQ(m_card.BytesSentBy(0), onTheLine);
+}
+
 TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
     Choose({0, 2, 4});
     m_runtime.OnTestStart();
@@ -260,9 +326,9 @@ TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
         m_runtime.OnRunPort(port);
     }
     ASSERT_TRUE(WaitSent(7, 20));
-    const std::thread::id writer = m_runtime.WriteThreadId();
+    // Taken while every port still runs: Test > Stop ends them one by one.
+    const std::vector<int> order = m_console.SendOrder(m_runtime.WriteThreadId());
     ASSERT_TRUE(StopTest());
-    const std::vector<int> order = m_console.SendOrder(writer);
     ASSERT_GE(order.size(), 40u);
     // Once every port runs, each cycle visits 0 ... 7 in that order.
     const std::size_t from = order.size() - 32;

@@ -1,0 +1,145 @@
+#include "engine/ConsoleDisplay.h"
+
+#include <utility>
+
+namespace quorvel {
+
+void ConsoleDisplay::Append(Box& box, std::string_view bytes) {
+    if (box.length + bytes.size() > kBoxLimit) {
+        // The box would pass its limit: it is emptied first, and whatever it
+        // was still to show before this append is never drawn.
+        box.clear = true;
+        box.pending.assign(bytes);
+        box.length = bytes.size();
+        return;
+    }
+    box.pending.append(bytes);
+    box.length += bytes.size();
+}
+
+ConsoleDisplay::BoxUpdate ConsoleDisplay::TakeBox(Box& box) {
+    BoxUpdate update{box.clear, std::move(box.pending)};
+    box.clear = false;
+    box.pending.clear();
+    return update;
+}
+
+ConsoleDisplay::Port* ConsoleDisplay::PortAt(int port) {
+    return port >= 0 && port < kPorts ? &m_ports[static_cast<std::size_t>(port)] : nullptr;
+}
+
+void ConsoleDisplay::Wake() {
+    if (!m_wakePending.exchange(true) && m_waker) {
+        m_waker();
+    }
+}
+
+void ConsoleDisplay::AppendTransmit(int port, std::string_view bytes) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            Append(p->transmit, bytes);
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::AppendReceive(int port, std::string_view bytes) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            Append(p->receive, bytes);
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::ClearBoxes(int port) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            p->transmit = Box{true, {}, 0};
+            p->receive = Box{true, {}, 0};
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::SetPacketCount(int port, std::string text) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            p->packetCount = std::move(text);
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::SetErrorCount(int port, std::string text) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            p->errorCount = std::move(text);
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::SetTxd(int port, bool on) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            p->txdOn = on;
+            p->txdLit = p->txdLit || on;
+            p->txdChanged = true;
+        }
+        Wake();
+    }
+}
+
+void ConsoleDisplay::SetBoxLengths(int port, std::size_t transmit, std::size_t receive) {
+    if (Port* p = PortAt(port)) {
+        std::lock_guard lock(p->mutex);
+        p->transmit.length = transmit;
+        p->receive.length = receive;
+    }
+}
+
+void ConsoleDisplay::SetEnabled(int port, bool enabled) {
+    if (port >= 0 && port < kPorts) {
+        m_enabled[static_cast<std::size_t>(port)].store(enabled);
+    }
+}
+
+bool ConsoleDisplay::Enabled(int port) const {
+    return port >= 0 && port < kPorts && m_enabled[static_cast<std::size_t>(port)].load();
+}
+
+ConsoleDisplay::PortUpdate ConsoleDisplay::Take(int port) {
+    PortUpdate update;
+    Port* p = PortAt(port);
+    if (p == nullptr) {
+        return update;
+    }
+    bool pulseShown = false;
+    {
+        std::lock_guard lock(p->mutex);
+        update.transmit = TakeBox(p->transmit);
+        update.receive = TakeBox(p->receive);
+        update.packetCount = std::exchange(p->packetCount, std::nullopt);
+        update.errorCount = std::exchange(p->errorCount, std::nullopt);
+        if (p->txdChanged) {
+            const bool shown = p->txdLit || p->txdOn;
+            update.txd = shown;
+            p->txdLit = false;
+            p->txdChanged = shown != p->txdOn;
+            pulseShown = p->txdChanged;
+        }
+    }
+    if (pulseShown) {
+        Wake();  // a pulse shown lit is put out at the next take
+    }
+    return update;
+}
+
+}  // namespace quorvel

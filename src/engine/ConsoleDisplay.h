@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// What the console is to show, as the test threads publish it and the GUI
+// thread takes it at its own pace. A sending or receiving thread never waits
+// for the display: it publishes under a port's lock held only to copy its
+// bytes and goes on; the GUI thread takes what is new (at a display rate, and
+// at once after a quiet spell) under the same short lock, so it never waits
+// for a worker either.
+//
+// Each transmit and receive box is kept as the bytes appended to it, and what
+// the GUI thread takes is exactly what appending them one by one would have
+// left: a box that would pass its limit of kBoxLimit characters (one per
+// byte) is emptied before the append that would pass it, as the console's
+// boxes are, and text that would be emptied within one batch is never handed
+// over at all. Counts, the error count and the TXD indicator are taken as
+// their latest values; a TXD that was lit and put out again between two takes
+// is shown lit once, so the operator sees the transmit side work.
+//
+// Threads: every member may be called from any thread.
+class ConsoleDisplay {
+  public:
+    static constexpr int kPorts = 8;
+    static constexpr std::size_t kBoxLimit = 10000;
+
+    // What a box is to do at a take: empty itself first when `clear`, then
+    // append `text`.
+    struct BoxUpdate {
+        bool clear = false;
+        std::string text;
+    };
+    // What changed on a port's panel since the last take.
+    struct PortUpdate {
+        BoxUpdate transmit;
+        BoxUpdate receive;
+        std::optional<std::string> packetCount;
+        std::optional<std::string> errorCount;
+        std::optional<bool> txd;
+    };
+
+    // Called, on the publishing thread, when something new arrives after the
+    // GUI thread has taken everything; it must return at once (it posts a
+    // wake-up to the GUI thread). Set before any thread publishes.
+    void SetWaker(std::function<void()> waker) { m_waker = std::move(waker); }
+
+    // The test threads' side, and the GUI thread's own changes, in one order.
+    void AppendTransmit(int port, std::string_view bytes);
+    void AppendReceive(int port, std::string_view bytes);
+    void ClearBoxes(int port);
+    void SetPacketCount(int port, std::string text);
+    void SetErrorCount(int port, std::string text);
+    void SetTxd(int port, bool on);
+
+    // The box already holds `length` characters (the text the console was
+    // made with); what is appended later counts from there.
+    void SetBoxLengths(int port, std::size_t transmit, std::size_t receive);
+
+    // The port's Enable box, kept current by the GUI thread and read by the
+    // threads without waiting.
+    void SetEnabled(int port, bool enabled);
+    bool Enabled(int port) const;
+
+    // What is new on the port's panel (GUI thread). Taking all eight ports
+    // after BeginTake re-arms the waker for what arrives from then on.
+    void BeginTake() { m_wakePending.store(false); }
+    PortUpdate Take(int port);
+
+  private:
+    struct Box {
+        bool clear = false;      // empty the box before `pending`
+        std::string pending;     // appended since the last take
+        std::size_t length = 0;  // characters the box holds once `pending` is in
+    };
+    struct Port {
+        std::mutex mutex;  // held only to copy into or out of the fields below
+        Box transmit;
+        Box receive;
+        std::optional<std::string> packetCount;
+        std::optional<std::string> errorCount;
+        bool txdOn = false;       // the indicator as last set
+        bool txdLit = false;      // lit at some moment since the last take
+        bool txdChanged = false;  // the display does not show txdOn yet
+    };
+
+    static void Append(Box& box, std::string_view bytes);
+    static BoxUpdate TakeBox(Box& box);
+    Port* PortAt(int port);
+    // Tells the GUI thread once that something is new.
+    void Wake();
+
+    std::array<Port, kPorts> m_ports;
+    std::array<std::atomic<bool>, kPorts> m_enabled{};  // written by the GUI thread
+    std::atomic<bool> m_wakePending{false};             // a wake-up is on its way and not yet taken
+    std::function<void()> m_waker;                      // set before the threads start
+};
+
+}  // namespace quorvel
