@@ -77,6 +77,7 @@ bench: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS)
 	./build/release/bench/bench_throughput $(BENCH_SECONDS)
+	./build/release/bench/bench_console $(BENCH_SECONDS)
 	./build/release/bench/config_file_bench
 
 clean:

@@ -45,6 +45,8 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
         failureShown = false;
         if (result == CommWait::Event && (events & kEvRxChar) != 0) {
             if (channel.Read(buffer.data(), &count) && count != 0) {
+                runtime->m_nBytesReceived[static_cast<std::size_t>(params->nPort)] +=
+                    static_cast<std::uint64_t>(count);
                 params->pRxData = buffer.data();
                 *params->pnRxCount = count;
                 engine.ShowRxData(params->nPort);

@@ -105,6 +105,8 @@ class TestRuntime : private PortTable {
     // many write delays have been waited, since the runtime was made (a file
     // pass waits one, after its first piece).
     std::uint64_t WriteWakeUps() const { return m_nWriteWakeUps.load(); }
+    // Bytes the port's receive thread has read since the runtime was made.
+    std::uint64_t BytesReceived(int port) const { return m_nBytesReceived[Index(port)].load(); }
     std::uint64_t WriteDelaysWaited() const { return m_nWriteDelays.load(); }
 
     // A port's receive thread blocks: its parameter block and receive area.
@@ -116,6 +118,7 @@ class TestRuntime : private PortTable {
   private:
     friend class CTestEngine;
     friend void WriteThread(WriteThreadParams* params, TestRuntime* runtime);
+    friend void ReadThread(ReadThreadParams* params, TestRuntime* runtime);
 
     static std::size_t Index(int port) { return static_cast<std::size_t>(port); }
     // Closes the ports once every thread of the test has ended.
@@ -175,6 +178,8 @@ class TestRuntime : private PortTable {
     // Counted by the sending threads, read by anyone.
     std::atomic<std::uint64_t> m_nWriteDelays{0};
     std::atomic<std::uint64_t> m_nWriteWakeUps{0};
+    // Counted by each port's receive thread, read by anyone.
+    std::array<std::atomic<std::uint64_t>, kPortCount> m_nBytesReceived{};
 
     std::string m_strWriteDelay;           // GUI thread
     std::atomic<int> m_nWriteDelayMs{10};  // read by every sending thread

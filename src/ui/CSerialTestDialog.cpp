@@ -24,6 +24,9 @@ CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& re
     Content()->setFixedSize(units.ToPixelsX(layout.width), units.ToPixelsY(layout.height));
     for (int port = 0; port < kPortCount; ++port) {
         Wire(port);
+        for (PanelRole role : {PanelRole::Transmit, PanelRole::Receive}) {
+            PrepareDataBox(*As<QPlainTextEdit>(role, port));
+        }
     }
     CScrollDialog::OnInitDialog();
     OnInitDialog(records);
@@ -53,6 +56,15 @@ void CSerialTestDialog::Wire(int port) {
     }
     connect(As<QCheckBox>(PanelRole::LoopTest, port), &QCheckBox::clicked, this,
             [this, port](bool checked) { m_runtime.OnLoopTest(port, checked); });
+}
+
+void CSerialTestDialog::PrepareDataBox(QPlainTextEdit& box) {
+    // The boxes take text at up to a line rate each: no undo history grows
+    // behind them, and Latin-1 text is drawn without a shaping pass.
+    box.document()->setUndoRedoEnabled(false);
+    QFont font = box.font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    box.setFont(font);
 }
 
 void CSerialTestDialog::OnInitDialog(const PortRecords& records) {

@@ -40,6 +40,7 @@ class CSerialTestDialog final : public CScrollDialog {
 
   private:
     void OnInitDialog(const PortRecords& records);
+    static void PrepareDataBox(QPlainTextEdit& box);
     void Wire(int port);
 
     void OnTransfer(int port);

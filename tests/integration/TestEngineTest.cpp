@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -235,24 +236,45 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
     // that starts the pattern, once with the continuation of a file.
     Choose({0, 1});
     m_runtime.SetFileData(0, Bytes(1000));
-    m_runtime.OnTestStart();
-    m_runtime.OnRunPort(1);
     std::mutex mutex;
     std::condition_variable changed;
+    std::thread::id writer;  // guarded by mutex, like the three below
     bool holdContinuation = false;
     bool hold = false;
     bool held = false;
     m_console.onEnableRead = [&](int port) {
-        if (port != 0 || std::this_thread::get_id() != m_runtime.WriteThreadId()) {
-            return;
-        }
         std::unique_lock lock(mutex);
-        if (hold && m_runtime.FilePassUnderWay(0) == holdContinuation) {
+        if (port == 0 && hold && std::this_thread::get_id() == writer &&
+            m_runtime.FilePassUnderWay(0) == holdContinuation) {
             held = true;
             changed.notify_all();
             changed.wait(lock, [&] { return !hold; });
         }
     };
+    auto release = [&] {
+        {
+            std::lock_guard lock(mutex);
+            hold = false;
+        }
+        changed.notify_all();
+    };
+    // However the test ends, the held thread goes on and the test stops
+    // before what the hook uses is gone.
+    struct AtEnd {
+        std::function<void()> run;
+        ~AtEnd() { run(); }
+    } atEnd{[&] {
+        release();
+        if (m_runtime.TestRunning()) {
+            StopTest();
+        }
+    }};
+    m_runtime.OnTestStart();
+    {
+        std::lock_guard lock(mutex);
+        writer = m_runtime.WriteThreadId();
+    }
+    m_runtime.OnRunPort(1);
     std::uint64_t onTheLine = 0;  // what Port1 was shown to send before its Stops
     for (const bool file : {false, true}) {
         SCOPED_TRACE(file ? "a file piece" : "a whole packet");
@@ -268,11 +290,7 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
         }
         m_runtime.OnStopPort(0);
         const auto stopped = m_console.Snapshot(0);
-        {
-            std::lock_guard lock(mutex);
-            hold = false;
-        }
-        changed.notify_all();
+        release();
         // Port2's next packets come after the held turn of Port1 has ended.
         ASSERT_TRUE(WaitSent(1, m_console.Snapshot(1).transmitted.size() + 3));
         EXPECT_EQ(m_runtime.PacketCount(0), 0);
@@ -284,7 +302,6 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
             onTheLine += packet.size();
         }
     }
-    m_console.onEnableRead = nullptr;
     ASSERT_TRUE(StopTest());
     ASSERT_TRUE(testing::Eventually([&] { return m_card.BytesSentBy(0) >= onTheLine; }));
     EXPECT_EQ(m_card.BytesSentBy(0), onTheLine);
