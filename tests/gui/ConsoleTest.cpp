@@ -150,6 +150,41 @@ TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
+TEST_F(ConsoleTest, EnableGovernsOnlyTheDisplayAndShowsWhatComesAfterItsTick) {
+    m_app.Records().m_PortTest[0].nDisONOFF = 0;
+    CSerialTestDialog& console = Start();
+    QCheckBox* enable = console.As<QCheckBox>(PanelRole::Enable, 0);
+    QLineEdit* count = console.As<QLineEdit>(PanelRole::PacketCount, 0);
+    QPlainTextEdit* transmitted = console.As<QPlainTextEdit>(PanelRole::Transmit, 0);
+    QPlainTextEdit* received = console.As<QPlainTextEdit>(PanelRole::Receive, 0);
+    const QString line = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz.\n");
+    ASSERT_FALSE(enable->isChecked());
+    QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return count->text().toInt() >= 5; }));
+    EXPECT_EQ(transmitted->toPlainText(), "");  // not shown, still sent and counted
+    EXPECT_EQ(received->toPlainText(), "");
+
+    QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+        return transmitted->toPlainText().count(line) >= 3 && received->toPlainText().size() > 40;
+    }));
+    // Whole packets from the first one after the tick, fewer than were sent.
+    EXPECT_TRUE(transmitted->toPlainText().startsWith(line));
+    EXPECT_EQ(transmitted->toPlainText(),
+              line.repeated(static_cast<int>(transmitted->toPlainText().count(line))));
+    EXPECT_LE(transmitted->toPlainText().count(line), count->text().toInt() - 5);
+
+    QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(5, 5));
+    testing::ProcessEventsUntil([] { return false; }, 300);  // what was on its way is drawn
+    const QString shownTx = transmitted->toPlainText();
+    const QString shownRx = received->toPlainText();
+    const int countAtClear = count->text().toInt();
+    ASSERT_TRUE(
+        testing::ProcessEventsUntil([&] { return count->text().toInt() >= countAtClear + 5; }));
+    EXPECT_EQ(transmitted->toPlainText(), shownTx);
+    EXPECT_EQ(received->toPlainText(), shownRx);
+}
+
 TEST_F(ConsoleTest, StopKeepsTheCountAndTheNextRunStartsFromZero) {
     CSerialTestDialog& console = Start();
     QLineEdit* count = console.As<QLineEdit>(PanelRole::PacketCount, 0);
