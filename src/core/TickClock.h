@@ -4,13 +4,9 @@
 
 namespace quorvel {
 
-// Milliseconds since an arbitrary start, wrapping at 2^32 like the Win32 tick
-// count. Deadlines built from it must be compared as unsigned differences.
-std::uint32_t TickCountMs();
-
 // Milliseconds of a monotonic clock that does not wrap, for deadlines that may
-// lie days ahead. Code with such deadlines takes a clock as a parameter, so
-// that tests can drive time by hand instead of waiting for it.
+// lie days ahead. Code with deadlines takes a clock as a parameter, so that
+// tests can drive time by hand instead of waiting for it.
 class TickClock {
   public:
     virtual ~TickClock() = default;

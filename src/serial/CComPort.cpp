@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/MessageSink.h"
-#include "core/TickClock.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/LineSettings.h"
@@ -124,18 +123,17 @@ bool CComPort::Read(void* buffer, int* count) {
 bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
                              const char* timeoutText, const char* failureText,
                              const char* caption) {
-    // Elapsed time is taken as an unsigned difference, so the deadline holds
-    // across the 49.7-day wrap of the tick count.
-    const std::uint32_t firstPoll = TickCountMs();
+    // The time-out runs from the first poll, however many polls it takes.
+    const std::uint64_t firstPoll = m_clock->NowMs();
     IoPoll result = transfer->Poll(0);
     const char* failure = nullptr;
     while (result == IoPoll::Pending) {
-        const std::uint32_t elapsed = TickCountMs() - firstPoll;
+        const std::uint64_t elapsed = m_clock->NowMs() - firstPoll;
         if (elapsed > m_transferTimeoutMs) {
             failure = timeoutText;
             break;
         }
-        result = transfer->Poll(m_transferTimeoutMs - elapsed + 1);
+        result = transfer->Poll(static_cast<std::uint32_t>(m_transferTimeoutMs - elapsed + 1));
     }
     if (result == IoPoll::Failed) {
         failure = failureText;

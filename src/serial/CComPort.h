@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "config/PortRegistry.h"
+#include "core/TickClock.h"
 #include "serial/SerialDevice.h"
 
 namespace quorvel {
@@ -47,8 +48,10 @@ class CComPort {
     // until a transfer succeeds again. Otherwise every failure is reported.
     void ReportRepeatedFailuresOnce(bool once) { m_repeats.ShowRepeatsOnce(once); }
 
-    // Tests shorten the transfer time-out so that they need not wait 10 s.
+    // Tests shorten the transfer time-out so that they need not wait 10 s, and
+    // may measure it on a clock of their own.
     void SetTransferTimeoutMs(std::uint32_t timeoutMs) { m_transferTimeoutMs = timeoutMs; }
+    void SetClock(const TickClock& clock) { m_clock = &clock; }
 
     static constexpr std::uint32_t kQueueSize = 4096;
     static constexpr std::uint32_t kTransferTimeoutMs = 10000;
@@ -66,6 +69,7 @@ class CComPort {
     void Report(const char* text, const char* caption);
 
     std::uint32_t m_transferTimeoutMs = kTransferTimeoutMs;
+    const TickClock* m_clock = &SteadyTickClock::Instance();
     RepeatedFailureFilter m_repeats;
     SerialFailure m_openFailure;
 };

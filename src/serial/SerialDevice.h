@@ -58,6 +58,7 @@ class SerialDevice {
     virtual bool GetLineState(LineState& state) = 0;
     virtual bool SetLineState(const LineState& state) = 0;
     virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
+    virtual bool GetTimeouts(CommTimeouts& timeouts) = 0;
     virtual bool Purge(unsigned flags) = 0;
 
     virtual bool SetEventMask(std::uint32_t mask) = 0;

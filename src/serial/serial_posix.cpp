@@ -299,10 +299,17 @@ class PosixSerialDevice final : public SerialDevice {
         return applied && knownRate;
     }
 
-    // A tty has no driver time-outs to set. None are needed: reads ask only for
-    // bytes already queued, and CComPort's transfer time-out bounds every wait
-    // for a write.
-    bool SetTimeouts(const CommTimeouts&) override { return m_fd >= 0; }
+    // A tty has no driver time-outs. None are needed: reads ask only for bytes
+    // already queued, and CComPort's transfer time-out bounds every wait for a
+    // write. The port keeps what it was given, as a driver would report it.
+    bool SetTimeouts(const CommTimeouts& timeouts) override {
+        m_timeouts = timeouts;
+        return m_fd >= 0;
+    }
+    bool GetTimeouts(CommTimeouts& timeouts) override {
+        timeouts = m_timeouts;
+        return m_fd >= 0;
+    }
 
     bool Purge(unsigned flags) override {
         const bool rx = (flags & (purge::kRxClear | purge::kRxAbort)) != 0;
@@ -487,7 +494,8 @@ class PosixSerialDevice final : public SerialDevice {
     int m_fd;      // the tty; -1 once closed
     int m_wakeFd;  // eventfd written by SetEventMask to release WaitEvent
     std::shared_ptr<DriverRequestHandler> m_driver;
-    WriteTurn m_writeTurn;  // taken by each write for its whole length
+    WriteTurn m_writeTurn;    // taken by each write for its whole length
+    CommTimeouts m_timeouts;  // set at the port's open, on the thread that opens it
     // Written by any thread through SetEventMask, read by the waiting thread.
     std::atomic<std::uint32_t> m_eventMask{0};
 };

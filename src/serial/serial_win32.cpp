@@ -221,6 +221,19 @@ class Win32SerialDevice final : public SerialDevice {
         return SetCommTimeouts(m_handle, &t) != 0;
     }
 
+    bool GetTimeouts(CommTimeouts& timeouts) override {
+        COMMTIMEOUTS t{};
+        if (!IsOpen() || GetCommTimeouts(m_handle, &t) == 0) {
+            return false;
+        }
+        timeouts.ReadIntervalTimeout = t.ReadIntervalTimeout;
+        timeouts.ReadTotalTimeoutMultiplier = t.ReadTotalTimeoutMultiplier;
+        timeouts.ReadTotalTimeoutConstant = t.ReadTotalTimeoutConstant;
+        timeouts.WriteTotalTimeoutMultiplier = t.WriteTotalTimeoutMultiplier;
+        timeouts.WriteTotalTimeoutConstant = t.WriteTotalTimeoutConstant;
+        return true;
+    }
+
     bool Purge(unsigned flags) override { return IsOpen() && PurgeComm(m_handle, flags) != 0; }
 
     bool SetEventMask(std::uint32_t mask) override {

@@ -8,6 +8,7 @@
 
 #include "engine/TestRuntime.h"
 #include "fakes/FakeConsole.h"
+#include "fakes/ManualClock.h"
 #include "fakes/RecordingMessageSink.h"
 
 namespace quorvel::testing {

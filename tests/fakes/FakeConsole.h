@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/TickClock.h"
 #include "engine/ConsoleView.h"
 
 namespace quorvel::testing {
@@ -227,16 +226,6 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
     std::condition_variable m_posted;
     std::deque<std::function<void()>> m_tasks;  // guarded by m_mutex
     bool m_closed = false;                      // guarded by m_mutex
-};
-
-// A clock the test moves by hand.
-class ManualClock final : public TickClock {
-  public:
-    std::uint64_t NowMs() const override { return m_now.load(); }
-    void Advance(std::uint64_t ms) { m_now += ms; }
-
-  private:
-    std::atomic<std::uint64_t> m_now{1'000'000};
 };
 
 }  // namespace quorvel::testing

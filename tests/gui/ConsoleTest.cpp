@@ -39,10 +39,10 @@ class ConsoleTest : public ::testing::Test {
         }
     }
 
-    CSerialTestDialog& Start() {
+    // Test > Start; the console it shows, or null.
+    CSerialTestDialog* Start() {
         m_frame.Action(res::kTestStart)->trigger();
-        EXPECT_NE(m_console.Dialog(), nullptr);
-        return *m_console.Dialog();
+        return m_console.Dialog();
     }
 
     RecordingMessageSink m_messages;
@@ -55,7 +55,9 @@ class ConsoleTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleTest, EightPanelsOfControlsFromOneLayout) {
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     EXPECT_EQ(console.windowTitle(), "Serial Communication Test");
     EXPECT_EQ(console.ControlCount(), 176);
     EXPECT_EQ(console.Control(PanelRole::TestForever, 5)->objectName(), "id1025");
@@ -75,7 +77,9 @@ TEST_F(ConsoleTest, PanelsStartFromTheirRecords) {
     port0.nTestForever = 0;
     m_app.Records().m_PortTest[1].nStopTime = 1;
     m_app.Records().m_PortTest[1].nTestForever = 0;
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     EXPECT_TRUE(console.As<QCheckBox>(PanelRole::Enable, 0)->isChecked());
     EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isChecked());
     EXPECT_FALSE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());
@@ -96,7 +100,9 @@ TEST_F(ConsoleTest, PanelsStartFromTheirRecords) {
 }
 
 TEST_F(ConsoleTest, ABoxShowsWhatAppendsOneByOneWouldLeaveAtItsLimitOf10000) {
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     QPlainTextEdit* box = console.As<QPlainTextEdit>(PanelRole::Receive, 2);
     // Drawn at once: a box at its limit keeps what it has.
     m_console.AppendReceiveText(2, std::string(9990, 'a'));
@@ -127,7 +133,9 @@ TEST_F(ConsoleTest, ABoxShowsWhatAppendsOneByOneWouldLeaveAtItsLimitOf10000) {
 }
 
 TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
     EXPECT_FALSE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
     EXPECT_TRUE(console.As<QPushButton>(PanelRole::Stop, 0)->isEnabled());
@@ -152,7 +160,9 @@ TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
 
 TEST_F(ConsoleTest, EnableGovernsOnlyTheDisplayAndShowsWhatComesAfterItsTick) {
     m_app.Records().m_PortTest[0].nDisONOFF = 0;
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     QCheckBox* enable = console.As<QCheckBox>(PanelRole::Enable, 0);
     QLineEdit* count = console.As<QLineEdit>(PanelRole::PacketCount, 0);
     QPlainTextEdit* transmitted = console.As<QPlainTextEdit>(PanelRole::Transmit, 0);
@@ -163,6 +173,8 @@ TEST_F(ConsoleTest, EnableGovernsOnlyTheDisplayAndShowsWhatComesAfterItsTick) {
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return count->text().toInt() >= 5; }));
     EXPECT_EQ(transmitted->toPlainText(), "");  // not shown, still sent and counted
     EXPECT_EQ(received->toPlainText(), "");
+    EXPECT_TRUE(testing::ProcessEventsUntil(
+        [&] { return m_card.BytesSentBy(0) >= 5 * kAlphabets.size(); }));
 
     QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(5, 5));
     ASSERT_TRUE(testing::ProcessEventsUntil([&] {
@@ -186,7 +198,9 @@ TEST_F(ConsoleTest, EnableGovernsOnlyTheDisplayAndShowsWhatComesAfterItsTick) {
 }
 
 TEST_F(ConsoleTest, StopKeepsTheCountAndTheNextRunStartsFromZero) {
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     QLineEdit* count = console.As<QLineEdit>(PanelRole::PacketCount, 0);
     QPlainTextEdit* transmitted = console.As<QPlainTextEdit>(PanelRole::Transmit, 0);
     QTest::mouseClick(console.As<QPushButton>(PanelRole::Run, 0), Qt::LeftButton);
@@ -230,7 +244,9 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
     twoLines.nUserData = 1;
     twoLines.strUserData = "first line\r\nsecond line\r\n";
     m_app.Runtime().SetPattern(1, twoLines);
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     auto received = [&](int port) {
         return console.As<QPlainTextEdit>(PanelRole::Receive, port)->toPlainText();
     };
@@ -276,7 +292,9 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
 }
 
 TEST_F(ConsoleTest, EscapeHidesTheConsoleAndTheTestGoesOn) {
-    CSerialTestDialog& console = Start();
+    CSerialTestDialog* shown = Start();
+    ASSERT_NE(shown, nullptr);
+    CSerialTestDialog& console = *shown;
     QTest::keyClick(&console, Qt::Key_Return);
     EXPECT_TRUE(console.isVisible());
     QTest::keyClick(&console, Qt::Key_Escape);

@@ -66,6 +66,10 @@ TEST_F(ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
     EXPECT_EQ(::cfgetospeed(&master), B115200);
     EXPECT_NE(master.c_cflag & CSTOPB, 0u);
     EXPECT_NE(master.c_cflag & CRTSCTS, 0u);
+    // The driver's time-outs: reads 1000 ms + 25 ms a byte, writes 1000 ms + 10 ms a byte.
+    CommTimeouts timeouts;
+    ASSERT_TRUE(port->GetTimeouts(timeouts));
+    EXPECT_EQ(timeouts, (CommTimeouts{0, 25, 1000, 10, 1000}));
 
     // What the program asked for reaches the card whole, data bits included.
     const auto applied = m_ports.Driver(4).LineStates();

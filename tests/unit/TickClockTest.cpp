@@ -9,11 +9,9 @@ namespace quorvel {
 namespace {
 
 TEST(TickClock, CountsMillisecondsForward) {
-    const std::uint32_t before = TickCountMs();
     const std::uint64_t before64 = SteadyTickClock::Instance().NowMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Only lower bounds: the machine may be slow, never fast.
-    EXPECT_GE(static_cast<std::uint32_t>(TickCountMs() - before), 20u);
     EXPECT_GE(SteadyTickClock::Instance().NowMs() - before64, 20u);
 }
 

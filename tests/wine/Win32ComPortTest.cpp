@@ -92,6 +92,10 @@ TEST_F(Win32ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
     }
     EXPECT_EQ(state.fOutX, 0);
     EXPECT_EQ(state.fInX, 0);
+    // The driver's time-outs: reads 1000 ms + 25 ms a byte, writes 1000 ms + 10 ms a byte.
+    CommTimeouts timeouts;
+    ASSERT_TRUE(port->GetTimeouts(timeouts));
+    EXPECT_EQ(timeouts, (CommTimeouts{0, 25, 1000, 10, 1000}));
 
     // The card's configuration request went to the driver whole.
     ASSERT_TRUE(m_driver.Hooked());
