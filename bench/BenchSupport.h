@@ -147,14 +147,19 @@ inline Shares Between(const Reading& from, const Reading& to) {
 
 // Runs the engine alone (a console that shows nothing) on all eight ports of
 // a simulated card wired as `wiring`, for `seconds` after a short settling,
-// and measures it. This thread plays the GUI thread.
-inline Shares RunEngineAlone(CardWiring wiring, bool file, const char* delay, double seconds) {
+// and measures it; `stalledPort` (0-7), when given, takes no output at all.
+// This thread plays the GUI thread.
+inline Shares RunEngineAlone(CardWiring wiring, bool file, const char* delay, double seconds,
+                             int stalledPort = -1) {
     SimulatedCard card(SimulatedCard::kDefaultFirstCom, wiring);
     if (!card.Start()) {
         std::printf("the simulated card cannot start\n");
         return {};
     }
     card.Install();
+    if (stalledPort >= 0) {
+        card.Stall(stalledPort, true);
+    }
     PortRecords records = EightFastPorts();
     SilentConsole console;
     Shares shares;

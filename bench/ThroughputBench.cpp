@@ -3,7 +3,9 @@
 // Alphabets line and then a 60000-byte file, with no write delay and then
 // with the default 10 ms; the engine alone, with a console that shows
 // nothing. Prints per port the bytes per second sent and received as a share
-// of the line rate, and the process's CPU time per second of wall time.
+// of the line rate, and the process's CPU time per second of wall time. A
+// last run stalls Port1 (the card takes nothing from it) and prints the share
+// the other seven reach.
 // Run: build/release/bench/bench_throughput [seconds per run]
 #include <cstdio>
 #include <cstdlib>
@@ -28,5 +30,10 @@ int main(int argc, char* argv[]) {
             }
         }
     }
+    const Shares stalled = RunEngineAlone(CardWiring::Plugs, false, "0", seconds, 0);
+    std::printf(
+        "plugs  alphabets delay  0 ms, Port1 stalled:%s  lowest of the others %3.0f%%  "
+        "CPU %4.1f%% of a core\n",
+        stalled.PerPort().c_str(), 100 * stalled.Lowest(1u), 100 * stalled.cpu);
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "core/DecimalText.h"
 #include "core/MessageSink.h"
+#include "engine/PacketBuilder.h"
 #include "engine/TestRuntime.h"
 
 namespace quorvel {
@@ -14,46 +15,6 @@ constexpr std::int32_t kMaxStopHours = 9'999'999;
 
 void ShowDefault() {
     ShowMessage("DEFAULT", "Error", mb::kOk | mb::kIconExclamation);
-}
-
-// The length of `text` cut to at most kMaxPacket bytes without splitting a
-// UTF-8 character.
-std::size_t PacketLengthOf(const std::string& text) {
-    std::size_t length = std::min<std::size_t>(text.size(), kMaxPacket);
-    if (length < text.size()) {
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
-            --length;
-        }
-    }
-    return length;
-}
-
-void Fill(TxPacket& packet, const std::uint8_t* bytes, std::size_t length) {
-    std::copy(bytes, bytes + length, packet.data.begin());
-    packet.nLength = static_cast<std::int32_t>(length);
-}
-
-void Fill(TxPacket& packet, std::string_view text) {
-    Fill(packet, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-}
-
-// The next piece of the port's file: 450 bytes while at least that many
-// remain, then the rest (which may be 0 bytes).
-void FillFilePiece(TxPacket& packet, FileSendState& state, const PortFileData& file) {
-    std::int32_t length = state.nRemaining;
-    if (state.nRemaining >= kMaxPacket) {
-        state.nRemaining -= kMaxPacket;
-        state.bMoreToSend = true;
-        length = kMaxPacket;
-    } else {
-        state.bMoreToSend = false;
-    }
-    const std::int32_t available = std::clamp<std::int32_t>(
-        static_cast<std::int32_t>(file.FileData.size()) - state.nOffset, 0, length);
-    Fill(packet, file.FileData.data() + state.nOffset, static_cast<std::size_t>(available));
-    packet.nLength = std::max<std::int32_t>(length, 0);
-    std::fill(packet.data.begin() + available, packet.data.begin() + packet.nLength, 0);
-    state.nOffset += packet.nLength;
 }
 
 }  // namespace
@@ -70,7 +31,28 @@ void CTestEngine::SendPacket(int port) {
         ShowDefault();
         return;
     }
-    Send(port, Piece::First);
+    TestRuntime& rt = m_runtime;
+    {
+        std::lock_guard lock(rt.m_portLock[static_cast<std::size_t>(port)]);
+        rt.m_FileState[static_cast<std::size_t>(port)].nOffset = 0;  // a file starts again
+    }
+    if (g_pTestDialog.load() == nullptr) {
+        if (m_bWriteThread) {
+            rt.WaitWriteDelay();
+        }
+        return;
+    }
+    TxPacket packet;
+    std::int32_t count = 0;
+    if (!Build(port, Piece::First, packet, count)) {
+        return;
+    }
+    if (m_bWriteThread) {
+        m_packet = packet;
+        StartWrite(port, Piece::First, count);
+    } else {
+        HandOver(port, packet, count);
+    }
 }
 
 void CTestEngine::SendNextFileChunk(int port) {
@@ -78,82 +60,55 @@ void CTestEngine::SendNextFileChunk(int port) {
         ShowDefault();
         return;
     }
-    Send(port, Piece::Next);
-}
-
-void CTestEngine::Send(int port, Piece piece) {
-    const auto i = static_cast<std::size_t>(port);
-    TestRuntime& rt = m_runtime;
-    if (piece == Piece::First) {
-        std::lock_guard lock(rt.m_portLock[i]);
-        rt.m_FileState[i].nOffset = 0;  // a file always starts again at its first byte
-    }
-    ConsoleView* console = g_pTestDialog.load();
-    if (console == nullptr) {
-        if (piece == Piece::First) {
-            rt.WaitWriteDelay();
-        }
+    if (g_pTestDialog.load() == nullptr) {
         return;
     }
-    CComPort& channel = m_channels[i];
-    channel.SetHandle(rt.m_hComPort[i]);
-    const bool show = console->IsEnableChecked(port);
+    std::int32_t count = 0;
+    if (Build(port, Piece::Next, m_packet, count)) {
+        StartWrite(port, Piece::Next, count);
+    }
+}
 
-    // Built and counted under the port's lock, sent from a copy with no lock
-    // held: the first packet (GUI thread) and the later ones (write thread)
-    // never build into the same buffer or bump the same counter at once.
-    TxPacket packet;
+void CTestEngine::SendHandedPacket(int port) {
+    const auto i = static_cast<std::size_t>(port);
+    TestRuntime& rt = m_runtime;
     std::int32_t count = 0;
     {
         std::lock_guard lock(rt.m_portLock[i]);
-        if (!MayBuild(port, piece)) {
+        if (!rt.m_HandedPacket[i]) {
             return;
         }
-        TxPacket& shared = rt.m_TxPacket[i];
-        const PortPatternSettings& pattern = rt.m_records.m_PortPattern[i];
-        FileSendState& fileState = rt.m_FileState[i];
-        if (piece == Piece::Next) {
-            FillFilePiece(shared, fileState, rt.m_File[i]);
-        } else if (pattern.nAlpha != 0) {
-            Fill(shared, kAlphabets);
-        } else if (pattern.nQuickBrown != 0) {
-            Fill(shared, kQuickBrown);
-        } else if (pattern.nUserData != 0) {
-            Fill(shared, std::string_view(pattern.strUserData)
-                             .substr(0, PacketLengthOf(pattern.strUserData)));
-        } else {
-            fileState.bMoreToSend = false;
-            fileState.nRemaining = rt.m_File[i].nFileLength;
-            FillFilePiece(shared, fileState, rt.m_File[i]);
+        m_packet = *rt.m_HandedPacket[i];
+        count = rt.m_nHandedCount[i];
+        rt.m_HandedPacket[i].reset();
+        rt.m_bFirstPacketPending[i] = false;  // later packets follow this one
+    }
+    StartWrite(port, Piece::First, count);
+}
+
+bool CTestEngine::Build(int port, Piece piece, TxPacket& packet, std::int32_t& count) {
+    const auto i = static_cast<std::size_t>(port);
+    TestRuntime& rt = m_runtime;
+    ConsoleView* console = g_pTestDialog.load();
+    const bool show = console != nullptr && console->IsEnableChecked(port);
+    {
+        std::lock_guard lock(rt.m_portLock[i]);
+        if (!MayBuild(port, piece)) {
+            return false;
         }
-        shared.data[static_cast<std::size_t>(shared.nLength)] = 0;
+        TxPacket& shared = rt.m_TxPacket[i];
+        if (piece == Piece::Next) {
+            BuildNextFilePiece(shared, rt.m_FileState[i], rt.m_File[i]);
+        } else {
+            BuildFirstPiece(shared, rt.m_FileState[i], rt.m_records.m_PortPattern[i], rt.m_File[i]);
+        }
         count = ++rt.m_RunState[i].nPacketCount;
         packet = shared;
     }
-
     if (show) {
         ShowTxData(reinterpret_cast<const char*>(packet.data.data()), port);
     }
-    if (piece == Piece::Next) {
-        console->SetTxdIndicator(port, true);
-    }
-    channel.Write(packet.data.data(), packet.nLength);
-    if (piece == Piece::Next) {
-        console->SetTxdIndicator(port, false);
-    }
-    console->SetPacketCountText(port, std::to_string(count));
-    if (!m_bWriteThread) {
-        // The write thread takes the port over only now, so the run's first
-        // packet is shown, written and counted before any later one.
-        rt.m_bFirstPacketPending[i] = false;
-        if (count == 1 && rt.m_nRunningPorts.load() == 1) {
-            ++rt.m_nWriteWakeUps;
-            rt.m_hWriteEvent.Set();  // the only running port's first packet wakes the write thread
-        }
-    }
-    if (piece == Piece::First) {
-        rt.WaitWriteDelay();
-    }
+    return true;
 }
 
 bool CTestEngine::MayBuild(int port, Piece piece) const {
@@ -172,6 +127,71 @@ bool CTestEngine::MayBuild(int port, Piece piece) const {
     // The write thread never builds ahead of a run's first packet, which Run
     // builds on the GUI thread.
     return !(m_bWriteThread && rt.m_bFirstPacketPending[i]);
+}
+
+void CTestEngine::HandOver(int port, const TxPacket& packet, std::int32_t count) {
+    const auto i = static_cast<std::size_t>(port);
+    TestRuntime& rt = m_runtime;
+    {
+        std::lock_guard lock(rt.m_portLock[i]);
+        rt.m_HandedPacket[i] = packet;
+        rt.m_nHandedCount[i] = count;
+    }
+    if (ConsoleView* console = g_pTestDialog.load()) {
+        console->SetPacketCountText(port, std::to_string(count));
+    }
+    if (count == 1 && rt.m_nRunningPorts.load() == 1) {
+        ++rt.m_nWriteWakeUps;
+        rt.m_hWriteEvent.Set();  // the only running port's first packet wakes the write thread
+    }
+    rt.m_writeWaits.Wake();  // a write thread waiting for other ports' writes takes it at once
+}
+
+void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count) {
+    const auto i = static_cast<std::size_t>(port);
+    CComPort& channel = m_channels[i];
+    channel.SetHandle(m_runtime.m_hComPort[i]);
+    m_writePort = port;
+    m_piece = piece;
+    m_count = count;
+    if (piece == Piece::Next) {
+        if (ConsoleView* console = g_pTestDialog.load()) {
+            console->SetTxdIndicator(port, true);
+        }
+    }
+    if (channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write) != IoPoll::Pending) {
+        Finish(port);
+    }
+}
+
+std::uint32_t CTestEngine::WriteTimeLeftMs() const {
+    return m_write.Active() ? m_channels[static_cast<std::size_t>(m_writePort)].TimeLeftMs(m_write)
+                            : SerialDevice::kWaitForever;
+}
+
+bool CTestEngine::ServiceWrite(int port) {
+    if (!m_write.Active()) {
+        return false;
+    }
+    std::uint32_t written = 0;
+    if (m_channels[static_cast<std::size_t>(port)].ContinueWrite(m_write, 0, written) ==
+        IoPoll::Pending) {
+        return false;
+    }
+    Finish(port);
+    return true;
+}
+
+void CTestEngine::Finish(int port) {
+    if (ConsoleView* console = g_pTestDialog.load()) {
+        if (m_piece == Piece::Next) {
+            console->SetTxdIndicator(port, false);
+        }
+        console->SetPacketCountText(port, std::to_string(m_count));
+    }
+    if (m_piece == Piece::First) {
+        m_runtime.WaitWriteDelay();
+    }
 }
 
 void CTestEngine::ShowTxData(std::string text, int port) {

@@ -70,6 +70,7 @@ void TestRuntime::OnTestStart() {
         m_RunState[i].bRunning = false;
         m_FileState[i].bMoreToSend = false;
         m_bFirstPacketPending[i] = false;
+        m_HandedPacket[i].reset();
         m_nStopAtMs[i] = 0;
     }
     m_bTestRunning = true;
@@ -107,6 +108,7 @@ void TestRuntime::OnTestStop() {
     }
     m_delayEnds.notify_all();
     m_hThreadExitEvent.Set();
+    m_writeWaits.Wake();  // writes under way are cancelled at once
     for (std::size_t i = 0; i < kPortCount; ++i) {
         if (!m_bPortOpen[i]) {
             continue;
@@ -239,6 +241,11 @@ void TestRuntime::SetFileData(int port, std::vector<std::uint8_t> data) {
     PortFileData& file = m_File[static_cast<std::size_t>(port)];
     file.nFileLength = static_cast<std::int32_t>(data.size());
     file.FileData = std::move(data);
+}
+
+bool TestRuntime::HasHandedPacket(int port) {
+    std::lock_guard lock(m_portLock[Index(port)]);
+    return m_HandedPacket[Index(port)].has_value();
 }
 
 TxPacket TestRuntime::LastPacket(int port) {

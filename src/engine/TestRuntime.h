@@ -4,7 +4,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "engine/TestData.h"
 #include "engine/ThreadExitCounter.h"
 #include "serial/PortTable.h"
+#include "serial/TransferWaitSet.h"
 
 namespace quorvel {
 
@@ -119,8 +122,14 @@ class TestRuntime : private PortTable {
     friend class CTestEngine;
     friend void WriteThread(WriteThreadParams* params, TestRuntime* runtime);
     friend void ReadThread(ReadThreadParams* params, TestRuntime* runtime);
+    friend bool ServePort(TestRuntime& runtime, CTestEngine& engine, int port);
+    friend void RunCycles(WriteThreadParams& params, TestRuntime& runtime,
+                          const std::array<std::unique_ptr<CTestEngine>, kPortCount>& engines);
 
     static std::size_t Index(int port) { return static_cast<std::size_t>(port); }
+    // Run has handed the port's first packet to the write thread, which has
+    // not taken it yet.
+    bool HasHandedPacket(int port);
     // Closes the ports once every thread of the test has ended.
     void CloseAllPorts();
     // The write delay after a packet; ends early when the test stops.
@@ -161,10 +170,16 @@ class TestRuntime : private PortTable {
     std::array<PortFileData, kPortCount> m_File{};
     std::array<std::mutex, kPortCount> m_portLock;
 
-    // Set by Run until the port's first packet has been built, shown, written
-    // and counted on the GUI thread, so the write thread never sends or shows
-    // a run's packets out of order.
+    // Set by Run until the write thread has taken the run's first packet,
+    // which Run builds, counts and shows on the GUI thread: the write thread
+    // never builds ahead of it. The packet and its count wait for the write
+    // thread here, guarded by the port's lock.
     std::array<std::atomic<bool>, kPortCount> m_bFirstPacketPending{};
+    std::array<std::optional<TxPacket>, kPortCount> m_HandedPacket{};
+    std::array<std::int32_t, kPortCount> m_nHandedCount{};
+    // Where the write thread waits while every running port's write is under
+    // way; woken by Test > Stop and by a run's first packet.
+    TransferWaitSet m_writeWaits;
 
     // Stop On Time: when a running port's run is to end (clock ms, 0 for
     // never), written by RunPort and StopPort, read by the write thread; and

@@ -19,6 +19,11 @@ void ShowOpenError(const char* text) {
 
 }  // namespace
 
+const CComPort::FailureTexts CComPort::kWriteTexts{
+    "Write Timeout", "Unable to Write to the comm port", kWriteCaption};
+const CComPort::FailureTexts CComPort::kReadTexts{"Read Timeout", "Unable to Read to the comm port",
+                                                  kReadCaption};
+
 PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
     m_hCom = nullptr;
     const int com = comNumber & 0xFF;
@@ -53,41 +58,68 @@ PortHandle CComPort::Open(int comNumber, const PortRegistry& record) {
 }
 
 bool CComPort::Write(const void* bytes, int size) {
+    TransferInFlight write;
+    std::uint32_t written = 0;
+    switch (StartWrite(bytes, size, write)) {
+        case IoPoll::Complete:
+            return true;
+        case IoPoll::Failed:
+            return false;
+        case IoPoll::Pending:
+            break;
+    }
+    return Await(write, written, kWriteTexts);
+}
+
+IoPoll CComPort::StartWrite(const void* bytes, int size, TransferInFlight& write) {
+    write = TransferInFlight{};
     if (!m_hCom || size < 0) {
-        Report("Unable to Write to the comm port", kWriteCaption);
-        return false;
+        Report(kWriteTexts.failure, kWriteCaption);
+        return IoPoll::Failed;
     }
     std::uint32_t written = 0;
-    std::unique_ptr<PendingTransfer> pending;
-    const IoStart start = m_hCom->StartWrite(static_cast<const std::uint8_t*>(bytes),
-                                             static_cast<std::uint32_t>(size), written, pending);
+    const IoStart start =
+        m_hCom->StartWrite(static_cast<const std::uint8_t*>(bytes),
+                           static_cast<std::uint32_t>(size), written, write.request);
     switch (start) {
         case IoStart::NoEvent:
             Report("Error creating overlapped write event handle", kWriteCaption);
-            return false;
+            return IoPoll::Failed;
         case IoStart::Complete:
             m_repeats.Clear();
-            return true;
+            return IoPoll::Complete;
         case IoStart::Failed:
-            Report("Unable to Write to the comm port", kWriteCaption);
-            return false;
+            Report(kWriteTexts.failure, kWriteCaption);
+            return IoPoll::Failed;
         case IoStart::Pending:
             break;
     }
-    return AwaitTransfer(pending, written, "Write Timeout", "Unable to Write to the comm port",
-                         kWriteCaption);
+    write.firstPollMs = m_clock->NowMs();
+    return IoPoll::Pending;
+}
+
+IoPoll CComPort::ContinueWrite(TransferInFlight& write, std::uint32_t waitMs,
+                               std::uint32_t& written) {
+    return Continue(write, waitMs, written, kWriteTexts);
+}
+
+std::uint32_t CComPort::TimeLeftMs(const TransferInFlight& transfer) const {
+    const std::uint64_t elapsed = m_clock->NowMs() - transfer.firstPollMs;
+    return elapsed > m_transferTimeoutMs
+               ? 0
+               : static_cast<std::uint32_t>(m_transferTimeoutMs - elapsed + 1);
 }
 
 bool CComPort::Read(void* buffer, int* count) {
     if (!m_hCom) {
-        Report("Unable to Read to the comm port", kReadCaption);
+        Report(kReadTexts.failure, kReadCaption);
         return false;
     }
     std::uint32_t waiting = 0;
     if (!m_hCom->BytesQueued(waiting)) {
         // The port cannot even say what is queued: it is gone. Say so rather
         // than reading nothing forever in silence.
-        Report("Unable to Read to the comm port", kReadCaption);
+        Report(kReadTexts.failure, kReadCaption);
         return false;
     }
     if (waiting == 0) {
@@ -95,9 +127,9 @@ bool CComPort::Read(void* buffer, int* count) {
     }
     const std::uint32_t size = std::min<std::uint32_t>(waiting, kMaxRead);
     std::uint32_t read = 0;
-    std::unique_ptr<PendingTransfer> pending;
+    TransferInFlight pending;
     const IoStart start =
-        m_hCom->StartRead(static_cast<std::uint8_t*>(buffer), size, read, pending);
+        m_hCom->StartRead(static_cast<std::uint8_t*>(buffer), size, read, pending.request);
     switch (start) {
         case IoStart::NoEvent:
             Report("Error creating the overlapped read event handle", kReadCaption);
@@ -107,45 +139,46 @@ bool CComPort::Read(void* buffer, int* count) {
             *count = static_cast<int>(read);
             return true;
         case IoStart::Failed:
-            Report("Unable to Read to the comm port", kReadCaption);
+            Report(kReadTexts.failure, kReadCaption);
             return false;
         case IoStart::Pending:
             break;
     }
-    if (!AwaitTransfer(pending, read, "Read Timeout", "Unable to Read to the comm port",
-                       kReadCaption)) {
+    pending.firstPollMs = m_clock->NowMs();
+    if (!Await(pending, read, kReadTexts)) {
         return false;
     }
     *count = static_cast<int>(read);
     return true;
 }
 
-bool CComPort::AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
-                             const char* timeoutText, const char* failureText,
-                             const char* caption) {
-    // The time-out runs from the first poll, however many polls it takes.
-    const std::uint64_t firstPoll = m_clock->NowMs();
-    IoPoll result = transfer->Poll(0);
-    const char* failure = nullptr;
+bool CComPort::Await(TransferInFlight& transfer, std::uint32_t& count, const FailureTexts& texts) {
+    IoPoll result = Continue(transfer, 0, count, texts);
     while (result == IoPoll::Pending) {
-        const std::uint64_t elapsed = m_clock->NowMs() - firstPoll;
-        if (elapsed > m_transferTimeoutMs) {
-            failure = timeoutText;
-            break;
+        result = Continue(transfer, SerialDevice::kWaitForever, count, texts);
+    }
+    return result == IoPoll::Complete;
+}
+
+IoPoll CComPort::Continue(TransferInFlight& transfer, std::uint32_t waitMs, std::uint32_t& count,
+                          const FailureTexts& texts) {
+    // The time-out runs from the first poll, however many polls it takes.
+    const std::uint32_t left = TimeLeftMs(transfer);
+    IoPoll result = IoPoll::Pending;
+    if (left > 0) {
+        result = transfer.request->Poll(std::min(waitMs, left));
+        if (result == IoPoll::Pending) {
+            return IoPoll::Pending;
         }
-        result = transfer->Poll(static_cast<std::uint32_t>(m_transferTimeoutMs - elapsed + 1));
     }
-    if (result == IoPoll::Failed) {
-        failure = failureText;
+    count = transfer.request->BytesTransferred();
+    transfer.request.reset();  // cancels a request still pending and waits until it has let go
+    if (result == IoPoll::Complete) {
+        m_repeats.Clear();
+        return IoPoll::Complete;
     }
-    count = transfer->BytesTransferred();
-    transfer.reset();  // cancels a request still pending and waits until it has let go
-    if (failure != nullptr) {
-        Report(failure, caption);
-        return false;
-    }
-    m_repeats.Clear();
-    return true;
+    Report(result == IoPoll::Pending ? texts.timeout : texts.failure, texts.caption);
+    return IoPoll::Failed;
 }
 
 void CComPort::Report(const char* text, const char* caption) {

@@ -1,12 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "config/PortRegistry.h"
 #include "core/TickClock.h"
 #include "serial/SerialDevice.h"
 
 namespace quorvel {
+
+// A write or read under way on a channel: its request and the moment of its
+// first poll, from which its time-out runs.
+struct TransferInFlight {
+    std::unique_ptr<PendingTransfer> request;
+    std::uint64_t firstPollMs = 0;
+    bool Active() const { return request != nullptr; }
+};
 
 // A transfer channel: one port handle and the operations on it. Open opens and
 // configures a port from its record; Write and Read move bytes with a request
@@ -38,6 +47,19 @@ class CComPort {
     // reported to the operator.
     bool Write(const void* bytes, int size);
 
+    // A write the caller keeps under way while it does other things (the
+    // write thread keeps one a port). StartWrite begins it: Complete when it
+    // went out at once, Pending while `write` holds it, Failed (reported).
+    // The bytes must stay in place until the write has ended.
+    IoPoll StartWrite(const void* bytes, int size, TransferInFlight& write);
+    // Looks at a write under way, waiting at most `waitMs`: Complete (its
+    // request released), Pending while within its time-out, Failed when it
+    // failed or its time-out passed (reported; the request cancelled and
+    // released). `written` is what went out.
+    IoPoll ContinueWrite(TransferInFlight& write, std::uint32_t waitMs, std::uint32_t& written);
+    // How long a transfer under way may still take before its time-out.
+    std::uint32_t TimeLeftMs(const TransferInFlight& transfer) const;
+
     // Reads what is waiting, at most kMaxRead bytes, into `buffer` (room for
     // kMaxRead at least). True with `count` set when a read completed; false
     // when nothing was waiting (silently) or after a reported failure.
@@ -60,12 +82,23 @@ class CComPort {
     PortHandle m_hCom;
 
   private:
-    // The wait for a pending request: polled under the transfer time-out
-    // measured from the first poll, blocking between polls. The transfer is
-    // released (cancelled if still pending) before any message is shown, so no
-    // request holds the port while the operator reads it.
-    bool AwaitTransfer(std::unique_ptr<PendingTransfer>& transfer, std::uint32_t& count,
-                       const char* timeoutText, const char* failureText, const char* caption);
+    // What a transfer reports when it times out or fails.
+    struct FailureTexts {
+        const char* timeout;
+        const char* failure;
+        const char* caption;
+    };
+    static const FailureTexts kWriteTexts;
+    static const FailureTexts kReadTexts;
+
+    // One look at a request under way, waiting at most `waitMs` but never past
+    // the transfer time-out measured from its first poll. A request that ends
+    // is released (cancelled if it timed out) before any message is shown, so
+    // no request holds the port while the operator reads it.
+    IoPoll Continue(TransferInFlight& transfer, std::uint32_t waitMs, std::uint32_t& count,
+                    const FailureTexts& texts);
+    // Waits for a request under way until it ends; true when it completed.
+    bool Await(TransferInFlight& transfer, std::uint32_t& count, const FailureTexts& texts);
     void Report(const char* text, const char* caption);
 
     std::uint32_t m_transferTimeoutMs = kTransferTimeoutMs;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "serial/SerialDevice.h"
+#include "serial/Transfers_win32.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -18,6 +19,8 @@
 
 namespace quorvel {
 namespace {
+
+using namespace win32;
 
 static_assert(sizeof(DCB) == 28, "the DCB is 28 bytes on every Windows target");
 
@@ -93,78 +96,6 @@ void ToDcb(const LineState& state, DCB& dcb) {
     dcb.EofChar = state.EofChar;
     dcb.EvtChar = state.EvtChar;
 }
-
-// A manual-reset event, not signalled, for one OVERLAPPED block; null when
-// Windows cannot make one.
-HANDLE CreateRequestEvent() {
-    return CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
-
-// Cancels the request of `ov` on `device` and waits until the driver has
-// completed it, so that its OVERLAPPED, event and buffer may be released.
-// True when the request had completed successfully before the cancel took.
-bool CancelAndFinish(HANDLE device, OVERLAPPED& ov) {
-    CancelIoEx(device, &ov);
-    DWORD ignored = 0;
-    return GetOverlappedResult(device, &ov, &ignored, TRUE) != 0;
-}
-
-// A WriteFile or ReadFile in flight. It owns the request's OVERLAPPED block,
-// its event and the count the driver fills in; the caller owns the buffer.
-class Win32Transfer final : public PendingTransfer {
-  public:
-    Win32Transfer(HANDLE device, HANDLE event) : m_device(device) {
-        std::memset(&m_overlapped, 0, sizeof m_overlapped);
-        m_overlapped.hEvent = event;
-    }
-
-    ~Win32Transfer() override {
-        if (m_state == IoPoll::Pending) {
-            CancelAndFinish(m_device, m_overlapped);
-        }
-        CloseHandle(m_overlapped.hEvent);
-    }
-
-    Win32Transfer(const Win32Transfer&) = delete;
-    Win32Transfer& operator=(const Win32Transfer&) = delete;
-
-    OVERLAPPED* Overlapped() { return &m_overlapped; }
-    DWORD* Count() { return &m_count; }
-
-    // The request ended when it was issued (completed or refused): nothing is
-    // left to wait for or to cancel.
-    void Ended(IoPoll state) { m_state = state; }
-
-    IoPoll Poll(std::uint32_t waitMs) override {
-        if (m_state != IoPoll::Pending) {
-            return m_state;
-        }
-        if (GetOverlappedResult(m_device, &m_overlapped, &m_count, FALSE)) {
-            return m_state = IoPoll::Complete;
-        }
-        DWORD error = GetLastError();
-        if (error == ERROR_IO_INCOMPLETE && waitMs > 0) {
-            WaitForSingleObject(m_overlapped.hEvent, waitMs);
-            if (GetOverlappedResult(m_device, &m_overlapped, &m_count, FALSE)) {
-                return m_state = IoPoll::Complete;
-            }
-            error = GetLastError();
-        }
-        if (error == ERROR_IO_INCOMPLETE) {
-            return IoPoll::Pending;
-        }
-        // Any other error means the driver has finished the request.
-        return m_state = IoPoll::Failed;
-    }
-
-    std::uint32_t BytesTransferred() const override { return m_count; }
-
-  private:
-    HANDLE m_device;
-    OVERLAPPED m_overlapped;
-    DWORD m_count = 0;
-    IoPoll m_state = IoPoll::Pending;
-};
 
 class Win32SerialDevice final : public SerialDevice {
   public:

@@ -10,7 +10,6 @@
 
 #include "card/SimulatedCard.h"
 #include "fakes/EngineHarness.h"
-#include "fakes/Eventually.h"
 
 namespace quorvel {
 namespace {
@@ -199,10 +198,12 @@ TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
     for (std::size_t i = 0; i < port1.size(); ++i) {
         EXPECT_EQ(port1[i], pass900[i % 3]) << "piece " << i;
     }
-    // One write delay a pass, after its first piece.
+    // One write delay a pass, after its first piece has been written; Test >
+    // Stop may cut the last write of each port short, and its delay with it.
     const auto firstPieces = [](std::size_t pieces) { return (pieces + 2) / 3; };
-    EXPECT_EQ(m_runtime.WriteDelaysWaited() - delaysBefore,
-              firstPieces(port0.size()) + firstPieces(port1.size()));
+    const std::uint64_t passes = firstPieces(port0.size()) + firstPieces(port1.size());
+    EXPECT_LE(m_runtime.WriteDelaysWaited() - delaysBefore, passes);
+    EXPECT_GE(m_runtime.WriteDelaysWaited() - delaysBefore, passes - 2);
     // The TXD indicator is lit around each continuation piece only.
     const auto txd = m_console.Snapshot(0).txd;
     ASSERT_FALSE(txd.empty());
@@ -305,8 +306,9 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
         }
     }
     ASSERT_TRUE(StopTest());
-    ASSERT_TRUE(testing::Eventually([&] { return m_card.BytesSentBy(0) >= onTheLine; }));
-    EXPECT_EQ(m_card.BytesSentBy(0), onTheLine);
+    // Nothing beyond the packets shown before the Stops reached the line
+    // (Test > Stop may have cut the last write short).
+    EXPECT_LE(m_card.BytesSentBy(0), onTheLine);
 }
 
 TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
@@ -340,6 +342,9 @@ TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
 
 TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
     Choose({0, 1, 2, 3, 4, 5, 6, 7});
+    // A little delay keeps every write short of a full queue, so no port is
+    // passed over for a write still under way.
+    m_runtime.SetWriteDelay("1");
     m_runtime.OnTestStart();
     for (int port = 7; port >= 0; --port) {
         m_runtime.OnRunPort(port);
@@ -358,6 +363,34 @@ TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
     for (std::size_t i = start; i + 1 < order.size(); ++i) {
         EXPECT_EQ(order[i + 1], (order[i] + 1) % 8) << "at " << i;
     }
+}
+
+TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
+    // Port1's output is no longer taken, as with flow control held off: its
+    // queue fills and its write stays under way.
+    m_card.Stall(0, true);
+    Choose({0, 1, 2, 3, 4, 5, 6, 7});
+    m_runtime.OnTestStart();
+    for (int port = 0; port < kPortCount; ++port) {
+        m_runtime.OnRunPort(port);
+    }
+    // Long enough for Port1 to fill its queue at one packet a cycle.
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(7) >= 1500; }));
+    const std::int32_t stalledAt = m_runtime.PacketCount(0);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(7) >= 2000; }));
+    EXPECT_EQ(m_runtime.PacketCount(0), stalledAt);  // passed over, not waited for
+    for (int port = 1; port < kPortCount; ++port) {
+        EXPECT_GE(m_runtime.PacketCount(port), 1900) << port;
+    }
+
+    // Run on the stalled port hands its first packet over and returns: the
+    // GUI thread does not wait out the write still under way.
+    m_runtime.OnStopPort(0);
+    m_runtime.OnRunPort(0);
+    EXPECT_EQ(m_runtime.PacketCount(0), 1);
+    // Test > Stop cancels the write under way long before it could time out.
+    ASSERT_TRUE(StopTest());
+    EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
