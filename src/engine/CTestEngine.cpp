@@ -83,7 +83,7 @@ void CTestEngine::SendHandedPacket(int port) {
         rt.m_HandedPacket[i].reset();
         rt.m_bFirstPacketPending[i] = false;  // later packets follow this one
     }
-    StartWrite(port, Piece::First, count);
+    StartWrite(port, Piece::First, count, true);  // Run showed its count
 }
 
 bool CTestEngine::Build(int port, Piece piece, TxPacket& packet, std::int32_t& count) {
@@ -147,13 +147,14 @@ void CTestEngine::HandOver(int port, const TxPacket& packet, std::int32_t count)
     rt.m_writeWaits.Wake();  // a write thread waiting for other ports' writes takes it at once
 }
 
-void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count) {
+void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool countShown) {
     const auto i = static_cast<std::size_t>(port);
     CComPort& channel = m_channels[i];
     channel.SetHandle(m_runtime.m_hComPort[i]);
     m_writePort = port;
     m_piece = piece;
     m_count = count;
+    m_countShown = countShown;
     if (piece == Piece::Next) {
         if (ConsoleView* console = g_pTestDialog.load()) {
             console->SetTxdIndicator(port, true);
@@ -187,7 +188,9 @@ void CTestEngine::Finish(int port) {
         if (m_piece == Piece::Next) {
             console->SetTxdIndicator(port, false);
         }
-        console->SetPacketCountText(port, std::to_string(m_count));
+        if (!m_countShown) {
+            console->SetPacketCountText(port, std::to_string(m_count));
+        }
     }
     if (m_piece == Piece::First) {
         m_runtime.WaitWriteDelay();

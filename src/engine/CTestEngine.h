@@ -76,7 +76,7 @@ class CTestEngine {
     // Whether the port's next packet may be built now (the port's lock is held).
     bool MayBuild(int port, Piece piece) const;
     // The write thread's part: starts writing m_packet on the port.
-    void StartWrite(int port, Piece piece, std::int32_t count);
+    void StartWrite(int port, Piece piece, std::int32_t count, bool countShown = false);
     // The console's part: gives the run's first packet to the write thread.
     void HandOver(int port, const TxPacket& packet, std::int32_t count);
     void Finish(int port);
@@ -91,6 +91,7 @@ class CTestEngine {
     int m_writePort = 0;
     Piece m_piece = Piece::First;
     std::int32_t m_count = 0;
+    bool m_countShown = false;  // Run already showed the packet's count
 };
 
 }  // namespace quorvel

@@ -322,6 +322,10 @@ TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
     EXPECT_EQ(panel.packetCounts[1], "1");
     EXPECT_TRUE(!panel.run && panel.stop && !panel.transfer);
     ASSERT_TRUE(WaitSent(2, 5));  // the write thread took over
+    const auto counts = m_console.Snapshot(2).packetCounts;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        EXPECT_EQ(counts[i], std::to_string(i));  // from 0, one up a packet
+    }
 
     // A second port's first packet does not set the event: the thread already cycles.
     m_runtime.OnRunPort(4);
