@@ -49,13 +49,17 @@ tsan: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j $(JOBS)
 
 # Runs every fuzz target for FUZZ_SECONDS, starting from the seed corpus in
-# the source tree and growing a working corpus under build/fuzz.
+# the source tree and growing a working corpus under build/fuzz. Inputs run
+# up to 64 KB, past any size the readers keep in one piece.
+FUZZ_TARGETS := config_file device_map
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
-	mkdir -p build/fuzz/corpus/config_file
-	./build/fuzz/tests/fuzz/config_file_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	  build/fuzz/corpus/config_file tests/fuzz/corpus/config_file
+	for target in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$target && \
+	  ./build/fuzz/tests/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	    -print_final_stats=1 build/fuzz/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
+	done
 
 # Cross-builds the Qt-free layers for Windows with MinGW-w64 into build/windows.
 windows: deps

@@ -78,6 +78,8 @@ class SimulatedCard final : public ComDeviceResolver {
     // Answers for the card's COM numbers; every other one goes to the lookup
     // that was installed before the card.
     std::optional<ComDevice> Resolve(int com) override;
+    // The lookup the card hands the other COM numbers to looks afresh.
+    void Refresh() override;
 
     // Makes the card the process's COM lookup, until Uninstall or destruction.
     void Install();

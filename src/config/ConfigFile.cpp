@@ -7,10 +7,12 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <system_error>
 
 #include "config/FileSystem.h"
 #include "config/PortFields.h"
+#include "config/RegularFile.h"
 #include "core/MessageSink.h"
 
 namespace quorvel {
@@ -218,15 +220,14 @@ ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
 }
 
 ConfigFileResult LoadConfigurationFile(const std::filesystem::path& path, PortRecords& records) {
-    std::error_code error;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, error)) {
-        in.open(path);  // text mode
-    }
-    if (!in.is_open()) {
+    // Eight lines of sixteen numbers fit in a few hundred bytes; what lies
+    // past the first kMaxConfigurationBytes is never needed.
+    const std::optional<std::string> text = ReadRegularFile(path, kMaxConfigurationBytes);
+    if (!text) {
         ShowFileError(kOpenFailedText);
         return ConfigFileResult::OpenFailed;
     }
+    std::istringstream in(*text);
     if (ReadConfiguration(in, records) == ConfigReadResult::EndedEarly) {
         ShowFileError(kReadFailedText);
         return ConfigFileResult::ReadFailed;

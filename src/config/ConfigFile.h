@@ -47,8 +47,10 @@ enum class ConfigFileResult { Ok, OpenFailed, ReadFailed, WriteFailed };
 ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
                                        const PortRecords& records);
 
-// Config > Load: reads `path` into `records` (see ReadConfiguration). Failures
+// Config > Load: reads `path` into `records` (see ReadConfiguration). Only a
+// regular file is read, and only its first kMaxConfigurationBytes. Failures
 // are shown as messages; ports read before a failure keep what was read.
 ConfigFileResult LoadConfigurationFile(const std::filesystem::path& path, PortRecords& records);
+inline constexpr std::size_t kMaxConfigurationBytes = 64 * 1024;
 
 }  // namespace quorvel

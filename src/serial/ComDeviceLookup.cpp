@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
+#include <system_error>
+
+#include "config/RegularFile.h"
+#include "core/MessageSink.h"
 
 namespace quorvel {
 namespace {
@@ -28,6 +32,39 @@ std::optional<int> ComNumberOf(const std::string& token) {
         return std::nullopt;
     }
     return number;
+}
+
+void ShowMapFault(const std::string& path, const std::string& fault) {
+    ShowMessage("The device map " + path + " " + fault, "Error", mb::kOk | mb::kIconExclamation);
+}
+
+// The device map in force, as far as it can be used; what cannot be used is
+// told to the operator. No map at all is not a fault.
+std::map<int, std::string> ReadDeviceMap() {
+    const std::string path = DeviceMapPath();
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+        return {};
+    }
+    std::string why;
+    const std::optional<std::string> text =
+        ReadRegularFile(path, DeviceMapResolver::kMaxDeviceMapBytes + 1, &why);
+    if (!text) {
+        ShowMapFault(path, "cannot be read (" + why + ") and is not used.");
+        return {};
+    }
+    if (text->size() > DeviceMapResolver::kMaxDeviceMapBytes) {
+        ShowMapFault(path, "is larger than 64 KB and is not used.");
+        return {};
+    }
+    std::istringstream in(*text);
+    std::string badLines;
+    std::map<int, std::string> map = ParseDeviceMap(in, &badLines);
+    if (!badLines.empty()) {
+        ShowMapFault(path, "has lines that are not a COM number and a device path, left out: " +
+                               badLines + ".");
+    }
+    return map;
 }
 
 }  // namespace
@@ -85,14 +122,28 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
     if (com < 1) {
         return std::nullopt;
     }
-    std::ifstream mapFile(DeviceMapPath());
-    if (mapFile) {
-        const std::map<int, std::string> map = ParseDeviceMap(mapFile);
-        if (const auto found = map.find(com); found != map.end()) {
+    bool read = false;
+    {
+        std::lock_guard lock(m_mutex);
+        read = m_read;
+    }
+    if (!read) {
+        Refresh();  // a lookup before any Test > Start
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto found = m_map.find(com); found != m_map.end()) {
             return ComDevice{found->second, m_driver};
         }
     }
     return ComDevice{"/dev/ttyS" + std::to_string(com - 1), m_driver};
+}
+
+void DeviceMapResolver::Refresh() {
+    std::map<int, std::string> map = ReadDeviceMap();
+    std::lock_guard lock(m_mutex);
+    m_map = std::move(map);
+    m_read = true;
 }
 
 void InstallComDeviceResolver(ComDeviceResolver* resolver) {

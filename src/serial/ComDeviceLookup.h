@@ -5,6 +5,7 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -46,6 +47,9 @@ class ComDeviceResolver {
   public:
     virtual ~ComDeviceResolver() = default;
     virtual std::optional<ComDevice> Resolve(int com) = 0;
+    // Before a round of opens (Test > Start): the lookup takes one fresh look
+    // at what it reads, and tells the operator once of what it cannot use.
+    virtual void Refresh() {}
 };
 
 // The environment variable that names a device map to use instead of the
@@ -63,13 +67,25 @@ std::map<int, std::string> ParseDeviceMap(std::istream& in, std::string* badLine
 
 // The standard lookup: the device map, else COMn = /dev/ttyS(n-1). Every port
 // it finds gets `driver` for the card's requests.
+//
+// The map is read at each Refresh (and at the first lookup before one), and
+// kept until the next: a map that is not a regular file, is larger than
+// kMaxDeviceMapBytes or cannot be read is not used, and lines that cannot be
+// read are left out; either is told to the operator once per reading. Only a
+// regular file is opened, so a FIFO or a device named as the map never hangs.
 class DeviceMapResolver final : public ComDeviceResolver {
   public:
     explicit DeviceMapResolver(std::shared_ptr<DriverRequestHandler> driver = nullptr);
     std::optional<ComDevice> Resolve(int com) override;
+    void Refresh() override;
+
+    static constexpr std::size_t kMaxDeviceMapBytes = 64 * 1024;
 
   private:
     std::shared_ptr<DriverRequestHandler> m_driver;
+    std::mutex m_mutex;  // guards the map below; lookups may come from any thread
+    bool m_read = false;
+    std::map<int, std::string> m_map;
 };
 
 // The process's resolver. Installed before any port is opened (start-up or a

@@ -3,11 +3,13 @@
 #include <string>
 
 #include "core/MessageSink.h"
+#include "serial/ComDeviceLookup.h"
 
 namespace quorvel {
 
 void OpenAllPorts(PortTable& table, const PortRecords& records) {
     table.m_bAnyPortOpen = false;
+    ActiveComDeviceResolver().Refresh();  // the device map is read once a start
     for (std::size_t i = 0; i < kPortCount; ++i) {
         table.m_hComPort[i] = nullptr;
         table.m_OpenFailure[i] = SerialFailure{};

@@ -1,8 +1,10 @@
 #include "ui/CDataPatternDialog.h"
 
-#include <QFile>
 #include <QPushButton>
+#include <filesystem>
+#include <optional>
 
+#include "config/RegularFile.h"
 #include "core/MessageSink.h"
 #include "engine/TestData.h"
 #include "engine/TestRuntime.h"
@@ -91,19 +93,16 @@ void CDataPatternDialog::OnFilePattern() {
 }
 
 bool CDataPatternDialog::ReadFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read (a FIFO or a device would hang the window),
+    // and only the part a port sends.
+    const std::optional<std::string> bytes =
+        ReadRegularFile(std::filesystem::path(path.toStdU16String()), kMaxFileData);
+    if (!bytes) {
         ShowMessage("Unable to open the file " + path.toStdString(), "Error",
                     mb::kOk | mb::kIconExclamation);
         return false;
     }
-    const QByteArray bytes = file.read(static_cast<qint64>(kMaxFileData));
-    if (bytes.isEmpty() && file.error() != QFileDevice::NoError) {
-        ShowMessage("Unable to read the file " + path.toStdString(), "Error",
-                    mb::kOk | mb::kIconExclamation);
-        return false;
-    }
-    m_runtime.SetFileData(m_nPort, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    m_runtime.SetFileData(m_nPort, std::vector<std::uint8_t>(bytes->begin(), bytes->end()));
     return true;
 }
 

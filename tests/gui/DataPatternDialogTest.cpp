@@ -8,6 +8,7 @@
 #include "engine/TestRuntime.h"
 #include "fakes/FakeAppServices.h"
 #include "fakes/FakeConsole.h"
+#include "fakes/Fifo.h"
 #include "fakes/RecordingMessageSink.h"
 #include "gui/GuiTestSupport.h"
 #include "res/resource.h"
@@ -138,6 +139,17 @@ TEST_F(DataPatternDialogTest, ACancelledOrUnreadableFileKeepsTheLastOne) {
     EXPECT_EQ(m_messages.Messages()[0].text,
               "Unable to open the file " + m_services.toSend.toStdString());
     EXPECT_EQ(m_messages.Messages()[0].style, 0x30u);
+
+    // A pipe would hang the window until someone writes to it: refused at once.
+    testing::Fifo fifo(m_folder.filePath("pipe").toStdString());
+    m_services.toSend = QString::fromStdString(fifo.Path());
+    CDataPatternDialog piped(1, m_runtime, m_services);
+    piped.show();
+    QTest::mouseClick(piped.Radio(id::kFile), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(fifo.Rescued());
+    EXPECT_EQ(m_runtime.File(0).nFileLength, 100);
+    ASSERT_EQ(m_messages.Messages().size(), 2u);
+    EXPECT_EQ(m_messages.Messages()[1].text, "Unable to open the file " + fifo.Path());
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 
 #include "config/ConfigFile.h"
 #include "fakes/RecordingMessageSink.h"
+#ifndef _WIN32
+#include "fakes/Fifo.h"
+#endif
 
 namespace quorvel {
 namespace {
@@ -265,6 +268,27 @@ TEST_F(ConfigFileTest, AFileThatCannotBeOpenedIsReported) {
               (std::vector<RecordedMessage>{kUnableToLoad, kUnableToLoad, kUnableToLoad}));
     EXPECT_EQ(records, DefaultPortRecords());
 }
+
+#ifndef _WIN32
+TEST_F(ConfigFileTest, OnlyARegularFileIsLoadedAndOnlyItsStartIsRead) {
+    // A pipe or a device would block or never end: refused at once.
+    PortRecords records = DefaultPortRecords();
+    testing::Fifo fifo((m_dir / "pipe").string());
+    EXPECT_EQ(LoadConfigurationFile(fifo.Path(), records), ConfigFileResult::OpenFailed);
+    EXPECT_FALSE(fifo.Rescued());
+    EXPECT_EQ(LoadConfigurationFile("/dev/zero", records), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(m_messages.Messages(), (std::vector<RecordedMessage>{kUnableToLoad, kUnableToLoad}));
+    EXPECT_EQ(records, DefaultPortRecords());
+
+    // Eight good lines and then megabytes of nothing useful: the lines load.
+    PortRecords saved = DefaultPortRecords();
+    saved.m_PortRegistry[0].nBaud = 13;
+    const fs::path path = m_dir / "long.txt";
+    WriteWhole(path, FormatConfiguration(saved) + std::string(8 * 1024 * 1024, 'x'));
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::Ok);
+    EXPECT_EQ(records.m_PortRegistry[0].nBaud, 13);
+}
+#endif
 
 TEST_F(ConfigFileTest, AnEmptyFileIsAShortRead) {
     const fs::path path = m_dir / "empty.txt";

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "fakes/RecordingMessageSink.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/LineSettings.h"
 #include "serial/SerialFailure.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "fakes/Fifo.h"
+#endif
 
 namespace quorvel {
 namespace {
@@ -53,6 +61,53 @@ TEST(DeviceMap, ReadsComNumbersAndPathsAndSkipsWhatItCannotRead) {
                        {4, "/dev/ttyS3"}, {7, "/dev/ttyS6"}, {12, "/dev/ttyUSB0"}}));
     EXPECT_EQ(bad, "5 6 7");
 }
+
+#ifndef _WIN32
+TEST(DeviceMap, IsReadOnceAStartOnlyFromARegularFileAndWhatItCannotUseIsToldOnce) {
+    testing::RecordingMessageSink messages;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("quorvel-map-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "devices.map").string();
+    std::ofstream(path) << "COM4 /dev/ttyUSB0\nnot a line\nCOM5\n";
+    ::setenv(kDeviceMapVariable, path.c_str(), 1);
+    DeviceMapResolver resolver;
+    resolver.Refresh();
+    EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyUSB0");
+    EXPECT_EQ(resolver.Resolve(6)->path, "/dev/ttyS5");
+    const std::string badLines = "The device map " + path +
+                                 " has lines that are not a COM number and a device path, left "
+                                 "out: 2 3.";
+    ASSERT_EQ(messages.Messages().size(), 1u);  // told once, not at every lookup
+    EXPECT_EQ(messages.Messages()[0].text, badLines);
+
+    // Read once a start: a changed map counts from the next Refresh.
+    std::ofstream(path) << "COM4 /dev/ttyACM0\n";
+    EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyUSB0");
+    resolver.Refresh();
+    EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyACM0");
+
+    // A pipe, a device or a map too large is not used, and is told at once.
+    testing::Fifo fifo((folder / "pipe").string());
+    std::ofstream((folder / "large.map").string()) << std::string(70 * 1024, '#');
+    const std::string large = (folder / "large.map").string();
+    for (const std::string& map : {fifo.Path(), std::string("/dev/zero"), large}) {
+        ::setenv(kDeviceMapVariable, map.c_str(), 1);
+        resolver.Refresh();
+        EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyS3") << map;
+    }
+    EXPECT_FALSE(fifo.Rescued());
+    const auto told = messages.Messages();
+    ASSERT_EQ(told.size(), 4u);
+    EXPECT_EQ(told[1].text, "The device map " + fifo.Path() +
+                                " cannot be read (not a regular file) and is not used.");
+    EXPECT_EQ(told[2].text,
+              "The device map /dev/zero cannot be read (not a regular file) and is not used.");
+    EXPECT_EQ(told[3].text, "The device map " + large + " is larger than 64 KB and is not used.");
+    ::unsetenv(kDeviceMapVariable);
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 TEST(LineSettings, RecordIndexesBecomeLineValues) {
     const std::uint32_t rates[] = {110,   300,   600,   1200,   2400,   4800,   9600,
