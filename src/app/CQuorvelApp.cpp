@@ -50,7 +50,19 @@ void CQuorvelApp::LoadRecords() {
 
 int CQuorvelApp::ExitInstance(int frameworkExitCode) {
     EndTestBeforeExit();
-    SaveAllRecords(m_store, m_records);
+    const int refused = SaveAllRecords(m_store, m_records);
+    std::string where;
+    std::string why;
+    if (!m_store.Flush(where, why) || refused > 0) {
+        // The program still ends as asked; the operator learns what was lost.
+        if (where.empty()) {
+            where = "the profile store";
+            why = "it refused " + std::to_string(refused) + " values";
+        }
+        ShowMessage("The port settings could not be saved to " + where + ": " + why +
+                        ". The changes made since Quorvel started are lost.",
+                    "Error", mb::kOk | mb::kIconExclamation);
+    }
     return frameworkExitCode;
 }
 

@@ -1,5 +1,7 @@
 #include "app/QSettingsProfileStore.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <limits>
 
 namespace quorvel {
@@ -57,6 +59,28 @@ bool QSettingsProfileStore::WriteProfileString(const std::string& section, const
 bool QSettingsProfileStore::Flush() {
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
+}
+
+bool QSettingsProfileStore::Flush(std::string& where, std::string& why) {
+    if (Flush()) {
+        return true;
+    }
+    where = QDir::toNativeSeparators(m_settings->fileName()).toStdString();
+    // The store says only that it failed; what it failed on is looked up.
+    const QFileInfo file(m_settings->fileName());
+    const QFileInfo folder(file.absolutePath());
+    if (m_settings->status() == QSettings::FormatError) {
+        why = "its contents cannot be read as settings";
+    } else if (file.isDir()) {
+        why = "a folder stands in its place";
+    } else if (file.exists() && !file.isWritable()) {
+        why = "the file is read-only";
+    } else if (!folder.isWritable()) {
+        why = "its folder cannot be written";
+    } else {
+        why = "the system refused to write it (the disk may be full)";
+    }
+    return false;
 }
 
 }  // namespace quorvel

@@ -29,6 +29,7 @@ class QSettingsProfileStore final : public ProfileStore {
 
     // Writes what is pending to the backing store; false when it failed.
     bool Flush();
+    bool Flush(std::string& where, std::string& why) override;
 
   private:
     static QString KeyOf(const std::string& section, const std::string& key);

@@ -7,12 +7,18 @@ class QSocketNotifier;
 namespace quorvel {
 
 // Turns SIGINT and SIGTERM into a normal quit of the application, so that
-// Ctrl+C in the terminal that started Quorvel still saves the records. Must be
-// made before any other thread starts, since it blocks the two signals for
-// the threads that follow. Does nothing where the system has no signalfd.
+// Ctrl+C in the terminal that started Quorvel, or a SIGTERM, still saves the
+// records. Does nothing where the system has no such signals.
 class TerminationSignals final : public QObject {
     Q_OBJECT
   public:
+    // Blocks the two signals for this thread and every thread started after
+    // it. Called first thing in main, before QApplication starts threads of its
+    // own (the X11 connection's): a thread that has them unblocked would take
+    // the signal and end the program without saving.
+    static void BlockForEveryThread();
+
+    // Listens for the blocked signals on the GUI thread (after QApplication).
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 

@@ -11,11 +11,27 @@
 
 namespace quorvel {
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+namespace {
+
+sigset_t StopSignals() {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    return stopSignals;
+}
+
+}  // namespace
+
+void TerminationSignals::BlockForEveryThread() {
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+}
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+    const sigset_t stopSignals = StopSignals();
+    // Blocked here too, for a caller that did not block them at its start;
+    // threads already running keep what they had.
     if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
         return;
     }

@@ -4,6 +4,8 @@
 
 namespace quorvel {
 
+void TerminationSignals::BlockForEveryThread() {}
+
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {}
 
 TerminationSignals::~TerminationSignals() = default;

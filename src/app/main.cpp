@@ -14,6 +14,7 @@
 #include "ui/QtMessageSink.h"
 
 int main(int argc, char* argv[]) {
+    quorvel::TerminationSignals::BlockForEveryThread();
     // The card options are read before any window exists; Qt's own options
     // (-platform, -style ...) are left to QApplication.
     const quorvel::ParsedCardOptions parsed =

@@ -25,6 +25,10 @@ class ProfileStore {
     // Stores a text; false when the store could not take it.
     virtual bool WriteProfileString(const std::string& section, const std::string& key,
                                     const std::string& value) = 0;
+
+    // Writes what is pending to where the store keeps it. False when that
+    // failed, with `where` (the file or key) and `why` for the operator.
+    virtual bool Flush(std::string& where, std::string& why) = 0;
 };
 
 }  // namespace quorvel

@@ -40,6 +40,14 @@ class MemoryProfileStore final : public ProfileStore {
         return true;
     }
 
+    bool Flush(std::string& where, std::string& why) override {
+        if (refuseWrites) {
+            where = "memory";
+            why = "the store refuses writes";
+        }
+        return !refuseWrites;
+    }
+
     std::map<std::string, std::int32_t> values;
     std::map<std::string, std::string> texts;
     bool refuseWrites = false;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -7,6 +8,7 @@
 #include "app/QSettingsProfileStore.h"
 #include "config/PortRecordStore.h"
 #include "fakes/FakeAppServices.h"
+#include "fakes/RecordingMessageSink.h"
 
 namespace quorvel {
 namespace {
@@ -93,6 +95,23 @@ TEST_F(QSettingsProfileStoreTest, TheApplicationSavesAtExitWhatTheNextStartLoads
     EXPECT_EQ(app.Records().m_PortRegistry[0].nBaud, 10);
     EXPECT_EQ(app.Records().m_PortPattern[0].strUserData, "Zelk Corporation\r\n");
     EXPECT_EQ(app.Runtime().WriteDelayText(), "10");
+}
+
+TEST_F(QSettingsProfileStoreTest, AStoreThatCannotBeWrittenAtExitIsToldWithItsFileAndWhy) {
+    testing::RecordingMessageSink messages;
+    ASSERT_TRUE(QDir().mkpath(IniPath()));  // a folder where the file should be: even root fails
+    QSettingsProfileStore store(IniPath());
+    CQuorvelApp app(store, m_console, m_services);
+    app.LoadRecords();
+    app.Records().m_PortRegistry[0].nBaud = 10;
+    EXPECT_EQ(app.ExitInstance(0), 0);  // the program still ends as asked
+    EXPECT_EQ(messages.Messages(),
+              (std::vector<testing::RecordedMessage>{
+                  {"The port settings could not be saved to " +
+                       QDir::toNativeSeparators(IniPath()).toStdString() +
+                       ": a folder stands in its place. The changes made since Quorvel started "
+                       "are lost.",
+                   "Error", 0x30, MessageOwner::MainWindow}}));
 }
 
 }  // namespace
