@@ -146,6 +146,43 @@ std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target) {
     return temp;
 }
 
+// The file `path` leads to through any symbolic links (which may lead to a
+// file not yet made); `path` itself when it is no link.
+std::filesystem::path FileBehindLinks(std::filesystem::path path) {
+    constexpr int kMostLinks = 40;  // as the system's own path resolution
+    std::error_code error;
+    for (int hop = 0; hop < kMostLinks && std::filesystem::is_symlink(path, error); ++hop) {
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+// Writes `text` over an existing file where it stands: for a folder that
+// takes no new file. Not all at once, so only where nothing better is possible.
+ConfigFileResult WriteInPlace(const std::filesystem::path& target, const std::string& text) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(target, error)) {
+        ShowFileError(kOpenFailedText);
+        return ConfigFileResult::OpenFailed;
+    }
+    std::ofstream out(target, std::ios::trunc);
+    if (!out.is_open()) {
+        ShowFileError(kOpenFailedText);
+        return ConfigFileResult::OpenFailed;
+    }
+    out << text;
+    out.close();
+    if (!out) {
+        ShowFileError(kReadFailedText);
+        return ConfigFileResult::WriteFailed;
+    }
+    return ConfigFileResult::Ok;
+}
+
 // Gives the new file the permissions the file it replaces had.
 void KeepPermissions(const std::filesystem::path& target, const std::filesystem::path& temp) {
     std::error_code error;
@@ -192,17 +229,22 @@ ConfigReadResult ReadConfiguration(std::istream& in, PortRecords& records) {
 
 ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
                                        const PortRecords& records) {
-    const std::filesystem::path temp = TemporaryPathBeside(path);
     std::error_code error;
-    std::ofstream out;
-    if (!std::filesystem::is_directory(path, error)) {
-        out.open(temp);  // text mode: the platform's line ends
-    }
-    if (!out.is_open()) {
+    if (std::filesystem::is_directory(path, error)) {
         ShowFileError(kOpenFailedText);
         return ConfigFileResult::OpenFailed;
     }
-    out << FormatConfiguration(records);
+    // A link stays a link: the file it leads to is the one written.
+    const std::filesystem::path target = FileBehindLinks(path);
+    const std::string text = FormatConfiguration(records);
+    const std::filesystem::path temp = TemporaryPathBeside(target);
+    std::ofstream out(temp);  // text mode: the platform's line ends
+    if (!out.is_open()) {
+        // The folder takes no new file; a file that is there may still be
+        // written where it stands.
+        return WriteInPlace(target, text);
+    }
+    out << text;
     out.close();
     std::error_code ignored;
     if (!out) {
@@ -210,8 +252,8 @@ ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
         ShowFileError(kReadFailedText);
         return ConfigFileResult::WriteFailed;
     }
-    KeepPermissions(path, temp);
-    if (!MoveIntoPlace(temp, path)) {
+    KeepPermissions(target, temp);
+    if (!MoveIntoPlace(temp, target)) {
         std::filesystem::remove(temp, ignored);
         ShowFileError(kReadFailedText);
         return ConfigFileResult::WriteFailed;

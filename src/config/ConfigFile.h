@@ -43,7 +43,10 @@ enum class ConfigFileResult { Ok, OpenFailed, ReadFailed, WriteFailed };
 
 // Config > Save: writes the file for `records` to `path`. The new text goes to
 // a temporary file beside `path`, which then replaces it, so `path` is always
-// either the old file or the complete new one. Failures are shown as messages.
+// either the old file or the complete new one. A symbolic link stays a link:
+// the file behind it is the one replaced. In a folder that takes no new file,
+// a file that is there is written where it stands. Failures are shown as
+// messages.
 ConfigFileResult SaveConfigurationFile(const std::filesystem::path& path,
                                        const PortRecords& records);
 

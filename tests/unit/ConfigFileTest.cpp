@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include <csignal>
@@ -321,6 +325,57 @@ class FileSizeLimit {
     void (*m_previousHandler)(int) = nullptr;
 };
 
+// Makes a folder take no new file, even from root, while the files in it can
+// still be written (the immutable attribute); false where the file system
+// does not have it. Undone when the test ends.
+class FolderTakingNoNewFile {
+  public:
+    explicit FolderTakingNoNewFile(const fs::path& folder)
+        : m_fd(::open(folder.c_str(), O_RDONLY)) {
+        int flags = 0;
+        m_set = m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                (flags |= FS_IMMUTABLE_FL, ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0);
+    }
+    ~FolderTakingNoNewFile() {
+        int flags = 0;
+        if (m_set && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    bool Set() const { return m_set; }
+
+  private:
+    int m_fd;
+    bool m_set = false;
+};
+
+TEST_F(ConfigFileTest, ASaveThroughALinkWritesTheFileBehindItAndAClosedFolderIsWrittenInPlace) {
+    // The link stays a link; the file it leads to, in another folder, is new.
+    fs::create_directories(m_dir / "real");
+    const fs::path real = m_dir / "real" / "ports.txt";
+    WriteWhole(real, "old");
+    const fs::path link = m_dir / "ports.txt";
+    fs::create_symlink("real/ports.txt", link);
+    ASSERT_EQ(SaveConfigurationFile(link, ChangedRecords()), ConfigFileResult::Ok);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadWhole(real), FormatConfiguration(ChangedRecords()));
+
+    // A folder that takes no new file: the file there is written where it stands.
+    FolderTakingNoNewFile closed(m_dir / "real");
+    if (!closed.Set()) {
+        GTEST_SKIP() << "this file system cannot close a folder to new files";
+    }
+    EXPECT_EQ(SaveConfigurationFile(real, DefaultPortRecords()), ConfigFileResult::Ok);
+    EXPECT_EQ(ReadWhole(real), FormatConfiguration(DefaultPortRecords()));
+    EXPECT_EQ(SaveConfigurationFile(m_dir / "real" / "new.txt", DefaultPortRecords()),
+              ConfigFileResult::OpenFailed);
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToLoad});
+}
+
 TEST_F(ConfigFileTest, ASaveThatFailsPartWayLeavesTheOldFileIntact) {
     const fs::path path = m_dir / "ports.txt";
     ASSERT_EQ(SaveConfigurationFile(path, DefaultPortRecords()), ConfigFileResult::Ok);
@@ -334,7 +389,7 @@ TEST_F(ConfigFileTest, ASaveThatFailsPartWayLeavesTheOldFileIntact) {
     // No temporary file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
-#endif  // a file-size limit needs POSIX resource limits
+#endif  // resource limits and file attributes are POSIX
 
 }  // namespace
 }  // namespace quorvel
