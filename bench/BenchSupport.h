@@ -69,9 +69,10 @@ class SilentConsole final : public ConsoleView, public ConsoleHost, public Threa
     void SetPortButtons(int, bool, bool, bool) override {}
     void SetStopTimeBoxesEnabled(int, bool) override {}
     bool IsStopOnTimeChosen(int) override { return false; }
+    bool IsStopOnErrorChosen(int) override { return false; }
     std::string HourText(int) override { return "0"; }
     std::string MinuteText(int) override { return "0"; }
-    void PostStopPress(int) override {}
+    void PostStopPress(int, StopCause) override {}
 
     bool CreateOrFocusConsole() override {
         g_pTestDialog = this;

@@ -160,7 +160,15 @@ void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool cou
             console->SetTxdIndicator(port, true);
         }
     }
-    if (channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write) != IoPoll::Pending) {
+    // Known as sent before it can reach any receiver; taken back if it does
+    // not go out.
+    SentStream& sent = m_runtime.m_Sent[i];
+    sent.Append(m_packet.data.data(), static_cast<std::size_t>(m_packet.nLength));
+    const IoPoll started = channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
+    if (started == IoPoll::Failed) {
+        sent.Retract(static_cast<std::size_t>(m_packet.nLength));
+    }
+    if (started != IoPoll::Pending) {
         Finish(port);
     }
 }
@@ -175,9 +183,15 @@ bool CTestEngine::ServiceWrite(int port) {
         return false;
     }
     std::uint32_t written = 0;
-    if (m_channels[static_cast<std::size_t>(port)].ContinueWrite(m_write, 0, written) ==
-        IoPoll::Pending) {
+    const IoPoll result =
+        m_channels[static_cast<std::size_t>(port)].ContinueWrite(m_write, 0, written);
+    if (result == IoPoll::Pending) {
         return false;
+    }
+    if (result == IoPoll::Failed) {
+        const auto length = static_cast<std::uint32_t>(m_packet.nLength);
+        m_runtime.m_Sent[static_cast<std::size_t>(port)].Retract(length -
+                                                                 std::min(written, length));
     }
     Finish(port);
     return true;
@@ -204,6 +218,26 @@ void CTestEngine::ShowTxData(std::string text, int port) {
     }
     if (ConsoleView* console = g_pTestDialog.load()) {
         console->AppendTransmitText(port, text);
+    }
+}
+
+void CTestEngine::CheckRxData(int port) {
+    const auto i = static_cast<std::size_t>(port);
+    TestRuntime& rt = m_runtime;
+    const std::int32_t count = std::clamp<std::int32_t>(rt.m_RxData[i].nRxCount, 0, kMaxPacket);
+    PortCheck& check = *rt.m_Check[i];
+    const PortCheck::Outcome outcome =
+        check.Check(reinterpret_cast<const std::uint8_t*>(rt.m_ReadParams[i].pRxData),
+                    static_cast<std::size_t>(count));
+    ConsoleView* console = g_pTestDialog.load();
+    if (console == nullptr) {
+        return;
+    }
+    if (outcome.errorsChanged) {
+        console->SetErrorCountText(port, std::to_string(outcome.errors));
+    }
+    if (outcome.firstError && check.StopOnError() && rt.m_RunState[i].bRunning) {
+        console->PostStopPress(port, StopCause::Error);
     }
 }
 
@@ -267,6 +301,8 @@ void CTestEngine::RunPort(int port) {
     }
     rt.m_bTimedStopPosted[i] = false;
     rt.m_nStopAtMs[i] = stopAt;
+    // Stop On Error: the check starts afresh, and its first error ends the run.
+    rt.m_Check[i]->StartAfresh(console->IsStopOnErrorChosen(port));
 
     SendPacket(port);
 }

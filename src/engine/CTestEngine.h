@@ -43,6 +43,9 @@ class CTestEngine {
     void SendHandedPacket(int port);
     // Appends `text` to the port's transmit box.
     void ShowTxData(std::string text, int port);
+    // Checks the port's latest received chunk against what its source sent,
+    // shows a changed error count and stops a run that stops on error.
+    void CheckRxData(int port);
     // Shows the port's latest received chunk in its receive box.
     void ShowRxData(int port);
     // A port's run begins: counters and boxes reset, receive queue purged,

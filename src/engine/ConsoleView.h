@@ -5,6 +5,12 @@
 
 namespace quorvel {
 
+// Why a port's run ends by itself.
+enum class StopCause {
+    Time,   // Stop On Time: the run has lasted its hours and minutes
+    Error,  // Stop On Error: the data it received had its first error
+};
+
 // What the test engine does to the test console. The console implements it.
 //
 // The data path never waits for the GUI thread: the calls a sending or
@@ -31,14 +37,16 @@ class ConsoleView {
     // buttons, and its hour and minute boxes.
     virtual void SetPortButtons(int port, bool run, bool stop, bool transfer) = 0;
     virtual void SetStopTimeBoxesEnabled(int port, bool enabled) = 0;
-    // GUI thread only: the port's Stop On "Time" option and its hour and
-    // minute boxes.
+    // GUI thread only: the port's Stop On "Time" and "Error" options and its
+    // hour and minute boxes.
     virtual bool IsStopOnTimeChosen(int port) = 0;
+    virtual bool IsStopOnErrorChosen(int port) = 0;
     virtual std::string HourText(int port) = 0;
     virtual std::string MinuteText(int port) = 0;
-    // Asks the GUI thread to press the port's Stop button when it next can;
-    // returns at once (the caller may be a worker thread).
-    virtual void PostStopPress(int port) = 0;
+    // Asks the GUI thread to press the port's Stop button when it next can,
+    // and to say on the port's panel why; returns at once (the caller may be
+    // a worker thread).
+    virtual void PostStopPress(int port, StopCause cause) = 0;
 };
 
 // The test console, or null while there is none. Written by the GUI thread

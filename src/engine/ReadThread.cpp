@@ -49,12 +49,15 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
                     static_cast<std::uint64_t>(count);
                 params->pRxData = buffer.data();
                 *params->pnRxCount = count;
+                engine.CheckRxData(params->nPort);
                 engine.ShowRxData(params->nPort);
             }
         }
         // A release without a character (the mask cleared by Test > Stop)
         // leads straight to the loop test.
     }
+    // What still waited to be judged is judged with what there is.
+    runtime->m_Check[static_cast<std::size_t>(params->nPort)]->Finish();
     params->hMainWnd->PostThreadExit(params->nPort);
 }
 

@@ -28,7 +28,15 @@ TestRuntime::TestRuntime(PortRecords& records, ConsoleHost& console, ThreadExitS
       m_clock(clock),
       m_Engine(*this),
       m_ConsoleEngine(*this),
-      m_strWriteDelay("10") {}
+      m_strWriteDelay("10") {
+    DataChecker::Streams streams{};
+    for (std::size_t i = 0; i < kPortCount; ++i) {
+        streams[i] = &m_Sent[i];
+    }
+    for (auto& check : m_Check) {
+        check = std::make_unique<PortCheck>(streams);
+    }
+}
 
 TestRuntime::~TestRuntime() {
     // A runtime that goes while a test runs (the program is torn down) ends
@@ -65,8 +73,11 @@ void TestRuntime::OnTestStart() {
         return;
     }
 
-    // A run left over from a test whose console went away must not carry on.
+    // A run left over from a test whose console went away must not carry on,
+    // and nothing sent in an earlier test is looked for in this one.
     for (std::size_t i = 0; i < kPortCount; ++i) {
+        m_Sent[i].Reset();
+        m_Check[i]->StartAfresh(false);
         m_RunState[i].bRunning = false;
         m_FileState[i].bMoreToSend = false;
         m_bFirstPacketPending[i] = false;

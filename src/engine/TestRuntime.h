@@ -16,6 +16,8 @@
 #include "core/TickClock.h"
 #include "engine/CTestEngine.h"
 #include "engine/ConsoleView.h"
+#include "engine/PortCheck.h"
+#include "engine/SentStream.h"
 #include "engine/TestData.h"
 #include "engine/ThreadExitCounter.h"
 #include "serial/PortTable.h"
@@ -110,6 +112,10 @@ class TestRuntime : private PortTable {
     std::uint64_t WriteWakeUps() const { return m_nWriteWakeUps.load(); }
     // Bytes the port's receive thread has read since the runtime was made.
     std::uint64_t BytesReceived(int port) const { return m_nBytesReceived[Index(port)].load(); }
+    // What the port has put on its line in this test, and what checking the
+    // bytes it received since its Run has found.
+    const SentStream& Sent(int port) const { return m_Sent[Index(port)]; }
+    const PortCheck& Check(int port) const { return *m_Check[Index(port)]; }
     std::uint64_t WriteDelaysWaited() const { return m_nWriteDelays.load(); }
 
     // A port's receive thread blocks: its parameter block and receive area.
@@ -195,6 +201,12 @@ class TestRuntime : private PortTable {
     std::atomic<std::uint64_t> m_nWriteWakeUps{0};
     // Counted by each port's receive thread, read by anyone.
     std::array<std::atomic<std::uint64_t>, kPortCount> m_nBytesReceived{};
+
+    // Verified data: what each port sent (the write thread appends, the
+    // receive threads read) and each receiving port's check (its receive
+    // thread checks, Run starts it afresh, anyone reads what it found).
+    std::array<SentStream, kPortCount> m_Sent;
+    std::array<std::unique_ptr<PortCheck>, kPortCount> m_Check;
 
     std::string m_strWriteDelay;           // GUI thread
     std::atomic<int> m_nWriteDelayMs{10};  // read by every sending thread

@@ -59,7 +59,7 @@ bool ServePort(TestRuntime& runtime, CTestEngine& engine, int port) {
     if (runtime.StopTimeReached(port)) {
         ConsoleView* console = g_pTestDialog.load();
         if (console != nullptr && !runtime.m_bTimedStopPosted[i].exchange(true)) {
-            console->PostStopPress(port);
+            console->PostStopPress(port, StopCause::Time);
         }
         return false;
     }

@@ -72,6 +72,8 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         const PortTestSettings& test = records.m_PortTest[static_cast<std::size_t>(port)];
         As<QCheckBox>(PanelRole::LoopTest, port)->setChecked(false);
         As<QCheckBox>(PanelRole::Enable, port)->setChecked(test.nDisONOFF != 0);
+        // Data is checked, so Stop On Error can be chosen.
+        As<QRadioButton>(PanelRole::ErrorOption, port)->setEnabled(true);
         As<QRadioButton>(PanelRole::ErrorOption, port)->setChecked(test.nStopError != 0);
         As<QRadioButton>(PanelRole::TimeOption, port)->setChecked(test.nStopTime != 0);
         As<QRadioButton>(PanelRole::TestForever, port)->setChecked(test.nTestForever != 0);
@@ -98,6 +100,16 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(timed);
         As<QPushButton>(PanelRole::Stop, port)->setEnabled(false);
     }
+}
+
+QGroupBox* CSerialTestDialog::Panel(int port) const {
+    const QString name = QStringLiteral("Port%1").arg(port + 1);
+    for (QGroupBox* box : Content()->findChildren<QGroupBox*>()) {
+        if (box->title() == name || box->title().startsWith(name + QLatin1Char(' '))) {
+            return box;
+        }
+    }
+    return nullptr;
 }
 
 void CSerialTestDialog::OnTransfer(int port) {

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QGroupBox>
 #include <QPlainTextEdit>
 #include <array>
 #include <memory>
@@ -34,6 +35,8 @@ class CSerialTestDialog final : public CScrollDialog {
         return qobject_cast<Widget*>(Control(role, port));
     }
     int ControlCount() const { return m_controls.Count(); }
+    // The group box of panel `port` (0-7), titled "Port1" to "Port8".
+    QGroupBox* Panel(int port) const;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

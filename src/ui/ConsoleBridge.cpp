@@ -1,11 +1,15 @@
 #include "ui/ConsoleBridge.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QThread>
+
+#include "engine/TestRuntime.h"
 
 namespace quorvel {
 
@@ -74,6 +78,8 @@ void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
             connect(dialog.As<QPushButton>(button, port), &QPushButton::clicked, this,
                     &ConsoleBridge::Refresh);
         }
+        connect(dialog.As<QPushButton>(PanelRole::Run, port), &QPushButton::clicked, this,
+                [this, port] { ShowStopCause(port, QString()); });
     }
 }
 
@@ -207,6 +213,12 @@ void ConsoleBridge::SetStopTimeBoxesEnabled(int port, bool enabled) {
     });
 }
 
+bool ConsoleBridge::IsStopOnErrorChosen(int port) {
+    return ReadOnGui(false, [port](CSerialTestDialog& d) {
+        return d.As<QRadioButton>(PanelRole::ErrorOption, port)->isChecked();
+    });
+}
+
 bool ConsoleBridge::IsStopOnTimeChosen(int port) {
     return ReadOnGui(false, [port](CSerialTestDialog& d) {
         return d.As<QRadioButton>(PanelRole::TimeOption, port)->isChecked();
@@ -225,15 +237,32 @@ std::string ConsoleBridge::MinuteText(int port) {
     });
 }
 
-void ConsoleBridge::PostStopPress(int port) {
-    // Queued: the write thread asks and goes on; the GUI thread presses Stop
-    // when it comes to it, if the port still runs.
-    OnGui([port](CSerialTestDialog& d) {
+void ConsoleBridge::PostStopPress(int port, StopCause cause) {
+    // Queued: the thread asks and goes on; the GUI thread presses Stop when it
+    // comes to it, if the port still runs, and says why on the panel.
+    OnGui([this, port, cause](CSerialTestDialog& d) {
         QPushButton* stop = d.As<QPushButton>(PanelRole::Stop, port);
-        if (stop->isEnabled()) {
-            stop->click();
+        if (!stop->isEnabled()) {
+            return;
         }
+        stop->click();
+        if (cause == StopCause::Time) {
+            ShowStopCause(port, QStringLiteral("its time is up"));
+            return;
+        }
+        const PortCheck& check = m_runtime->Check(port);
+        ShowStopCause(port, QStringLiteral("first error at %1, %2")
+                                .arg(QDateTime::fromMSecsSinceEpoch(check.FirstErrorMs())
+                                         .toString(QStringLiteral("HH:mm:ss")),
+                                     QString::fromStdString(check.FirstErrorText())));
     });
+}
+
+void ConsoleBridge::ShowStopCause(int port, const QString& cause) {
+    if (QGroupBox* panel = m_dialog ? m_dialog->Panel(port) : nullptr) {
+        const QString name = QStringLiteral("Port%1").arg(port + 1);
+        panel->setTitle(cause.isEmpty() ? name : name + QStringLiteral(" - stopped: ") + cause);
+    }
 }
 
 }  // namespace quorvel

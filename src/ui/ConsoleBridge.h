@@ -48,9 +48,10 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     void SetPortButtons(int port, bool run, bool stop, bool transfer) override;
     void SetStopTimeBoxesEnabled(int port, bool enabled) override;
     bool IsStopOnTimeChosen(int port) override;
+    bool IsStopOnErrorChosen(int port) override;
     std::string HourText(int port) override;
     std::string MinuteText(int port) override;
-    void PostStopPress(int port) override;
+    void PostStopPress(int port, StopCause cause) override;
 
     // The least time between two drawings while data keeps arriving.
     static constexpr int kFrameMs = 40;
@@ -68,6 +69,8 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // Ties a new dialog's Enable boxes and boxes to the display model.
     void Connect(CSerialTestDialog& dialog);
     void Apply(int port, ConsoleDisplay::PortUpdate& update);
+    // Says on the port's panel why its run ended by itself, or nothing.
+    void ShowStopCause(int port, const QString& cause);
     void ApplyBox(QPlainTextEdit* box, BoxText& decoder, ConsoleDisplay::BoxUpdate& update);
 
     TestRuntime* m_runtime = nullptr;

@@ -31,6 +31,8 @@ class RecordingConsole final : public ConsoleView {
         bool run = false, stop = false, transfer = false;
         bool stopTimeBoxes = false;
         bool stopOnTime = false;
+        bool stopOnError = false;
+        std::vector<StopCause> stopCauses;  // every Stop press asked for, with its cause
         std::string hours = "0", minutes = "0";
         int clears = 0;
     };
@@ -105,6 +107,9 @@ class RecordingConsole final : public ConsoleView {
     void SetStopTimeBoxesEnabled(int port, bool enabled) override {
         Call(port, [&](Port& p) { p.stopTimeBoxes = enabled; });
     }
+    bool IsStopOnErrorChosen(int port) override {
+        return Ask<bool>(port, [](Port& p) { return p.stopOnError; });
+    }
     bool IsStopOnTimeChosen(int port) override {
         return Ask<bool>(port, [](Port& p) { return p.stopOnTime; });
     }
@@ -114,7 +119,8 @@ class RecordingConsole final : public ConsoleView {
     std::string MinuteText(int port) override {
         return Ask<std::string>(port, [](Port& p) { return p.minutes; });
     }
-    void PostStopPress(int port) override {
+    void PostStopPress(int port, StopCause cause) override {
+        Call(port, [&](Port& p) { p.stopCauses.push_back(cause); });
         if (onStopPress) {
             onStopPress(port);
         }

@@ -82,7 +82,7 @@ TEST_F(ConsoleTest, PanelsStartFromTheirRecords) {
     CSerialTestDialog& console = *shown;
     EXPECT_TRUE(console.As<QCheckBox>(PanelRole::Enable, 0)->isChecked());
     EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isChecked());
-    EXPECT_FALSE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());
+    EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());  // data is checked
     EXPECT_FALSE(console.As<QLineEdit>(PanelRole::Hours, 0)->isEnabled());
     EXPECT_FALSE(console.As<QCheckBox>(PanelRole::LoopTest, 0)->isChecked());
     EXPECT_EQ(console.As<QLineEdit>(PanelRole::PacketCount, 0)->text(), "0");

@@ -1,0 +1,244 @@
+#include "engine/DataChecker.h"
+
+#include <algorithm>
+
+namespace quorvel {
+namespace {
+
+// How far back in a stream a lock is looked for: more than can be in flight.
+constexpr std::uint64_t kSearchSpan = 64 * 1024;
+// Bytes held while no lock is found, to be judged once one is; beyond this
+// the oldest are unrecognised.
+constexpr std::size_t kMostHeld = 64;
+// While nothing fits anywhere (other line settings, a foreign sender), the
+// searches thin out to one in this many bytes, so garbage costs little.
+constexpr std::size_t kMostSkipped = 1024;
+// Errors in a row, with no byte matching in between, after which the lock is
+// taken as lost and looked for again.
+constexpr std::size_t kMostErrorsInARow = 64;
+
+}  // namespace
+
+DataChecker::DataChecker(const Streams& streams) : m_streams(streams) {}
+
+void DataChecker::Reset() {
+    m_candidates.clear();
+    m_waiting.clear();
+    m_held.clear();
+    m_failedLocks = 0;
+    m_skip = 0;
+    m_errorsInARow = 0;
+    m_counts = CheckCounts{};
+}
+
+std::uint8_t DataChecker::Sources() const {
+    std::uint8_t sources = 0;
+    for (const Candidate& candidate : m_candidates) {
+        sources = static_cast<std::uint8_t>(sources | (1u << candidate.port));
+    }
+    return sources;
+}
+
+void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
+    m_counts.received += size;
+    m_waiting.insert(m_waiting.end(), data, data + size);
+    bool moved = true;
+    while (moved && !m_waiting.empty()) {
+        moved = m_candidates.empty() ? Lock() : Verify();
+    }
+}
+
+void DataChecker::Finish() {
+    if (!m_candidates.empty()) {
+        // Byte by byte against the stream: a match is verified, the rest are
+        // wrong values where the stream should have gone on.
+        const Candidate& at = m_candidates.front();
+        std::vector<std::uint8_t> expected(m_waiting.size());
+        const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
+            at.position, expected.data(), expected.size());
+        for (std::size_t i = 0; i < m_waiting.size(); ++i) {
+            if (i < got && expected[i] == m_waiting[i]) {
+                ++m_counts.verified;
+            } else {
+                ++m_counts.corrupted;
+            }
+        }
+    } else {
+        m_counts.unrecognised += m_waiting.size();
+    }
+    m_counts.unrecognised += m_held.size();
+    m_waiting.clear();
+    m_held.clear();
+}
+
+void DataChecker::Consume(std::size_t size) {
+    m_waiting.erase(m_waiting.begin(), m_waiting.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+bool DataChecker::Lock() {
+    if (m_skip > 0) {
+        // Let by while searches keep failing; held to be judged by a later lock.
+        const std::size_t size = std::min(m_skip, m_waiting.size());
+        m_held.insert(m_held.end(), m_waiting.begin(),
+                      m_waiting.begin() + static_cast<std::ptrdiff_t>(size));
+        Consume(size);
+        m_skip -= size;
+    } else {
+        if (m_waiting.size() < kLockWindow) {
+            return false;
+        }
+        for (int port = 0; port < kPorts; ++port) {
+            const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
+            std::uint64_t position = 0;
+            const std::uint64_t end = stream != nullptr ? stream->End() : 0;
+            if (stream != nullptr &&
+                stream->FindNewest(m_waiting.data(), kLockWindow,
+                                   end > kSearchSpan ? end - kSearchSpan : 0, 0, position)) {
+                m_candidates.push_back({port, position});
+            }
+        }
+        if (!m_candidates.empty()) {
+            m_failedLocks = 0;
+            JudgeHeld(m_candidates.front());
+            return true;
+        }
+        // The oldest byte fits nowhere; later searches thin out.
+        m_held.push_back(m_waiting.front());
+        Consume(1);
+        ++m_failedLocks;
+        m_skip = std::min<std::size_t>(std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10),
+                                       kMostSkipped) -
+                 1;
+    }
+    if (m_held.size() > kMostHeld) {
+        m_counts.unrecognised += m_held.size() - kMostHeld;
+        m_held.erase(m_held.begin(),
+                     m_held.begin() + static_cast<std::ptrdiff_t>(m_held.size() - kMostHeld));
+    }
+    return true;
+}
+
+void DataChecker::JudgeHeld(const Candidate& lock) {
+    // The held bytes came just before the ones the lock was found with: they
+    // are judged against the bytes just before that place in the stream.
+    const std::size_t held = m_held.size();
+    const std::uint64_t before = std::min<std::uint64_t>(held, lock.position);
+    const std::size_t unplaced = held - static_cast<std::size_t>(before);
+    m_counts.unrecognised += unplaced;
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(before));
+    const std::size_t got = m_streams[static_cast<std::size_t>(lock.port)]->Copy(
+        lock.position - before, expected.data(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const bool kept = i < got;
+        if (kept && expected[i] == m_held[unplaced + i]) {
+            ++m_counts.verified;
+        } else if (kept) {
+            ++m_counts.corrupted;
+        } else {
+            ++m_counts.unrecognised;
+        }
+    }
+    m_held.clear();
+}
+
+bool DataChecker::Verify() {
+    const std::size_t size = m_waiting.size();
+    std::vector<std::uint8_t> expected(size);
+    std::vector<std::size_t> matched(m_candidates.size(), 0);
+    std::size_t longest = 0;
+    bool anyKept = false;
+    for (std::size_t c = 0; c < m_candidates.size(); ++c) {
+        const Candidate& candidate = m_candidates[c];
+        const std::size_t got = m_streams[static_cast<std::size_t>(candidate.port)]->Copy(
+            candidate.position, expected.data(), size);
+        anyKept = anyKept || got > 0;
+        const auto end = expected.begin() + static_cast<std::ptrdiff_t>(got);
+        matched[c] = static_cast<std::size_t>(
+            std::mismatch(expected.begin(), end, m_waiting.begin()).first - expected.begin());
+        longest = std::max(longest, matched[c]);
+    }
+    if (!anyKept) {
+        // The bytes run past what the candidates have sent (the lock was taken
+        // a period too far on a repeating pattern) or behind what they keep:
+        // the place is looked for again, which is no error.
+        m_candidates.clear();
+        return true;
+    }
+    if (longest == 0) {
+        return Classify();
+    }
+    // A candidate whose stream parts from the bytes where another's goes on
+    // cannot be their source.
+    std::vector<Candidate> kept;
+    for (std::size_t c = 0; c < m_candidates.size(); ++c) {
+        if (matched[c] == longest) {
+            kept.push_back({m_candidates[c].port, m_candidates[c].position + longest});
+        }
+    }
+    m_candidates = std::move(kept);
+    m_counts.verified += longest;
+    m_errorsInARow = 0;
+    Consume(longest);
+    return true;
+}
+
+bool DataChecker::StreamHolds(const Candidate& at, std::uint64_t offset, const std::uint8_t* bytes,
+                              std::size_t size) const {
+    std::vector<std::uint8_t> expected(size);
+    const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
+        at.position + offset, expected.data(), size);
+    return got == size && std::equal(expected.begin(), expected.end(), bytes);
+}
+
+bool DataChecker::Classify() {
+    if (m_waiting.size() < 1 + kLookAhead) {
+        return false;  // the next bytes decide
+    }
+    const Candidate primary = m_candidates.front();
+    const std::uint8_t* next = m_waiting.data() + 1;
+    std::uint64_t advance = 0;
+    std::size_t consumed = 0;
+    if (StreamHolds(primary, 1, next, kLookAhead)) {
+        ++m_counts.corrupted;  // the stream goes on after a wrong byte
+        advance = 1;
+        consumed = 1;
+    } else if (StreamHolds(primary, 0, next, kLookAhead)) {
+        ++m_counts.extra;  // the stream goes on with the byte after it
+        consumed = 1;
+    } else {
+        // The stream goes on further along: bytes of it were lost.
+        std::vector<std::uint8_t> ahead(kLongestGap + kLookAhead);
+        const std::size_t got = m_streams[static_cast<std::size_t>(primary.port)]->Copy(
+            primary.position + 1, ahead.data(), ahead.size());
+        const auto end = ahead.begin() + static_cast<std::ptrdiff_t>(got);
+        const auto found = std::search(ahead.begin(), end, m_waiting.begin(),
+                                       m_waiting.begin() + static_cast<std::ptrdiff_t>(kLookAhead));
+        if (found != end) {
+            advance = 1 + static_cast<std::uint64_t>(found - ahead.begin());
+            m_counts.lost += advance;
+        } else if (m_errorsInARow >= kMostErrorsInARow) {
+            m_candidates.clear();  // the lock is lost: looked for again
+            m_errorsInARow = 0;
+            return true;
+        } else {
+            ++m_counts.corrupted;  // more than one error close together: one at a time
+            advance = 1;
+            consumed = 1;
+        }
+    }
+    ++m_errorsInARow;
+    std::vector<Candidate> kept;
+    for (const Candidate& candidate : m_candidates) {
+        const Candidate moved{candidate.port, candidate.position + advance};
+        if (candidate.port == primary.port ||
+            StreamHolds(moved, 0, m_waiting.data() + consumed,
+                        std::min(kLookAhead, m_waiting.size() - consumed))) {
+            kept.push_back(moved);
+        }
+    }
+    m_candidates = std::move(kept);
+    Consume(consumed);
+    return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,150 @@
+// The data checker on streams the test makes: every byte received is either
+// verified or counted as exactly one kind of error, as the card would count
+// the faults it put in.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/DataChecker.h"
+#include "engine/TestData.h"
+
+namespace quorvel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+class DataCheckerTest : public ::testing::Test {
+  protected:
+    void Send(int port, const Bytes& bytes) {
+        m_sent[static_cast<std::size_t>(port)].Append(bytes.data(), bytes.size());
+    }
+    // Hands `bytes` to the checker in chunks of every size from 1 to 450 in
+    // turn, as reads of whatever is queued would.
+    void Receive(const Bytes& bytes) {
+        std::size_t at = 0;
+        std::size_t chunk = 1;
+        while (at < bytes.size()) {
+            const std::size_t size = std::min(chunk, bytes.size() - at);
+            m_checker.Check(bytes.data() + at, size);
+            at += size;
+            chunk = chunk % 450 + 1;
+        }
+    }
+
+    static DataChecker::Streams StreamsOf(std::array<SentStream, 8>& sent) {
+        DataChecker::Streams streams{};
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            streams[i] = &sent[i];
+        }
+        return streams;
+    }
+
+    std::array<SentStream, 8> m_sent;
+    DataChecker m_checker{StreamsOf(m_sent)};
+};
+
+TEST_F(DataCheckerTest, WhatCameBackWholeIsVerifiedAndItsSourceKnown) {
+    const Bytes sent = RandomBytes(20000, 1);
+    Send(2, sent);
+    Send(5, RandomBytes(20000, 2));
+    Receive(sent);
+    EXPECT_EQ(m_checker.Counts(), (CheckCounts{20000, 20000, 0, 0, 0, 0}));
+    EXPECT_EQ(m_checker.Sources(), 1u << 2);
+}
+
+TEST_F(DataCheckerTest, EachFaultIsCountedOnceAsItsKind) {
+    const Bytes sent = RandomBytes(30000, 3);
+    Send(0, sent);
+    Bytes received;
+    std::uint64_t corrupted = 0, lost = 0, extra = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (i % 997 == 500) {
+            received.push_back(static_cast<std::uint8_t>(sent[i] ^ 0x10));  // a bit flipped
+            ++corrupted;
+        } else if (i % 1499 == 700) {
+            ++lost;  // dropped on the way
+        } else if (i % 2003 == 900) {
+            received.push_back(sent[i]);
+            received.push_back(0);  // a framing error's NUL after it
+            ++extra;
+        } else if (i % 5003 == 1000) {
+            lost += 40;  // a burst lost
+            i += 39;
+        } else {
+            received.push_back(sent[i]);
+        }
+    }
+    Receive(received);
+    m_checker.Finish();
+    const CheckCounts counts = m_checker.Counts();
+    EXPECT_EQ(counts.corrupted, corrupted);
+    EXPECT_EQ(counts.lost, lost);
+    EXPECT_EQ(counts.extra, extra);
+    EXPECT_EQ(counts.unrecognised, 0u);
+    EXPECT_EQ(counts.verified + counts.corrupted + counts.extra, received.size());
+}
+
+TEST_F(DataCheckerTest, ABadByteBeforeTheLockIsStillJudgedAgainstTheStream) {
+    const Bytes sent = RandomBytes(1000, 4);
+    Send(1, sent);
+    Bytes received = sent;
+    received[3] ^= 0x01;
+    Receive(received);
+    EXPECT_EQ(m_checker.Counts(), (CheckCounts{1000, 999, 1, 0, 0, 0}));
+}
+
+TEST_F(DataCheckerTest, BytesNoPortSentAreUnrecognisedAndCountedOneEach) {
+    Send(0, RandomBytes(10000, 5));
+    const Bytes noise = RandomBytes(6000, 6);
+    Receive(noise);
+    m_checker.Finish();  // what still waited is judged at the end
+    EXPECT_EQ(m_checker.Counts(), (CheckCounts{6000, 0, 0, 0, 0, 6000}));
+    EXPECT_EQ(m_checker.Sources(), 0u);
+
+    // The check starts afresh at the port's Run.
+    m_checker.Reset();
+    EXPECT_EQ(m_checker.Counts(), CheckCounts{});
+}
+
+TEST_F(DataCheckerTest, IdenticalStreamsLeaveEverySenderAsSourceUntilTheyPart) {
+    const Bytes common = RandomBytes(3000, 7);
+    Send(1, common);
+    Send(3, common);
+    Receive(Bytes(common.begin(), common.begin() + 2000));
+    EXPECT_EQ(m_checker.Sources(), (1u << 1) | (1u << 3));
+    const Bytes more = RandomBytes(500, 8);
+    Send(1, more);
+    Send(3, RandomBytes(500, 9));
+    Bytes rest(common.begin() + 2000, common.end());
+    rest.insert(rest.end(), more.begin(), more.end());
+    Receive(rest);
+    EXPECT_EQ(m_checker.Sources(), 1u << 1);
+    EXPECT_EQ(m_checker.Counts().Errors(), 0u);
+}
+
+TEST_F(DataCheckerTest, ARepeatingPatternIsVerifiedToItsLastByteWithoutAFalseError) {
+    // The Alphabets line, sent over and over: the lock may be taken a period
+    // ahead of the true place and is moved back when the sender stops.
+    Bytes sent;
+    for (int packet = 0; packet < 500; ++packet) {
+        sent.insert(sent.end(), kAlphabets.begin(), kAlphabets.end());
+    }
+    Send(4, sent);
+    Receive(sent);
+    EXPECT_EQ(m_checker.Counts().verified, sent.size());
+    EXPECT_EQ(m_checker.Counts().Errors(), 0u);
+}
+
+}  // namespace
+}  // namespace quorvel
