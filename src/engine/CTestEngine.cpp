@@ -241,6 +241,17 @@ void CTestEngine::CheckRxData(int port) {
     }
 }
 
+void CTestEngine::FinishCheck(int port) {
+    PortCheck& check = *m_runtime.m_Check[static_cast<std::size_t>(port)];
+    const std::uint64_t before = check.Counts().Errors();
+    check.Finish();
+    const std::uint64_t errors = check.Counts().Errors();
+    ConsoleView* console = g_pTestDialog.load();
+    if (console != nullptr && errors != before) {
+        console->SetErrorCountText(port, std::to_string(errors));
+    }
+}
+
 void CTestEngine::ShowRxData(int port) {
     if (!TestRuntime::ValidPort(port)) {
         ShowDefault();

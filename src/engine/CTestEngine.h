@@ -46,6 +46,9 @@ class CTestEngine {
     // Checks the port's latest received chunk against what its source sent,
     // shows a changed error count and stops a run that stops on error.
     void CheckRxData(int port);
+    // The test ends: what still waited to be judged is judged with what
+    // there is, and a changed error count shown.
+    void FinishCheck(int port);
     // Shows the port's latest received chunk in its receive box.
     void ShowRxData(int port);
     // A port's run begins: counters and boxes reset, receive queue purged,

@@ -49,6 +49,15 @@ void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
 }
 
 void DataChecker::Finish() {
+    // What still fits the stream is verified as ever; only the rest is judged
+    // byte by byte.
+    while (!m_candidates.empty() && !m_waiting.empty()) {
+        const std::size_t waiting = m_waiting.size();
+        Verify();
+        if (m_waiting.size() == waiting) {
+            break;
+        }
+    }
     if (!m_candidates.empty()) {
         // Byte by byte against the stream: a match is verified, the rest are
         // wrong values where the stream should have gone on.
@@ -145,6 +154,7 @@ bool DataChecker::Verify() {
     const std::size_t size = m_waiting.size();
     std::vector<std::uint8_t> expected(size);
     std::vector<std::size_t> matched(m_candidates.size(), 0);
+    std::vector<bool> parted(m_candidates.size(), false);
     std::size_t longest = 0;
     bool anyKept = false;
     for (std::size_t c = 0; c < m_candidates.size(); ++c) {
@@ -153,25 +163,40 @@ bool DataChecker::Verify() {
             candidate.position, expected.data(), size);
         anyKept = anyKept || got > 0;
         const auto end = expected.begin() + static_cast<std::ptrdiff_t>(got);
-        matched[c] = static_cast<std::size_t>(
-            std::mismatch(expected.begin(), end, m_waiting.begin()).first - expected.begin());
+        matched[c] =
+            static_cast<std::size_t>(std::mismatch(expected.begin(), end, m_waiting.begin()).first -
+                                     expected.begin());
+        parted[c] = matched[c] < got;
         longest = std::max(longest, matched[c]);
     }
     if (!anyKept) {
         // The bytes run past what the candidates have sent (the lock was taken
         // a period too far on a repeating pattern) or behind what they keep:
-        // the place is looked for again, which is no error.
-        m_candidates.clear();
-        return true;
+        // their place is looked for again, which is no error.
+        return Realign();
     }
     if (longest == 0) {
+        // Judged against a stream that has the bytes: one that ended sooner
+        // cannot tell.
+        std::vector<Candidate> ordered;
+        for (std::size_t c = 0; c < m_candidates.size(); ++c) {
+            if (parted[c]) {
+                ordered.push_back(m_candidates[c]);
+            }
+        }
+        for (std::size_t c = 0; c < m_candidates.size(); ++c) {
+            if (!parted[c]) {
+                ordered.push_back(m_candidates[c]);
+            }
+        }
+        m_candidates = std::move(ordered);
         return Classify();
     }
     // A candidate whose stream parts from the bytes where another's goes on
-    // cannot be their source.
+    // cannot be their source; one whose stream only ended sooner still can.
     std::vector<Candidate> kept;
     for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-        if (matched[c] == longest) {
+        if (matched[c] == longest || !parted[c]) {
             kept.push_back({m_candidates[c].port, m_candidates[c].position + longest});
         }
     }
@@ -179,6 +204,22 @@ bool DataChecker::Verify() {
     m_counts.verified += longest;
     m_errorsInARow = 0;
     Consume(longest);
+    return true;
+}
+
+bool DataChecker::Realign() {
+    const std::size_t size = std::min(m_waiting.size(), kLockWindow);
+    std::vector<Candidate> kept;
+    for (const Candidate& candidate : m_candidates) {
+        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
+        const std::uint64_t end = stream.End();
+        std::uint64_t position = 0;
+        if (stream.FindNewest(m_waiting.data(), size, end > kSearchSpan ? end - kSearchSpan : 0, 0,
+                              position)) {
+            kept.push_back({candidate.port, position});
+        }
+    }
+    m_candidates = std::move(kept);  // none: the lock is looked for afresh
     return true;
 }
 

@@ -77,6 +77,9 @@ class DataChecker {
     // The waiting bytes do not match the stream at their place: tells the
     // error's kind, counts it and moves on. False when it needs more bytes.
     bool Classify();
+    // The candidates' streams are looked through for where the waiting bytes
+    // are (the lock's place was wrong, not the bytes): no error.
+    bool Realign();
     // The bytes held while no lock was found are judged against the stream
     // just before where the lock was found.
     void JudgeHeld(const Candidate& lock);

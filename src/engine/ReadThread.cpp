@@ -56,8 +56,7 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
         // A release without a character (the mask cleared by Test > Stop)
         // leads straight to the loop test.
     }
-    // What still waited to be judged is judged with what there is.
-    runtime->m_Check[static_cast<std::size_t>(params->nPort)]->Finish();
+    engine.FinishCheck(params->nPort);
     params->hMainWnd->PostThreadExit(params->nPort);
 }
 

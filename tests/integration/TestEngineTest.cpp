@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "card/SimulatedCard.h"
-#include "fakes/EngineHarness.h"
+#include "fakes/EngineOnCard.h"
 
 namespace quorvel {
 namespace {
@@ -32,20 +32,7 @@ std::vector<std::uint8_t> Bytes(std::size_t size) {
     return bytes;
 }
 
-// A base ahead of the harness, so the card outlives the runtime, whose end
-// closes the ports on it.
-struct CardOnPlugs {
-    SimulatedCard m_card;
-};
-
-class TestEngineTest : public ::testing::Test, protected CardOnPlugs, protected EngineHarness {
-  protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(m_card.Start(&error)) << error;
-        m_card.Install();
-    }
-};
+using TestEngineTest = testing::EngineOnCard;
 
 TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     Choose({0, 2, 5});

@@ -1,0 +1,105 @@
+// Every byte a port receives is checked against what its source sent, on the
+// simulated card: plugs, cables, the card's internal loopback, other line
+// settings and open ports, and a run that stops at its first error.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "fakes/EngineOnCard.h"
+
+namespace quorvel {
+namespace {
+
+using CheckedDataTest = testing::EngineOnCard;
+
+// A port's own file: random bytes, so no two ports send alike.
+std::vector<std::uint8_t> FileOf(int port) {
+    std::mt19937 random(static_cast<unsigned>(port) + 1);
+    std::vector<std::uint8_t> bytes(5000);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+constexpr std::uint8_t Bit(int port) {
+    return static_cast<std::uint8_t>(1u << port);
+}
+
+TEST_F(CheckedDataTest, EachPortsBytesAreVerifiedAgainstTheStreamTheyCameFrom) {
+    // Port1 on its plug, Port3 and Port4 on a cable, Port5 in the card's
+    // internal loopback with its cable to Port6, Port8 with nothing attached.
+    m_card.AttachCable(2, 3);
+    m_card.AttachCable(4, 5);
+    m_card.AttachNothing(7);
+    Choose({0, 2, 3, 4, 5, 7});
+    for (int port : {0, 2, 3, 4, 5, 7}) {
+        SetPattern(port, 0, 0, 0);
+        m_runtime.SetFileData(port, FileOf(port));
+    }
+    m_runtime.OnTestStart();
+    m_runtime.OnLoopTest(4, true);
+    for (int port : {0, 2, 3, 4, 7}) {
+        m_runtime.OnRunPort(port);
+    }
+    for (int port : {0, 2, 3, 4}) {
+        ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.Check(port).Counts().verified > 20000; }))
+            << port;
+    }
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_runtime.Check(0).Sources(), Bit(0));
+    EXPECT_EQ(m_runtime.Check(2).Sources(), Bit(3));
+    EXPECT_EQ(m_runtime.Check(3).Sources(), Bit(2));
+    EXPECT_EQ(m_runtime.Check(4).Sources(), Bit(4));
+    for (int port : {0, 2, 3, 4}) {
+        const CheckCounts counts = m_runtime.Check(port).Counts();
+        EXPECT_EQ(counts.Errors(), 0u) << port;
+        EXPECT_EQ(counts.verified, counts.received) << port;
+        EXPECT_EQ(m_console.Snapshot(port).errorCount, "0") << port;
+    }
+    // Port6 (its partner in loopback, not running) and Port8 heard nothing.
+    for (int port : {5, 7}) {
+        EXPECT_EQ(m_runtime.Check(port).Counts(), CheckCounts{}) << port;
+        EXPECT_EQ(m_runtime.Check(port).Sources(), 0u) << port;
+    }
+}
+
+TEST_F(CheckedDataTest, TwoPortsSendingAlikeAreBothNamedAsTheSource) {
+    Choose({6, 7});  // plugs, both sending the Alphabets line
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(6);
+    m_runtime.OnRunPort(7);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.Check(6).Counts().verified > 5000; }));
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_runtime.Check(6).Sources(), Bit(6) | Bit(7));
+    EXPECT_EQ(m_runtime.Check(6).Counts().Errors(), 0u);
+}
+
+TEST_F(CheckedDataTest, OtherLineSettingsGiveUnrecognisedBytesAndStopOnErrorEndsTheRun) {
+    // Port2 reads Port1's 9600 bit/s characters at 19200 bit/s: nothing it
+    // gets is what anyone sent.
+    m_card.AttachCable(0, 1);
+    Choose({0, 1});
+    m_records.m_PortRegistry[0].nBaud = 6;
+    m_records.m_PortRegistry[1].nBaud = 7;
+    m_console.Change(1, [](testing::RecordingConsole::Port& p) { p.stopOnError = true; });
+    m_runtime.OnTestStart();
+    m_runtime.OnRunPort(1);
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.Check(1).Counts().received > 300; }));
+    // Port2's run stopped at its first error, and said why.
+    ASSERT_TRUE(m_gui.RunUntil([&] { return !m_runtime.IsPortRunning(1); }));
+    EXPECT_EQ(m_console.Snapshot(1).stopCauses, std::vector<StopCause>{StopCause::Error});
+    EXPECT_NE(m_runtime.Check(1).FirstErrorMs(), 0);
+    EXPECT_TRUE(m_runtime.IsPortRunning(0));  // Port1 does not stop on error
+    ASSERT_TRUE(StopTest());
+    const CheckCounts counts = m_runtime.Check(1).Counts();
+    EXPECT_EQ(counts.verified, 0u);
+    EXPECT_EQ(counts.unrecognised, counts.received);
+    EXPECT_EQ(m_runtime.Check(1).Sources(), 0u);
+    EXPECT_EQ(m_console.Snapshot(1).errorCount, std::to_string(counts.Errors()));
+}
+
+}  // namespace
+}  // namespace quorvel
