@@ -250,10 +250,22 @@ bool CMainFrame::RunShellCommand(int command) {
         case res::kContextHelp:
             OnContextHelp();
             break;
+        case res::kViewStatistics:
+            ShowStatistics();
+            break;
         default:
             return false;
     }
     return true;
+}
+
+void CMainFrame::ShowStatistics() {
+    if (!m_statistics) {
+        m_statistics = new CStatisticsDialog(m_app.Runtime(), m_services, this);
+    }
+    m_statistics->show();
+    m_statistics->raise();
+    m_statistics->activateWindow();
 }
 
 void CMainFrame::AddDocumentWindow(const QString& title) {

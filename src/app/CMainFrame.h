@@ -13,6 +13,7 @@
 #include "app/PrintCommands.h"
 #include "res/Menus.h"
 #include "ui/CHelpWindow.h"
+#include "ui/CStatisticsDialog.h"
 
 class QAction;
 class QToolBar;
@@ -55,6 +56,9 @@ class CMainFrame final : public QMainWindow {
     CHelpWindow* HelpWindow() const { return m_helpWindow; }
     // Brings every action's enabled state in line with the application.
     void UpdateCommandUI();
+    // View > Test Statistics: shows the statistics window, made at the first call.
+    void ShowStatistics();
+    CStatisticsDialog* Statistics() const { return m_statistics; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +98,7 @@ class CMainFrame final : public QMainWindow {
     QToolBar* m_toolBar = nullptr;
     FrameStatusBar* m_statusBar = nullptr;
     QPointer<CHelpWindow> m_helpWindow;
+    QPointer<CStatisticsDialog> m_statistics;
     QHash<int, QAction*> m_actions;
     std::array<QAction*, RecentFileList::kDefaultSize> m_recentActions{};
     int m_menuShown = 0;   // resource ID of the menu on the bar

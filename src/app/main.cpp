@@ -59,6 +59,7 @@ int main(int argc, char* argv[]) {
     console.Attach(app.Runtime(), app.Records(), services);
 
     quorvel::CMainFrame mainWindow(app, services, cardTitle);
+    console.SetStatisticsOpener([&mainWindow] { mainWindow.ShowStatistics(); });
     messageSink.SetMainWindow(&mainWindow);
     mainWindow.showMaximized();
 

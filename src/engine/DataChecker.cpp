@@ -28,6 +28,7 @@ void DataChecker::Reset() {
     m_failedLocks = 0;
     m_skip = 0;
     m_errorsInARow = 0;
+    m_sinceLookAround = 0;
     m_counts = CheckCounts{};
 }
 
@@ -163,9 +164,8 @@ bool DataChecker::Verify() {
             candidate.position, expected.data(), size);
         anyKept = anyKept || got > 0;
         const auto end = expected.begin() + static_cast<std::ptrdiff_t>(got);
-        matched[c] =
-            static_cast<std::size_t>(std::mismatch(expected.begin(), end, m_waiting.begin()).first -
-                                     expected.begin());
+        matched[c] = static_cast<std::size_t>(
+            std::mismatch(expected.begin(), end, m_waiting.begin()).first - expected.begin());
         parted[c] = matched[c] < got;
         longest = std::max(longest, matched[c]);
     }
@@ -176,35 +176,58 @@ bool DataChecker::Verify() {
         return Realign();
     }
     if (longest == 0) {
-        // Judged against a stream that has the bytes: one that ended sooner
-        // cannot tell.
-        std::vector<Candidate> ordered;
-        for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-            if (parted[c]) {
-                ordered.push_back(m_candidates[c]);
-            }
-        }
-        for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-            if (!parted[c]) {
-                ordered.push_back(m_candidates[c]);
-            }
-        }
-        m_candidates = std::move(ordered);
+        // Judged against the stream that has the most of what follows: one
+        // that ended sooner cannot tell.
+        std::stable_sort(
+            m_candidates.begin(), m_candidates.end(),
+            [this](const Candidate& a, const Candidate& b) { return Following(a) > Following(b); });
         return Classify();
     }
     // A candidate whose stream parts from the bytes where another's goes on
-    // cannot be their source; one whose stream only ended sooner still can.
+    // cannot be their source. One whose stream only ended sooner still can:
+    // its place was taken a period too far on a repeating pattern, and it is
+    // found again after the bytes just verified.
+    const std::size_t tail = std::min(longest, kLockWindow);
     std::vector<Candidate> kept;
     for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-        if (matched[c] == longest || !parted[c]) {
-            kept.push_back({m_candidates[c].port, m_candidates[c].position + longest});
+        const Candidate& candidate = m_candidates[c];
+        std::uint64_t position = 0;
+        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
+        if (matched[c] == longest) {
+            kept.push_back({candidate.port, candidate.position + longest});
+        } else if (!parted[c] &&
+                   stream.FindNewest(
+                       m_waiting.data() + longest - tail, tail,
+                       candidate.position > kSearchSpan ? candidate.position - kSearchSpan : 0, 0,
+                       position)) {
+            kept.push_back({candidate.port, position + tail});
         }
     }
     m_candidates = std::move(kept);
     m_counts.verified += longest;
     m_errorsInARow = 0;
+    m_sinceLookAround += longest;
+    if (m_sinceLookAround >= kLookAroundBytes && longest >= kLockWindow) {
+        LookAround(m_waiting.data() + longest - kLockWindow);
+    }
     Consume(longest);
     return true;
+}
+
+void DataChecker::LookAround(const std::uint8_t* window) {
+    m_sinceLookAround = 0;
+    for (int port = 0; port < kPorts; ++port) {
+        const bool known = std::any_of(m_candidates.begin(), m_candidates.end(),
+                                       [port](const Candidate& c) { return c.port == port; });
+        const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
+        std::uint64_t position = 0;
+        const std::uint64_t end = stream != nullptr ? stream->End() : 0;
+        if (!known && stream != nullptr &&
+            stream->FindNewest(window, kLockWindow, end > kSearchSpan ? end - kSearchSpan : 0, 0,
+                               position)) {
+            m_candidates.push_back({port, position + kLockWindow});
+        }
+    }
 }
 
 bool DataChecker::Realign() {
@@ -221,6 +244,20 @@ bool DataChecker::Realign() {
     }
     m_candidates = std::move(kept);  // none: the lock is looked for afresh
     return true;
+}
+
+std::uint64_t DataChecker::Following(const Candidate& at) const {
+    const std::uint64_t end = m_streams[static_cast<std::size_t>(at.port)]->End();
+    return end > at.position ? end - at.position : 0;
+}
+
+bool DataChecker::StreamParts(const Candidate& at, const std::uint8_t* bytes,
+                              std::size_t size) const {
+    std::vector<std::uint8_t> expected(size);
+    const std::size_t got =
+        m_streams[static_cast<std::size_t>(at.port)]->Copy(at.position, expected.data(), size);
+    return !std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(got),
+                       bytes);
 }
 
 bool DataChecker::StreamHolds(const Candidate& at, std::uint64_t offset, const std::uint8_t* bytes,
@@ -268,12 +305,17 @@ bool DataChecker::Classify() {
         }
     }
     ++m_errorsInARow;
+    // The other candidates go the same way; one whose stream then parts
+    // from the judging stream cannot be the source (one that has not sent
+    // that far yet still can). The received bytes are not the measure: more
+    // errors may lie among them.
+    std::vector<std::uint8_t> judged(kLookAhead);
+    const std::size_t known = m_streams[static_cast<std::size_t>(primary.port)]->Copy(
+        primary.position + advance, judged.data(), judged.size());
     std::vector<Candidate> kept;
     for (const Candidate& candidate : m_candidates) {
         const Candidate moved{candidate.port, candidate.position + advance};
-        if (candidate.port == primary.port ||
-            StreamHolds(moved, 0, m_waiting.data() + consumed,
-                        std::min(kLookAhead, m_waiting.size() - consumed))) {
+        if (candidate.port == primary.port || !StreamParts(moved, judged.data(), known)) {
             kept.push_back(moved);
         }
     }

@@ -61,6 +61,8 @@ class DataChecker {
     // The most bytes of a source's stream that may be lost in one gap and still
     // be told as lost rather than as the loss of the lock.
     static constexpr std::size_t kLongestGap = 2048;
+    // How often, in bytes verified, the other ports are looked at.
+    static constexpr std::size_t kLookAroundBytes = 4096;
 
   private:
     struct Candidate {
@@ -85,7 +87,15 @@ class DataChecker {
     void JudgeHeld(const Candidate& lock);
     bool StreamHolds(const Candidate& at, std::uint64_t offset, const std::uint8_t* bytes,
                      std::size_t size) const;
+    // Whether the stream has bytes at the candidate's place that differ from
+    // `bytes` (a stream that has not sent that far does not part).
+    bool StreamParts(const Candidate& at, const std::uint8_t* bytes, std::size_t size) const;
+    // How many bytes the candidate's stream has sent past its place.
+    std::uint64_t Following(const Candidate& at) const;
     void Consume(std::size_t size);
+    // Ports that started sending the same bytes after the lock was found
+    // become candidates too: `window` is the last kLockWindow bytes verified.
+    void LookAround(const std::uint8_t* window);
 
     Streams m_streams;
     std::vector<Candidate> m_candidates;  // empty while not locked
@@ -94,6 +104,7 @@ class DataChecker {
     std::size_t m_failedLocks = 0;        // lock searches in a row that found nothing
     std::size_t m_skip = 0;               // bytes to let by before the next search
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
+    std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
     CheckCounts m_counts;
 };
 

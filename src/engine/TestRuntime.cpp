@@ -77,6 +77,7 @@ void TestRuntime::OnTestStart() {
     // and nothing sent in an earlier test is looked for in this one.
     for (std::size_t i = 0; i < kPortCount; ++i) {
         m_Sent[i].Reset();
+        m_nSentAtRun[i] = 0;
         m_Check[i]->StartAfresh(false);
         m_RunState[i].bRunning = false;
         m_FileState[i].bMoreToSend = false;
@@ -191,6 +192,7 @@ void TestRuntime::OnRunPort(int port) {
         console->SetErrorCountText(port, "0");
     }
     ++m_nRunningPorts;
+    m_nSentAtRun[i] = m_Sent[i].End();
     m_bFirstPacketPending[i] = true;
     m_RunState[i].bRunning = true;
     m_ConsoleEngine.RunPort(port);

@@ -71,6 +71,7 @@ class TestRuntime : private PortTable {
     void SetFileData(int port, std::vector<std::uint8_t> data);
 
     PortRecords& Records() { return m_records; }
+    const PortRecords& Records() const { return m_records; }
     static bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
 
     // What the test's state is, for the GUI thread and tests. The command
@@ -116,6 +117,12 @@ class TestRuntime : private PortTable {
     // bytes it received since its Run has found.
     const SentStream& Sent(int port) const { return m_Sent[Index(port)]; }
     const PortCheck& Check(int port) const { return *m_Check[Index(port)]; }
+    // Bytes the port has sent since its last Run.
+    std::uint64_t BytesSentThisRun(int port) const {
+        const std::uint64_t end = m_Sent[Index(port)].End();
+        const std::uint64_t atRun = m_nSentAtRun[Index(port)].load();
+        return end > atRun ? end - atRun : 0;
+    }
     std::uint64_t WriteDelaysWaited() const { return m_nWriteDelays.load(); }
 
     // A port's receive thread blocks: its parameter block and receive area.
@@ -207,6 +214,7 @@ class TestRuntime : private PortTable {
     // thread checks, Run starts it afresh, anyone reads what it found).
     std::array<SentStream, kPortCount> m_Sent;
     std::array<std::unique_ptr<PortCheck>, kPortCount> m_Check;
+    std::array<std::atomic<std::uint64_t>, kPortCount> m_nSentAtRun{};  // set by Run (GUI thread)
 
     std::string m_strWriteDelay;           // GUI thread
     std::atomic<int> m_nWriteDelayMs{10};  // read by every sending thread

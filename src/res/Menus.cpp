@@ -10,7 +10,12 @@ namespace {
 const MenuItem kSeparator{};
 
 MenuItem ViewMenu() {
-    return {0, "&View", {{kViewToolbar, "&Toolbar", {}}, {kViewStatusBar, "&Status Bar", {}}}};
+    return {0,
+            "&View",
+            {{kViewToolbar, "&Toolbar", {}},
+             {kViewStatusBar, "&Status Bar", {}},
+             kSeparator,
+             {kViewStatistics, "Test S&tatistics", {}}}};
 }
 
 MenuItem HelpMenu() {
@@ -94,6 +99,8 @@ Prompt PromptOf(int command) {
         {kFilePrintSetup, {"Change the printer and printing options", "Print Setup"}},
         {kViewToolbar, {"Show or hide the toolbar", "Toggle ToolBar"}},
         {kViewStatusBar, {"Show or hide the status bar", "Toggle StatusBar"}},
+        {kViewStatistics,
+         {"Shows what every port sent, received and verified, and its errors", "Test Statistics"}},
         {kHelp, {"Display help for current task or command", "Help"}},
         {kContextHelp, {"Display help for clicked on buttons, menus and windows", "Help"}},
     };

@@ -17,6 +17,7 @@ inline constexpr int kTestStop = 32778;
 inline constexpr int kConfigHelp = 32784;
 inline constexpr int kPortSettings = 32785;
 inline constexpr int kTestDelay = 32786;
+inline constexpr int kViewStatistics = 32790;  // the Test Statistics window
 
 // The framework's commands that the program uses.
 inline constexpr int kFileNew = 57600;

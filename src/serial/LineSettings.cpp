@@ -77,4 +77,14 @@ void ApplyRecordToLineState(const PortRegistry& record, LineState& state) {
     state.fBinary = 1;
 }
 
+double LineCharactersPerSecond(const PortRegistry& record) {
+    LineState state;
+    ApplyRecordToLineState(record, state);
+    const double stop = state.StopBits == line::kOneStopBit     ? 1.0
+                        : state.StopBits == line::kOne5StopBits ? 1.5
+                                                                : 2.0;
+    const double bits = 1.0 + state.ByteSize + (state.Parity != line::kNoParity ? 1.0 : 0.0) + stop;
+    return static_cast<double>(state.BaudRate) / bits;
+}
+
 }  // namespace quorvel

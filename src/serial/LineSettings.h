@@ -15,4 +15,8 @@ CommTimeouts PortOpenTimeouts();
 // otherwise, which is what the settings sheet shows for it.
 void ApplyRecordToLineState(const PortRegistry& record, LineState& state);
 
+// Characters a second a port with `record`'s line settings carries at most:
+// its baud rate over the bits of one character (start, data, parity, stop).
+double LineCharactersPerSecond(const PortRegistry& record);
+
 }  // namespace quorvel

@@ -65,4 +65,15 @@ std::optional<KeyboardLocks> DesktopServices::KeyboardLockState() {
     return QueryKeyboardLocks();
 }
 
+QString DesktopServices::ChooseStatisticsFile(QWidget* owner) {
+    QFileDialog dialog(owner, QStringLiteral("Save Test Statistics"), QString(),
+                       QStringLiteral("CSV files (*.csv);;All files (*.*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 }  // namespace quorvel

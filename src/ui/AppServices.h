@@ -39,6 +39,10 @@ class AppServices {
     // Whether Caps, Num and Scroll Lock are on; nothing when the desktop
     // does not say.
     virtual std::optional<KeyboardLocks> KeyboardLockState() = 0;
+
+    // Where the statistics window saves its figures: "CSV files (*.csv)" and
+    // "All files (*.*)", default extension csv. Empty when not confirmed.
+    virtual QString ChooseStatisticsFile(QWidget* owner) = 0;
 };
 
 // The real ones: Qt's file and printer dialogs, the desktop's opener and
@@ -55,6 +59,7 @@ class DesktopServices final : public AppServices {
     void PreviewPrint(QPrinter& printer, QWidget* owner,
                       const std::function<void(QPrinter*)>& paint) override;
     std::optional<KeyboardLocks> KeyboardLockState() override;
+    QString ChooseStatisticsFile(QWidget* owner) override;
 };
 
 }  // namespace quorvel

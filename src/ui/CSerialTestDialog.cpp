@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +29,7 @@ CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& re
             PrepareDataBox(*As<QPlainTextEdit>(role, port));
         }
     }
+    AddStatisticsButton(units);
     CScrollDialog::OnInitDialog();
     OnInitDialog(records);
 }
@@ -72,8 +74,10 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         const PortTestSettings& test = records.m_PortTest[static_cast<std::size_t>(port)];
         As<QCheckBox>(PanelRole::LoopTest, port)->setChecked(false);
         As<QCheckBox>(PanelRole::Enable, port)->setChecked(test.nDisONOFF != 0);
-        // Data is checked, so Stop On Error can be chosen.
+        // Data is checked, so Stop On Error can be chosen and the Error Count
+        // box has something to say.
         As<QRadioButton>(PanelRole::ErrorOption, port)->setEnabled(true);
+        As<QLineEdit>(PanelRole::ErrorCount, port)->setEnabled(true);
         As<QRadioButton>(PanelRole::ErrorOption, port)->setChecked(test.nStopError != 0);
         As<QRadioButton>(PanelRole::TimeOption, port)->setChecked(test.nStopTime != 0);
         As<QRadioButton>(PanelRole::TestForever, port)->setChecked(test.nTestForever != 0);
@@ -83,6 +87,11 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
             ->setPlainText(QString::fromStdString(test.strTxDisplay));
         As<QPlainTextEdit>(PanelRole::Receive, port)
             ->setPlainText(QString::fromStdString(test.strRxDisplay));
+    }
+    for (QLabel* label : Content()->findChildren<QLabel*>()) {
+        if (label->text() == QStringLiteral("Error Count:")) {
+            label->setEnabled(true);
+        }
     }
     for (PanelRole role : {PanelRole::Txd, PanelRole::Rxd}) {
         for (int port = 0; port < kPortCount; ++port) {
@@ -100,6 +109,16 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(timed);
         As<QPushButton>(PanelRole::Stop, port)->setEnabled(false);
     }
+}
+
+void CSerialTestDialog::AddStatisticsButton(const DialogUnits& units) {
+    // Below the last row of panels, beside the template's own controls.
+    auto* button = new QPushButton(QStringLiteral("Test Statistics..."), Content());
+    button->setObjectName(QStringLiteral("statistics"));
+    button->setAutoDefault(false);
+    button->setGeometry(units.ToPixelsX(10), units.ToPixelsY(667), units.ToPixelsX(80),
+                        units.ToPixelsY(12));
+    connect(button, &QPushButton::clicked, this, &CSerialTestDialog::statisticsRequested);
 }
 
 QGroupBox* CSerialTestDialog::Panel(int port) const {

@@ -38,12 +38,17 @@ class CSerialTestDialog final : public CScrollDialog {
     // The group box of panel `port` (0-7), titled "Port1" to "Port8".
     QGroupBox* Panel(int port) const;
 
+  signals:
+    // The "Test Statistics" button was pressed.
+    void statisticsRequested();
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void OnInitDialog(const PortRecords& records);
     static void PrepareDataBox(QPlainTextEdit& box);
+    void AddStatisticsButton(const DialogUnits& units);
     void Wire(int port);
 
     void OnTransfer(int port);

@@ -50,6 +50,11 @@ bool ConsoleBridge::CreateOrFocusConsole() {
     }
     m_dialog = new CSerialTestDialog(*m_runtime, *m_records, *m_services);
     Connect(*m_dialog);
+    connect(m_dialog, &CSerialTestDialog::statisticsRequested, this, [this] {
+        if (m_openStatistics) {
+            m_openStatistics();
+        }
+    });
     connect(m_dialog, &QObject::destroyed, this, [this] {
         if (g_pTestDialog.load() == this) {
             g_pTestDialog = nullptr;

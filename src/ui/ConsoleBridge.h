@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <functional>
 
 #include "engine/ConsoleDisplay.h"
 #include "engine/ConsoleView.h"
@@ -34,6 +35,8 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
 
     // Draws what is new in the display model now (GUI thread).
     void Refresh();
+    // What the console's "Test Statistics" button opens.
+    void SetStatisticsOpener(std::function<void()> open) { m_openStatistics = std::move(open); }
 
     bool CreateOrFocusConsole() override;
     void PlaceConsole() override;
@@ -76,7 +79,8 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     TestRuntime* m_runtime = nullptr;
     const PortRecords* m_records = nullptr;
     AppServices* m_services = nullptr;
-    QPointer<CSerialTestDialog> m_dialog;  // GUI thread
+    QPointer<CSerialTestDialog> m_dialog;    // GUI thread
+    std::function<void()> m_openStatistics;  // GUI thread
 
     ConsoleDisplay m_display;      // any thread
     QTimer m_frameTimer;           // GUI thread: the next drawing while data arrives

@@ -18,6 +18,7 @@ class FakeAppServices final : public AppServices {
     QString ChooseFileToSave(QWidget*) override { return chosen; }
     QString ChooseFileToSend(QWidget*) override { return toSend; }
     QString ChooseDocumentToOpen(QWidget*) override { return chosen; }
+    QString ChooseStatisticsFile(QWidget*) override { return chosen; }
     bool OpenDocument(const QString& path) override {
         opened << path;
         return true;

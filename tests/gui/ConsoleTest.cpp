@@ -6,53 +6,15 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/CMainFrame.h"
-#include "card/SimulatedCard.h"
 #include "engine/TestData.h"
-#include "fakes/FakeAppServices.h"
-#include "fakes/MemoryProfileStore.h"
-#include "fakes/RecordingMessageSink.h"
-#include "gui/GuiTestSupport.h"
-#include "res/resource.h"
-#include "ui/ConsoleBridge.h"
+#include "gui/ConsoleFixture.h"
 
 namespace quorvel {
 namespace {
 
 using res::PanelRole;
-using testing::MemoryProfileStore;
-using testing::RecordingMessageSink;
 
-class ConsoleTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_card.Start());
-        m_card.Install();
-        m_app.LoadRecords();
-        m_console.Attach(m_app.Runtime(), m_app.Records(), m_services);
-        m_frame.show();
-    }
-    void TearDown() override {
-        if (!m_app.Runtime().StartEnabled()) {
-            m_app.Runtime().OnTestStop();
-            testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); });
-        }
-    }
-
-    // Test > Start; the console it shows, or null.
-    CSerialTestDialog* Start() {
-        m_frame.Action(res::kTestStart)->trigger();
-        return m_console.Dialog();
-    }
-
-    RecordingMessageSink m_messages;
-    SimulatedCard m_card;
-    MemoryProfileStore m_store;
-    ConsoleBridge m_console;
-    testing::FakeAppServices m_services;
-    CQuorvelApp m_app{m_store, m_console, m_services};
-    CMainFrame m_frame{m_app, m_services};
-};
+using ConsoleTest = testing::ConsoleFixture;
 
 TEST_F(ConsoleTest, EightPanelsOfControlsFromOneLayout) {
     CSerialTestDialog* shown = Start();
@@ -82,7 +44,8 @@ TEST_F(ConsoleTest, PanelsStartFromTheirRecords) {
     CSerialTestDialog& console = *shown;
     EXPECT_TRUE(console.As<QCheckBox>(PanelRole::Enable, 0)->isChecked());
     EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isChecked());
-    EXPECT_TRUE(console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());  // data is checked
+    EXPECT_TRUE(
+        console.As<QRadioButton>(PanelRole::ErrorOption, 0)->isEnabled());  // data is checked
     EXPECT_FALSE(console.As<QLineEdit>(PanelRole::Hours, 0)->isEnabled());
     EXPECT_FALSE(console.As<QCheckBox>(PanelRole::LoopTest, 0)->isChecked());
     EXPECT_EQ(console.As<QLineEdit>(PanelRole::PacketCount, 0)->text(), "0");

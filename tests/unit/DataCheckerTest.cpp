@@ -118,15 +118,18 @@ TEST_F(DataCheckerTest, BytesNoPortSentAreUnrecognisedAndCountedOneEach) {
 }
 
 TEST_F(DataCheckerTest, IdenticalStreamsLeaveEverySenderAsSourceUntilTheyPart) {
-    const Bytes common = RandomBytes(3000, 7);
+    const Bytes common = RandomBytes(12000, 7);
     Send(1, common);
+    Receive(Bytes(common.begin(), common.begin() + 1000));
+    EXPECT_EQ(m_checker.Sources(), 1u << 1);
+    // A port that starts sending the same bytes later is seen as a source too.
     Send(3, common);
-    Receive(Bytes(common.begin(), common.begin() + 2000));
+    Receive(Bytes(common.begin() + 1000, common.begin() + 9000));
     EXPECT_EQ(m_checker.Sources(), (1u << 1) | (1u << 3));
     const Bytes more = RandomBytes(500, 8);
     Send(1, more);
     Send(3, RandomBytes(500, 9));
-    Bytes rest(common.begin() + 2000, common.end());
+    Bytes rest(common.begin() + 9000, common.end());
     rest.insert(rest.end(), more.begin(), more.end());
     Receive(rest);
     EXPECT_EQ(m_checker.Sources(), 1u << 1);
@@ -134,16 +137,28 @@ TEST_F(DataCheckerTest, IdenticalStreamsLeaveEverySenderAsSourceUntilTheyPart) {
 }
 
 TEST_F(DataCheckerTest, ARepeatingPatternIsVerifiedToItsLastByteWithoutAFalseError) {
-    // The Alphabets line, sent over and over: the lock may be taken a period
-    // ahead of the true place and is moved back when the sender stops.
+    // The Alphabets line, sent over and over by two ports, one a little
+    // behind the other: the lock may be taken a period ahead of the true
+    // place and is moved back when the senders stop, and a corrupted byte
+    // now and then parts neither sender from the bytes.
     Bytes sent;
     for (int packet = 0; packet < 500; ++packet) {
         sent.insert(sent.end(), kAlphabets.begin(), kAlphabets.end());
     }
     Send(4, sent);
-    Receive(sent);
-    EXPECT_EQ(m_checker.Counts().verified, sent.size());
-    EXPECT_EQ(m_checker.Counts().Errors(), 0u);
+    Send(5, Bytes(sent.begin(), sent.end() - 7 * 39));
+    Bytes received = sent;
+    std::uint64_t corrupted = 0;
+    for (std::size_t i = 1000; i < received.size(); i += 1300) {
+        received[i] ^= 0x04;
+        ++corrupted;
+    }
+    Receive(received);
+    m_checker.Finish();
+    EXPECT_EQ(m_checker.Counts().verified, sent.size() - corrupted);
+    EXPECT_EQ(m_checker.Counts().corrupted, corrupted);
+    EXPECT_EQ(m_checker.Counts().Errors(), corrupted);
+    EXPECT_EQ(m_checker.Sources(), (1u << 4) | (1u << 5));
 }
 
 }  // namespace

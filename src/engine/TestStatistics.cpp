@@ -1,0 +1,129 @@
+#include "engine/TestStatistics.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "engine/TestRuntime.h"
+#include "serial/LineSettings.h"
+
+namespace quorvel {
+namespace {
+
+std::string PortName(int port) {
+    return "Port" + std::to_string(port + 1);
+}
+
+std::string StateOf(const TestRuntime& runtime, int port) {
+    if (!runtime.IsPortOpen(port)) {
+        return "not open";
+    }
+    if (runtime.IsPortRunning(port)) {
+        return "running";
+    }
+    const PortCheck& check = runtime.Check(port);
+    return check.StopOnError() && check.FirstErrorMs() != 0 ? "stopped on error" : "idle";
+}
+
+std::string Percent(double share) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 100 * share);
+    return text;
+}
+
+}  // namespace
+
+TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
+    TestStatistics statistics;
+    const bool rateDue = m_lastMs == 0 || nowMs >= m_lastMs + kShortestRateMs;
+    const double seconds =
+        m_lastMs == 0 || !rateDue ? 0.0 : static_cast<double>(nowMs - m_lastMs) / 1000.0;
+    for (int port = 0; port < kPortCount; ++port) {
+        const auto i = static_cast<std::size_t>(port);
+        PortStatistics& row = statistics[i];
+        const PortRegistry& record = m_runtime.Records().m_PortRegistry[i];
+        const PortCheck& check = m_runtime.Check(port);
+        row.port = port;
+        row.com = record.nComBase + 1;
+        row.state = StateOf(m_runtime, port);
+        row.counts = check.Counts();
+        row.source = SourceText(port, check.Sources(), row.counts.received);
+        row.sent = m_runtime.BytesSentThisRun(port);
+        row.firstErrorMs = check.FirstErrorMs();
+        if (rateDue) {
+            // A count that went back (a Run started it again) shows no rate.
+            const double lineRate = LineCharactersPerSecond(record);
+            const auto share = [&](std::uint64_t now, std::uint64_t before) {
+                return seconds > 0 && lineRate > 0 && now >= before
+                           ? static_cast<double>(now - before) / seconds / lineRate
+                           : 0.0;
+            };
+            m_sentShare[i] = share(row.sent, m_lastSent[i]);
+            m_receivedShare[i] = share(row.counts.received, m_lastReceived[i]);
+            m_lastSent[i] = row.sent;
+            m_lastReceived[i] = row.counts.received;
+        }
+        row.sentShare = m_sentShare[i];
+        row.receivedShare = m_receivedShare[i];
+    }
+    if (rateDue) {
+        m_lastMs = nowMs;
+    }
+    return statistics;
+}
+
+std::string SourceText(int port, std::uint8_t sources, std::uint64_t received) {
+    if (received == 0) {
+        return "nothing received";
+    }
+    if (sources == 0) {
+        return "unrecognised";
+    }
+    if (sources == (1u << port)) {
+        return "itself";
+    }
+    std::string names;
+    int count = 0;
+    for (int source = 0; source < kPortCount; ++source) {
+        if ((sources & (1u << source)) != 0) {
+            names += (count++ == 0 ? "" : ", ") + PortName(source);
+        }
+    }
+    return count == 1 ? names : "any of " + names;
+}
+
+std::string UtcTimeText(std::int64_t ms) {
+    if (ms == 0) {
+        return {};
+    }
+    using namespace std::chrono;
+    const sys_time<milliseconds> time{milliseconds(ms)};
+    const sys_days day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss clock{floor<seconds>(time - day)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
+}
+
+std::string StatisticsCsv(const TestStatistics& statistics) {
+    std::string csv =
+        "Port,COM,State,Source,Sent,Received,Verified,Corrupted,Lost,Extra,Unrecognised,"
+        "Errors,Sent %,Received %,First error\n";
+    for (const PortStatistics& row : statistics) {
+        const CheckCounts& c = row.counts;
+        csv += PortName(row.port) + ",COM" + std::to_string(row.com) + "," + row.state + ",\"" +
+               row.source + "\"," + std::to_string(row.sent) + "," + std::to_string(c.received) +
+               "," + std::to_string(c.verified) + "," + std::to_string(c.corrupted) + "," +
+               std::to_string(c.lost) + "," + std::to_string(c.extra) + "," +
+               std::to_string(c.unrecognised) + "," + std::to_string(c.Errors()) + "," +
+               Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
+               UtcTimeText(row.firstErrorMs) + "\n";
+    }
+    return csv;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engine/DataChecker.h"
+
+namespace quorvel {
+
+class TestRuntime;
+
+// One port's figures in a test, as the statistics window and the reports show
+// them: since the port's last Run.
+struct PortStatistics {
+    int port = 0;  // 0-7
+    int com = 0;
+    std::string state;  // "not open", "idle", "running", "stopped on error"
+    std::string
+        source;  // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
+    std::uint64_t sent = 0;
+    CheckCounts counts;             // received, verified and the errors by kind
+    double sentShare = 0.0;         // of the line rate, over the last sampling interval
+    double receivedShare = 0.0;     // likewise
+    std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none
+};
+
+using TestStatistics = std::array<PortStatistics, 8>;
+
+// Takes the statistics of all eight ports, the rates from what moved since
+// the sample before. Any thread may sample; the sampler is its caller's own.
+class StatisticsSampler {
+  public:
+    explicit StatisticsSampler(const TestRuntime& runtime) : m_runtime(runtime) {}
+    TestStatistics Sample(std::uint64_t nowMs);
+
+    // Rates are taken over at least this long, so a window refreshed at once
+    // shows the last steady figures rather than a burst.
+    static constexpr std::uint64_t kShortestRateMs = 500;
+
+  private:
+    const TestRuntime& m_runtime;
+    std::uint64_t m_lastMs = 0;
+    std::array<double, 8> m_sentShare{};
+    std::array<double, 8> m_receivedShare{};
+    std::array<std::uint64_t, 8> m_lastSent{};
+    std::array<std::uint64_t, 8> m_lastReceived{};
+};
+
+// "itself", "Port3", "any of Port1, Port3", and for no source at all
+// "unrecognised", or "nothing received" when nothing came.
+std::string SourceText(int port, std::uint8_t sources, std::uint64_t received);
+
+// "2026-12-07T10:04:12Z" for a time in ms since 1970 (UTC); empty for 0.
+std::string UtcTimeText(std::int64_t ms);
+
+// The statistics as comma-separated values: a header line, then a line a port.
+std::string StatisticsCsv(const TestStatistics& statistics);
+
+}  // namespace quorvel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include "engine/TestStatistics.h"
+#include "ui/AppServices.h"
+
+class QTableWidget;
+
+namespace quorvel {
+
+class TestRuntime;
+
+// "Test Statistics": a row a port with its COM number, state, source, the
+// bytes it sent, received and verified, its errors by kind, the rates it sent
+// and received at as a share of its line rate, and the time of its first
+// error. It reads the test's figures once a second while it is shown (the
+// threads are never asked for anything), and copies them, or saves them to a
+// file, as comma-separated values.
+class CStatisticsDialog final : public QDialog {
+    Q_OBJECT
+  public:
+    CStatisticsDialog(const TestRuntime& runtime, AppServices& services, QWidget* parent);
+
+    // Reads the figures now and shows them.
+    void Refresh();
+    QTableWidget* Table() const { return m_table; }
+    const TestStatistics& Shown() const { return m_shown; }
+
+    static constexpr int kRefreshMs = 1000;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void OnCopy();
+    void OnSave();
+
+    AppServices& m_services;
+    StatisticsSampler m_sampler;
+    TestStatistics m_shown{};
+    QTableWidget* m_table = nullptr;
+    QTimer m_timer;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,118 @@
+// The statistics window: what every port sent, received and verified, its
+// errors by kind and the time of its first error, with a fault the card puts
+// in; and the Stop On Error option, which a checked test can now offer.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "gui/ConsoleFixture.h"
+
+namespace quorvel {
+namespace {
+
+using res::PanelRole;
+using StatisticsTest = testing::ConsoleFixture;
+
+QPushButton* ButtonTitled(QWidget& window, const QString& text) {
+    for (auto* button : window.findChildren<QPushButton*>()) {
+        if (button->text() == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+QString Cell(CStatisticsDialog& window, int port, const QString& column) {
+    for (int c = 0; c < window.Table()->columnCount(); ++c) {
+        if (window.Table()->horizontalHeaderItem(c)->text() == column) {
+            return window.Table()->item(port, c)->text();
+        }
+    }
+    return QStringLiteral("no column ") + column;
+}
+
+TEST_F(StatisticsTest, EveryPortsFiguresAndAFaultsFirstErrorAreShownCopiedAndSaved) {
+    // Port1 on its plug, Port2 on its plug with bit errors and another
+    // pattern, Port3 not chosen.
+    for (std::size_t port : {0u, 1u}) {
+        m_app.Records().m_PortRegistry[port].nPortOpen = 1;
+        m_app.Records().m_PortRegistry[port].nBaud = 10;  // 115200
+    }
+    m_app.Records().m_PortPattern[1].nAlpha = 0;
+    m_app.Records().m_PortPattern[1].nQuickBrown = 1;
+    m_card.SetBitErrorRate(1, 0.001);
+    CSerialTestDialog* console = Start();
+    ASSERT_NE(console, nullptr);
+    for (int port : {0, 1}) {
+        QTest::mouseClick(console->As<QPushButton>(PanelRole::Run, port), Qt::LeftButton);
+    }
+    QPushButton* open = console->findChild<QPushButton*>(QStringLiteral("statistics"));
+    ASSERT_NE(open, nullptr);
+    QTest::mouseClick(open, Qt::LeftButton);
+    CStatisticsDialog* window = m_frame.Statistics();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Test Statistics");
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+        window->Refresh();
+        return Cell(*window, 0, "Verified").toULongLong() > 5000 &&
+               Cell(*window, 1, "First error") != "";
+    }));
+    EXPECT_EQ(Cell(*window, 0, "COM"), "COM4");
+    EXPECT_EQ(Cell(*window, 0, "State"), "running");
+    EXPECT_EQ(Cell(*window, 0, "Source"), "itself");
+    EXPECT_EQ(Cell(*window, 1, "Source"), "itself");
+    EXPECT_EQ(Cell(*window, 0, "Corrupted"), "0");
+    EXPECT_NE(Cell(*window, 1, "Corrupted"), "0");
+    EXPECT_EQ(Cell(*window, 2, "State"), "not open");
+    EXPECT_EQ(Cell(*window, 2, "Source"), "nothing received");
+    // The Error Count box of the faulty port says the same as its row.
+    ASSERT_TRUE(testing::ProcessEventsUntil(
+        [&] { return console->As<QLineEdit>(PanelRole::ErrorCount, 1)->text().toInt() > 0; }));
+    EXPECT_TRUE(testing::SaveScreenshot(*window, "statistics-with-bit-errors"));
+    EXPECT_TRUE(testing::SaveScreenshot(*console, "console-with-bit-errors"));
+
+    // Copied and saved as comma-separated values: a header and a line a port.
+    ASSERT_NE(ButtonTitled(*window, "&Copy"), nullptr);
+    QTest::mouseClick(ButtonTitled(*window, "&Copy"), Qt::LeftButton);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("Port,COM,State,Source,Sent,Received,Verified,"));
+    EXPECT_EQ(copied.count('\n'), 9);
+    QTemporaryDir folder;
+    m_services.chosen = folder.filePath("statistics.csv");
+    ASSERT_NE(ButtonTitled(*window, "&Save as CSV..."), nullptr);
+    QTest::mouseClick(ButtonTitled(*window, "&Save as CSV..."), Qt::LeftButton);
+    QFile saved(m_services.chosen);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().count('\n'), 9);
+    EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(StatisticsTest, StopOnErrorEndsTheRunAtItsFirstErrorAndThePanelSaysWhy) {
+    m_app.Records().m_PortRegistry[1].nPortOpen = 1;
+    m_card.SetBitErrorRate(1, 0.01);
+    CSerialTestDialog* console = Start();
+    ASSERT_NE(console, nullptr);
+    QRadioButton* onError = console->As<QRadioButton>(PanelRole::ErrorOption, 1);
+    ASSERT_TRUE(onError->isEnabled());
+    QTest::mouseClick(onError, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(console->As<QPushButton>(PanelRole::Run, 1), Qt::LeftButton);
+    ASSERT_TRUE(testing::ProcessEventsUntil(
+        [&] { return console->As<QPushButton>(PanelRole::Run, 1)->isEnabled(); }));
+    EXPECT_FALSE(m_app.Runtime().IsPortRunning(1));
+    EXPECT_TRUE(console->Panel(1)->title().startsWith("Port2 - stopped: first error at "));
+    // The next Run starts the panel afresh.
+    QTest::mouseClick(console->As<QPushButton>(PanelRole::Run, 1), Qt::LeftButton);
+    EXPECT_EQ(console->Panel(1)->title(), "Port2");
+}
+
+}  // namespace
+}  // namespace quorvel
