@@ -125,6 +125,7 @@ ConsoleRun RunWithConsole(bool file, double seconds) {
         while (!runtime.IsIdle()) {
             RunEvents(10);
         }
+        result.shares.faults = FaultsOf(card, runtime);
     }
     card.Uninstall();
     return result;
@@ -148,9 +149,11 @@ int main(int argc, char* argv[]) {
         const Shares& s = run.shares;
         std::printf(
             "%-9s:%s  lowest %3.0f%%  gui %.1f/%.1f/%.1f ms  cpu %3.0f%% (engine alone "
-            "%3.0f%%, %.1fx)\n",
+            "%3.0f%%, %.1fx)  errors %llu (card overruns %llu)\n",
             file ? "file" : "alphabets", s.PerPort().c_str(), 100 * s.Lowest(), run.median, run.p99,
-            run.worst, 100 * s.cpu, 100 * alone.cpu, alone.cpu > 0 ? s.cpu / alone.cpu : 0.0);
+            run.worst, 100 * s.cpu, 100 * alone.cpu, alone.cpu > 0 ? s.cpu / alone.cpu : 0.0,
+            static_cast<unsigned long long>(s.faults.errors),
+            static_cast<unsigned long long>(s.faults.overrun));
         std::fflush(stdout);
         lowest = std::min(lowest, s.Lowest());
         worstP99 = std::max(worstP99, run.p99);

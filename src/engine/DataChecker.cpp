@@ -29,6 +29,7 @@ void DataChecker::Reset() {
     m_skip = 0;
     m_errorsInARow = 0;
     m_sinceLookAround = 0;
+    m_context.clear();
     m_counts = CheckCounts{};
 }
 
@@ -50,12 +51,13 @@ void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
 }
 
 void DataChecker::Finish() {
-    // What still fits the stream is verified as ever; only the rest is judged
-    // byte by byte.
+    // What still fits the stream is verified as ever (moved to its place
+    // with what there is of it, if need be); only the rest is judged byte by
+    // byte.
     while (!m_candidates.empty() && !m_waiting.empty()) {
         const std::size_t waiting = m_waiting.size();
         Verify();
-        if (m_waiting.size() == waiting) {
+        if (m_waiting.size() == waiting && !Reposition(std::min(m_waiting.size(), kLookAhead))) {
             break;
         }
     }
@@ -206,6 +208,14 @@ bool DataChecker::Verify() {
     m_candidates = std::move(kept);
     m_counts.verified += longest;
     m_errorsInARow = 0;
+    // The bytes just verified stand before whatever comes next.
+    const std::size_t context = std::min(longest, kContext);
+    m_context.insert(m_context.end(),
+                     m_waiting.begin() + static_cast<std::ptrdiff_t>(longest - context),
+                     m_waiting.begin() + static_cast<std::ptrdiff_t>(longest));
+    if (m_context.size() > kContext) {
+        m_context.erase(m_context.begin(), m_context.end() - static_cast<std::ptrdiff_t>(kContext));
+    }
     m_sinceLookAround += longest;
     if (m_sinceLookAround >= kLookAroundBytes && longest >= kLockWindow) {
         LookAround(m_waiting.data() + longest - kLockWindow);
@@ -251,6 +261,34 @@ std::uint64_t DataChecker::Following(const Candidate& at) const {
     return end > at.position ? end - at.position : 0;
 }
 
+bool DataChecker::Reposition(std::size_t ahead) {
+    // The last bytes verified and the next ones, taken together, are looked
+    // for in the stream: a real fault makes a sequence no stream holds, while
+    // a lock taken at the wrong repeat of a repeating pattern shows here as
+    // the sequence standing elsewhere.
+    if (m_context.size() < kLookAhead || ahead == 0 || ahead > m_waiting.size()) {
+        return false;
+    }
+    std::vector<std::uint8_t> sequence(m_context.begin(), m_context.end());
+    sequence.insert(sequence.end(), m_waiting.begin(),
+                    m_waiting.begin() + static_cast<std::ptrdiff_t>(ahead));
+    std::vector<Candidate> moved;
+    for (const Candidate& candidate : m_candidates) {
+        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
+        const std::uint64_t end = stream.End();
+        std::uint64_t position = 0;
+        if (stream.FindNewest(sequence.data(), sequence.size(),
+                              end > kSearchSpan ? end - kSearchSpan : 0, 0, position)) {
+            moved.push_back({candidate.port, position + m_context.size()});
+        }
+    }
+    if (moved.empty()) {
+        return false;
+    }
+    m_candidates = std::move(moved);
+    return true;
+}
+
 bool DataChecker::StreamParts(const Candidate& at, const std::uint8_t* bytes,
                               std::size_t size) const {
     std::vector<std::uint8_t> expected(size);
@@ -271,6 +309,9 @@ bool DataChecker::StreamHolds(const Candidate& at, std::uint64_t offset, const s
 bool DataChecker::Classify() {
     if (m_waiting.size() < 1 + kLookAhead) {
         return false;  // the next bytes decide
+    }
+    if (Reposition(kLookAhead)) {
+        return true;
     }
     const Candidate primary = m_candidates.front();
     const std::uint8_t* next = m_waiting.data() + 1;
@@ -305,6 +346,7 @@ bool DataChecker::Classify() {
         }
     }
     ++m_errorsInARow;
+    m_context.clear();  // what follows an error is no context to place bytes by
     // The other candidates go the same way; one whose stream then parts
     // from the judging stream cannot be the source (one that has not sent
     // that far yet still can). The received bytes are not the measure: more

@@ -63,6 +63,8 @@ class DataChecker {
     static constexpr std::size_t kLongestGap = 2048;
     // How often, in bytes verified, the other ports are looked at.
     static constexpr std::size_t kLookAroundBytes = 4096;
+    // The bytes verified last that a place is found again by.
+    static constexpr std::size_t kContext = 16;
 
   private:
     struct Candidate {
@@ -82,6 +84,11 @@ class DataChecker {
     // The candidates' streams are looked through for where the waiting bytes
     // are (the lock's place was wrong, not the bytes): no error.
     bool Realign();
+    // The bytes stop matching where a repeating pattern was locked onto at
+    // the wrong repeat: the last bytes verified and the next ones stand
+    // together elsewhere in the stream, and the place moves there (no error).
+    // `ahead` bytes after the place are looked for with the last ones verified.
+    bool Reposition(std::size_t ahead);
     // The bytes held while no lock was found are judged against the stream
     // just before where the lock was found.
     void JudgeHeld(const Candidate& lock);
@@ -105,6 +112,7 @@ class DataChecker {
     std::size_t m_skip = 0;               // bytes to let by before the next search
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
     std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
+    std::vector<std::uint8_t> m_context;  // the last bytes verified, at most kContext
     CheckCounts m_counts;
 };
 

@@ -49,7 +49,9 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
                     static_cast<std::uint64_t>(count);
                 params->pRxData = buffer.data();
                 *params->pnRxCount = count;
-                engine.CheckRxData(params->nPort);
+                if (runtime->m_bCheckData.load()) {
+                    engine.CheckRxData(params->nPort);
+                }
                 engine.ShowRxData(params->nPort);
             }
         }

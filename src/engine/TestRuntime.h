@@ -66,6 +66,10 @@ class TestRuntime : private PortTable {
     const std::string& WriteDelayText() const { return m_strWriteDelay; }
     int WriteDelayMs() const { return m_nWriteDelayMs.load(); }
 
+    // Whether received bytes are checked (on unless a benchmark measures what
+    // checking costs). Set before Test > Start.
+    void SetDataChecking(bool on) { m_bCheckData = on; }
+
     // The data pattern dialog's changes, taken under the port's lock.
     void SetPattern(int port, const PortPatternSettings& pattern);
     void SetFileData(int port, std::vector<std::uint8_t> data);
@@ -215,6 +219,7 @@ class TestRuntime : private PortTable {
     std::array<SentStream, kPortCount> m_Sent;
     std::array<std::unique_ptr<PortCheck>, kPortCount> m_Check;
     std::array<std::atomic<std::uint64_t>, kPortCount> m_nSentAtRun{};  // set by Run (GUI thread)
+    std::atomic<bool> m_bCheckData{true};  // set before a test, read by the receive threads
 
     std::string m_strWriteDelay;           // GUI thread
     std::atomic<int> m_nWriteDelayMs{10};  // read by every sending thread
