@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace quorvel::testing {
@@ -25,6 +26,31 @@ bool ProcessEventsUntil(Done done, int limitMs = 10000) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return done();
+}
+
+// Runs `act` on the first visible top-level window of type `Window` once one
+// shows: a modal dialog that the code under test runs. `act` must close it.
+// Gives up after `limitMs` (the test then fails on what it expected of it).
+template <typename Window, typename Act>
+void WhenShown(Act act, int limitMs = 10000) {
+    auto* poll = new QTimer;
+    QElapsedTimer since;
+    since.start();
+    QObject::connect(poll, &QTimer::timeout, [poll, since, act, limitMs] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* shown = qobject_cast<Window*>(window); shown && shown->isVisible()) {
+                poll->deleteLater();
+                poll->stop();
+                act(*shown);
+                return;
+            }
+        }
+        if (since.elapsed() > limitMs) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
 }
 
 }  // namespace quorvel::testing

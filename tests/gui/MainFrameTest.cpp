@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -125,6 +127,30 @@ TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
     m_frame.Action(res::kConfigLoad)->trigger();
     EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 2);
     EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {
+    DesktopServices services;
+    for (const bool save : {false, true}) {
+        QStringList filters;
+        QString name;
+        QString suffix;
+        bool saving = false;
+        testing::WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+            filters = dialog.nameFilters();
+            name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            suffix = dialog.defaultSuffix();
+            saving = dialog.acceptMode() == QFileDialog::AcceptSave;
+            dialog.reject();
+        });
+        const QString chosen =
+            save ? services.ChooseFileToSave(nullptr) : services.ChooseFileToLoad(nullptr);
+        EXPECT_TRUE(chosen.isEmpty());  // not confirmed
+        EXPECT_EQ(filters, (QStringList{"Text files (*.txt)", "All files (*.*)"}));
+        EXPECT_EQ(name, "*.txt");
+        EXPECT_EQ(suffix, "txt");
+        EXPECT_EQ(saving, save);
+    }
 }
 
 TEST_F(MainFrameTest, ConfigHelpOpensItsDocumentOrSaysItIsMissing) {
