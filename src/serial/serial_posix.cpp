@@ -494,10 +494,6 @@ class PosixSerialDevice final : public SerialDevice {
 
 }  // namespace
 
-std::string SystemErrorText(int code) {
-    return std::generic_category().message(code);
-}
-
 PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailure& failure) {
     failure = SerialFailure{};
     const std::optional<ComDevice> device = ActiveComDeviceResolver().Resolve(com);

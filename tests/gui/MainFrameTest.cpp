@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <fstream>
+#include <functional>
 
 #include "app/CMainFrame.h"
 #include "app/CQuorvelApp.h"
@@ -19,6 +22,7 @@
 #include "gui/MainFrameFixture.h"
 #include "res/resource.h"
 #include "ui/CAboutDialog.h"
+#include "ui/QtMessageSink.h"
 
 namespace quorvel {
 namespace {
@@ -131,12 +135,13 @@ TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
 
 TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {
     DesktopServices services;
+    QObject watch;
     for (const bool save : {false, true}) {
         QStringList filters;
         QString name;
         QString suffix;
         bool saving = false;
-        testing::WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+        testing::WhenShown<QFileDialog>(watch, [&](QFileDialog& dialog) {
             filters = dialog.nameFilters();
             name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             suffix = dialog.defaultSuffix();
@@ -151,6 +156,49 @@ TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {
         EXPECT_EQ(suffix, "txt");
         EXPECT_EQ(saving, save);
     }
+}
+
+TEST_F(MainFrameTest, MessageBoxesShowTheReasonAndTheSystemsDefaultTitle) {
+    QtMessageSink boxes;
+    boxes.SetMainWindow(&m_frame);
+    InstallMessageSink(&boxes);
+    // Port1 asks for RS485, which the card has only on Port7 and Port8; Port2's
+    // device has gone.
+    m_app.Records().m_PortRegistry[0].nRS485 = 1;
+    m_app.Records().m_PortRegistry[1].nPortOpen = 1;
+    m_card.Unplug(1);
+    struct Shown {
+        QString title, text, detail;
+        QWidget* owner;
+        QMessageBox::Icon icon;
+    };
+    std::vector<Shown> shown;
+    QObject watch;
+    std::function<void(QMessageBox&)> answer = [&](QMessageBox& box) {
+        shown.push_back(
+            {box.windowTitle(), box.text(), box.informativeText(), box.parentWidget(), box.icon()});
+        if (shown.size() == 2) {
+            EXPECT_TRUE(testing::SaveScreenshot(box, "port-open-failure"));
+        } else {
+            testing::WhenShown<QMessageBox>(watch, answer);  // the next one
+        }
+        box.button(QMessageBox::Ok)->click();
+    };
+    testing::WhenShown<QMessageBox>(watch, answer);
+    m_frame.Action(res::kTestStart)->trigger();
+    InstallMessageSink(&m_messages);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].title, "Error");  // no caption of its own, and no owner
+    EXPECT_EQ(shown[0].text, "Unable to pass data into driver");
+    EXPECT_EQ(shown[0].detail, "");
+    EXPECT_EQ(shown[0].owner, nullptr);
+    EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(shown[1].title, "ERROR");
+    EXPECT_EQ(shown[1].text, "Unable to open the communication port COM5");
+    EXPECT_EQ(shown[1].detail.toStdString(), m_app.Runtime().OpenFailure(1).Detail());
+    EXPECT_TRUE(shown[1].detail.contains("No such file or directory"));
+    EXPECT_EQ(shown[1].owner, &m_frame);
+    EXPECT_EQ(shown[1].icon, QMessageBox::Warning);
 }
 
 TEST_F(MainFrameTest, ConfigHelpOpensItsDocumentOrSaysItIsMissing) {
