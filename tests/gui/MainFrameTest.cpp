@@ -162,11 +162,11 @@ TEST_F(MainFrameTest, MessageBoxesShowTheReasonAndTheSystemsDefaultTitle) {
     QtMessageSink boxes;
     boxes.SetMainWindow(&m_frame);
     InstallMessageSink(&boxes);
-    // Port1 asks for RS485, which the card has only on Port7 and Port8; Port2's
-    // device has gone.
+    // Port1 asks for RS485, which the card has only on Port7 and Port8; Port2
+    // is on COM99, which no device answers for.
     m_app.Records().m_PortRegistry[0].nRS485 = 1;
     m_app.Records().m_PortRegistry[1].nPortOpen = 1;
-    m_card.Unplug(1);
+    m_app.Records().m_PortRegistry[1].nComBase = 98;
     struct Shown {
         QString title, text, detail;
         QWidget* owner;
@@ -194,7 +194,7 @@ TEST_F(MainFrameTest, MessageBoxesShowTheReasonAndTheSystemsDefaultTitle) {
     EXPECT_EQ(shown[0].owner, nullptr);
     EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
     EXPECT_EQ(shown[1].title, "ERROR");
-    EXPECT_EQ(shown[1].text, "Unable to open the communication port COM5");
+    EXPECT_EQ(shown[1].text, "Unable to open the communication port COM99");
     EXPECT_EQ(shown[1].detail.toStdString(), m_app.Runtime().OpenFailure(1).Detail());
     EXPECT_TRUE(shown[1].detail.contains("No such file or directory"));
     EXPECT_EQ(shown[1].owner, &m_frame);
