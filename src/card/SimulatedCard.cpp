@@ -183,6 +183,12 @@ std::optional<ComDevice> SimulatedCard::Resolve(int com) {
     return std::nullopt;
 }
 
+void SimulatedCard::PortsOpened() {
+    if (ComDeviceResolver* fallback = m_fallback.load()) {
+        fallback->PortsOpened();
+    }
+}
+
 void SimulatedCard::Install() {
     if (!m_installed.exchange(true)) {
         m_fallback = &ActiveComDeviceResolver();

@@ -78,6 +78,8 @@ class SimulatedCard final : public ComDeviceResolver {
     // Answers for the card's COM numbers; every other one goes to the lookup
     // that was installed before the card.
     std::optional<ComDevice> Resolve(int com) override;
+    // The card's own ports have nothing to tell; the others' drivers may.
+    void PortsOpened() override;
 
     // Makes the card the process's COM lookup, until Uninstall or destruction.
     void Install();

@@ -95,6 +95,12 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
     return ComDevice{"/dev/ttyS" + std::to_string(com - 1), m_driver};
 }
 
+void DeviceMapResolver::PortsOpened() {
+    if (m_driver) {
+        m_driver->PortsOpened();
+    }
+}
+
 void InstallComDeviceResolver(ComDeviceResolver* resolver) {
     g_resolver.store(resolver);
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/MessageSink.h"
+#include "serial/ComDeviceLookup.h"
 
 namespace quorvel {
 
@@ -30,6 +31,9 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
                         table.m_OpenFailure[i].Detail());
         }
     }
+    // What the drivers have to say about the ports they configured comes
+    // once for all of them, after the ports' own messages.
+    ActiveComDeviceResolver().PortsOpened();
 }
 
 }  // namespace quorvel

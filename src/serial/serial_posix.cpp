@@ -213,8 +213,8 @@ class PosixPendingRead final : public PendingTransfer {
 
 class PosixSerialDevice final : public SerialDevice {
   public:
-    PosixSerialDevice(int fd, int wakeFd, std::shared_ptr<DriverRequestHandler> driver)
-        : m_fd(fd), m_wakeFd(wakeFd), m_driver(std::move(driver)) {}
+    PosixSerialDevice(DriverPort port, int wakeFd, std::shared_ptr<DriverRequestHandler> driver)
+        : m_fd(port.fd), m_wakeFd(wakeFd), m_port(std::move(port)), m_driver(std::move(driver)) {}
 
     ~PosixSerialDevice() override { Close(); }
 
@@ -377,7 +377,7 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     bool DriverRequest(std::uint32_t code, const std::uint8_t* data, std::size_t size) override {
-        return m_fd >= 0 && m_driver && m_driver->HandleRequest(m_fd, code, data, size);
+        return m_fd >= 0 && m_driver && m_driver->HandleRequest(m_port, code, data, size);
     }
 
     void Close() override {
@@ -484,8 +484,9 @@ class PosixSerialDevice final : public SerialDevice {
         }
     }
 
-    int m_fd;      // the tty; -1 once closed
-    int m_wakeFd;  // eventfd written by SetEventMask to release WaitEvent
+    int m_fd;                 // the tty; -1 once closed
+    int m_wakeFd;             // eventfd written by SetEventMask to release WaitEvent
+    const DriverPort m_port;  // what the driver is told of the port
     std::shared_ptr<DriverRequestHandler> m_driver;
     WriteTurn m_writeTurn;  // taken by each write for its whole length
     // Written by any thread through SetEventMask, read by the waiting thread.
@@ -527,7 +528,8 @@ PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailu
     if (wakeFd < 0) {
         return fail(OpenStep::ReleaseEvent, errno);
     }
-    return std::make_shared<PosixSerialDevice>(fd, wakeFd, device->driver);
+    return std::make_shared<PosixSerialDevice>(DriverPort{fd, com, device->path}, wakeFd,
+                                               device->driver);
 }
 
 }  // namespace quorvel
