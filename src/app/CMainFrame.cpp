@@ -371,9 +371,12 @@ void CMainFrame::OnThreadExit() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // Closing the window is Exit, and Exit waits while a test runs or stops.
+    // Closing the window is Exit, and Exit waits while a test runs or stops:
+    // the operator is told why, and what to do.
     if (!m_app.IsCommandEnabled(res::kAppExit)) {
         event->ignore();
+        ShowMessage(m_app.Runtime().TestRunning() ? kCloseWhileTestRuns : kCloseWhileTestStops,
+                    kProgramCaption, mb::kOk | mb::kIconExclamation);
         return;
     }
     event->accept();

@@ -89,18 +89,30 @@ TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     EXPECT_FALSE(Enabled(res::kPortSettings));
     EXPECT_FALSE(Enabled(res::kConfigLoad));
     expectAlways();
-    // The main window does not close while a test runs.
+    // The main window does not close while a test runs or stops, and says
+    // why and what to do.
+    auto refused = [](const char* text) {
+        return RecordedMessage{text, "Quorvel", 0x30, MessageOwner::MainWindow};
+    };
     m_frame.close();
     EXPECT_TRUE(m_frame.isVisible());
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{refused(CMainFrame::kCloseWhileTestRuns)});
+    EXPECT_NE(std::string(CMainFrame::kCloseWhileTestRuns).find("Test > Stop"), std::string::npos);
 
     m_frame.Action(res::kTestStop)->trigger();
     EXPECT_TRUE(Enabled(res::kTestStop));  // stopping: until the last thread has ended
     EXPECT_FALSE(Enabled(res::kTestStart));
+    m_frame.close();
+    EXPECT_TRUE(m_frame.isVisible());
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{refused(CMainFrame::kCloseWhileTestRuns),
+                                            refused(CMainFrame::kCloseWhileTestStops)}));
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
     expectIdle();
     expectAlways();
     EXPECT_EQ(m_app.Runtime().ThreadExitsCounted(), 0);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_EQ(m_messages.Messages().size(), 2u);
 }
 
 TEST_F(MainFrameTest, AnExitDuringATestStopsItFirst) {
