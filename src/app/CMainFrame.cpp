@@ -388,6 +388,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_mdiArea->viewport() && event->type() == QEvent::Resize) {
         TileHorizontally();
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+               watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+        // The console shown or hidden changes what Test > Start offers.
+        UpdateCommandUI();
     } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
                IsLockKey(event)) {
         RefreshLockIndicators();

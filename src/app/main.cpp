@@ -65,6 +65,7 @@ int main(int argc, char* argv[]) {
 
     quorvel::CMainFrame mainWindow(app, services, cardTitle);
     messageSink.SetMainWindow(&mainWindow);
+    console.SetOwner(&mainWindow);
     mainWindow.showMaximized();
 
     app.LoadRecords();
