@@ -38,7 +38,10 @@ if ! read -r -t 30 _ <"$work/managing"; then
     exit 1
 fi
 
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" "$program" "$@"
+# No session bus belongs to this X server; without an address libdbus would
+# try to launch one for it.
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" \
+    "$program" "$@"
 status=$?
 if [ $status -ne 0 ]; then
     echo "--- openbox said:"
