@@ -83,6 +83,7 @@ class SilentConsole final : public ConsoleView, public ConsoleHost, public Threa
         return true;
     }
     void PlaceConsole() override {}
+    bool ConsoleShown() const override { return true; }
     void PostThreadExit(int) override { ++exits; }
 
     std::atomic<int> exits{0};

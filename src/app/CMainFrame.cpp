@@ -383,9 +383,12 @@ void CMainFrame::OnThreadExit() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // Closing the window is Exit, and Exit waits while a test runs or stops.
+    // Closing the window is Exit, and Exit waits while a test runs or stops:
+    // the operator is told why, and what to do.
     if (!m_app.IsCommandEnabled(res::kAppExit)) {
         event->ignore();
+        ShowMessage(m_app.Runtime().TestRunning() ? kCloseWhileTestRuns : kCloseWhileTestStops,
+                    kProgramCaption, mb::kOk | mb::kIconExclamation);
         return;
     }
     event->accept();
@@ -397,6 +400,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_mdiArea->viewport() && event->type() == QEvent::Resize) {
         TileHorizontally();
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+               watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+        // The console shown or hidden changes what Test > Start offers.
+        UpdateCommandUI();
     } else if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
                IsLockKey(event)) {
         RefreshLockIndicators();

@@ -60,6 +60,15 @@ class CMainFrame final : public QMainWindow {
     void ShowStatistics();
     CStatisticsDialog* Statistics() const { return m_statistics; }
 
+    // What closing the window during a test says (caption kProgramCaption).
+    static constexpr const char* kCloseWhileTestRuns =
+        "Quorvel cannot close while a test runs: its ports are open. Choose Test > Stop first, "
+        "then close Quorvel.";
+    static constexpr const char* kCloseWhileTestStops =
+        "Quorvel cannot close while the test is stopping. Close it again in a moment, once the "
+        "test's ports are closed.";
+    static constexpr const char* kProgramCaption = "Quorvel";
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -90,6 +90,7 @@ void CQuorvelApp::PostThreadExit(int port) {
 bool CQuorvelApp::IsCommandEnabled(int command) const {
     switch (command) {
         case res::kTestStart:
+            return m_runtime.StartCommandEnabled();
         case res::kAppExit:
             return m_runtime.StartEnabled();
         case res::kTestStop:

@@ -6,6 +6,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CQuorvelApp.h"
+#include "app/DisplayCheck.h"
 #include "app/QSettingsProfileStore.h"
 #include "app/TerminationSignals.h"
 #include "card/CardOptions.h"
@@ -17,8 +18,8 @@ int main(int argc, char* argv[]) {
     quorvel::TerminationSignals::BlockForEveryThread();
     // The card options are read before any window exists; Qt's own options
     // (-platform, -style ...) are left to QApplication.
-    const quorvel::ParsedCardOptions parsed =
-        quorvel::ParseCardOptions(std::vector<std::string>(argv + 1, argv + argc), false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const quorvel::ParsedCardOptions parsed = quorvel::ParseCardOptions(args, false);
     if (parsed.options.help) {
         std::fputs(quorvel::CardOptionsHelp("quorvel", false).c_str(), stdout);
         std::fputs("  and Qt's own options, such as -platform offscreen\n", stdout);
@@ -27,6 +28,11 @@ int main(int argc, char* argv[]) {
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "quorvel: %s\n", parsed.error.c_str());
         return 2;
+    }
+
+    if (const std::string noDisplay = quorvel::NoDisplayMessage(args); !noDisplay.empty()) {
+        std::fprintf(stderr, "quorvel: %s\n", noDisplay.c_str());
+        return 1;
     }
 
     QApplication application(argc, argv);
@@ -61,6 +67,7 @@ int main(int argc, char* argv[]) {
     quorvel::CMainFrame mainWindow(app, services, cardTitle);
     console.SetStatisticsOpener([&mainWindow] { mainWindow.ShowStatistics(); });
     messageSink.SetMainWindow(&mainWindow);
+    console.SetOwner(&mainWindow);
     mainWindow.showMaximized();
 
     app.LoadRecords();

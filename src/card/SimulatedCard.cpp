@@ -189,6 +189,12 @@ void SimulatedCard::Refresh() {
     }
 }
 
+void SimulatedCard::PortsOpened() {
+    if (ComDeviceResolver* fallback = m_fallback.load()) {
+        fallback->PortsOpened();
+    }
+}
+
 void SimulatedCard::Install() {
     if (!m_installed.exchange(true)) {
         m_fallback = &ActiveComDeviceResolver();

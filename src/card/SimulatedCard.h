@@ -80,6 +80,8 @@ class SimulatedCard final : public ComDeviceResolver {
     std::optional<ComDevice> Resolve(int com) override;
     // The lookup the card hands the other COM numbers to looks afresh.
     void Refresh() override;
+    // The card's own ports have nothing to tell; the others' drivers may.
+    void PortsOpened() override;
 
     // Makes the card the process's COM lookup, until Uninstall or destruction.
     void Install();

@@ -27,7 +27,7 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
   public:
     PortDriver(std::shared_ptr<Link> link, int port) : m_link(std::move(link)), m_port(port) {}
 
-    bool HandleRequest(int, std::uint32_t code, const std::uint8_t* data,
+    bool HandleRequest(const DriverPort&, std::uint32_t code, const std::uint8_t* data,
                        std::size_t size) override {
         std::lock_guard lock(m_link->mutex);
         return m_link->card != nullptr && m_link->card->HandleRequest(m_port, code, data, size);

@@ -20,12 +20,15 @@ MessageSink* InstalledMessageSink() {
 }
 
 void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
-                 MessageOwner owner) {
+                 MessageOwner owner, const std::string& detail) {
     if (MessageSink* sink = g_messageSink.load()) {
-        sink->ShowMessage(text, caption, style, owner);
+        sink->ShowMessage(text, caption, style, owner, detail);
         return;
     }
     std::fprintf(stderr, "[%s] %s (style 0x%x)\n", caption.c_str(), text.c_str(), style);
+    if (!detail.empty()) {
+        std::fprintf(stderr, "%s\n", detail.c_str());
+    }
 }
 
 }  // namespace quorvel

@@ -25,11 +25,15 @@ enum class MessageOwner { MainWindow, None };
 // Where every message of the system goes. The GUI shows a modal box on the GUI
 // thread (a caller on a worker thread waits until the operator closes it);
 // tests record the messages. Implementations must accept calls from any thread.
+//
+// `detail` is what the operator needs to act on the message (why a port did
+// not open, and what to do about it), shown beneath the text; the text itself
+// stays the system's own. Empty for most messages.
 class MessageSink {
   public:
     virtual ~MessageSink() = default;
     virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
-                             MessageOwner owner) = 0;
+                             MessageOwner owner, const std::string& detail) = 0;
 };
 
 // The process-wide sink. Written by the GUI's start-up or a test fixture before
@@ -40,6 +44,6 @@ MessageSink* InstalledMessageSink();
 
 // Shows a message through the installed sink.
 void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
-                 MessageOwner owner = MessageOwner::MainWindow);
+                 MessageOwner owner = MessageOwner::MainWindow, const std::string& detail = {});
 
 }  // namespace quorvel

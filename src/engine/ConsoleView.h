@@ -64,6 +64,8 @@ class ConsoleHost {
     virtual bool CreateOrFocusConsole() = 0;
     // Moves the console to 100, 100 with 860 x 580 pixels and shows it.
     virtual void PlaceConsole() = 0;
+    // The console exists and is shown (not hidden by Escape or a close).
+    virtual bool ConsoleShown() const = 0;
 };
 
 // Where the test threads report their end (the main window's WM_USER+1). Called

@@ -53,6 +53,14 @@ TestRuntime::~TestRuntime() {
 }
 
 void TestRuntime::OnTestStart() {
+    if (!m_bStartEnabled) {
+        // A test runs or stops and the operator has hidden its console: it
+        // comes back as it was, placed where a start puts it.
+        if (m_console.CreateOrFocusConsole()) {
+            m_console.PlaceConsole();
+        }
+        return;
+    }
     m_hThreadExitEvent.Reset();
     m_nOpenPorts = 0;
     OpenAllPorts(*this, m_records);

@@ -44,6 +44,7 @@ class TestRuntime : private PortTable {
     TestRuntime(const TestRuntime&) = delete;
     TestRuntime& operator=(const TestRuntime&) = delete;
 
+    // Test > Start. While a test is under way it only brings the console back.
     void OnTestStart();
     void OnTestStop();
     // A test thread has ended (the main window's WM_USER+1, counted on the GUI
@@ -81,6 +82,9 @@ class TestRuntime : private PortTable {
     // What the test's state is, for the GUI thread and tests. The command
     // flags: Idle is Start and Setup enabled, Stop not.
     bool StartEnabled() const { return m_bStartEnabled; }
+    // Test > Start is offered while no test is under way, and while one is,
+    // as long as its console is hidden, which Start then shows again.
+    bool StartCommandEnabled() const { return m_bStartEnabled || !m_console.ConsoleShown(); }
     bool StopEnabled() const { return m_bStopEnabled; }
     bool SetupEnabled() const { return m_bSetupEnabled; }
     bool IsIdle() const { return m_bStartEnabled && !m_bStopEnabled && m_bSetupEnabled; }

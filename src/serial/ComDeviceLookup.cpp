@@ -146,6 +146,12 @@ void DeviceMapResolver::Refresh() {
     m_read = true;
 }
 
+void DeviceMapResolver::PortsOpened() {
+    if (m_driver) {
+        m_driver->PortsOpened();
+    }
+}
+
 void InstallComDeviceResolver(ComDeviceResolver* resolver) {
     g_resolver.store(resolver);
 }

@@ -18,20 +18,33 @@ namespace quorvel {
 // for two-digit numbers.
 std::string ComDeviceName(int com);
 
+// An open port as its driver sees it: the descriptor, and the COM number and
+// device path it was opened under (the path as the COM lookup gave it).
+struct DriverPort {
+    int fd = -1;
+    int com = 0;
+    std::string path;
+};
+
 // What answers the card's private driver requests for a port opened on a
 // POSIX system (on Windows the card's own driver does).
 class DriverRequestHandler {
   public:
     virtual ~DriverRequestHandler() = default;
 
-    // A request (DeviceIoControl with no output) on the open port `fd`.
-    virtual bool HandleRequest(int fd, std::uint32_t code, const std::uint8_t* data,
+    // A request (DeviceIoControl with no output) on the open port.
+    virtual bool HandleRequest(const DriverPort& port, std::uint32_t code, const std::uint8_t* data,
                                std::size_t size) = 0;
 
     // The line settings the program applied to the port, as it asked for them.
     // A pseudo-terminal cannot carry data bits or parity, so a simulated card
     // learns them here rather than by reading the tty back.
     virtual void LineStateApplied(const LineState& /*state*/) {}
+
+    // Every port chosen for a test has been opened, or tried: what the driver
+    // has to tell the operator about the ports it configured since, it tells
+    // now, once for them all.
+    virtual void PortsOpened() {}
 };
 
 // Where a COM number lives on a POSIX system.
@@ -50,6 +63,8 @@ class ComDeviceResolver {
     // Before a round of opens (Test > Start): the lookup takes one fresh look
     // at what it reads, and tells the operator once of what it cannot use.
     virtual void Refresh() {}
+    // Passed on to the drivers of the ports it resolves (see DriverRequestHandler).
+    virtual void PortsOpened() {}
 };
 
 // The environment variable that names a device map to use instead of the
@@ -78,6 +93,7 @@ class DeviceMapResolver final : public ComDeviceResolver {
     explicit DeviceMapResolver(std::shared_ptr<DriverRequestHandler> driver = nullptr);
     std::optional<ComDevice> Resolve(int com) override;
     void Refresh() override;
+    void PortsOpened() override;
 
     static constexpr std::size_t kMaxDeviceMapBytes = 64 * 1024;
 

@@ -26,10 +26,15 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
             table.m_bAnyPortOpen = true;
         } else {
             table.m_OpenFailure[i] = table.m_ComPort.OpenFailure();
+            // The system's reason goes with the message, so the operator can act on it.
             ShowMessage("Unable to open the communication port COM" + std::to_string(com), "ERROR",
-                        mb::kOk | mb::kIconExclamation);
+                        mb::kOk | mb::kIconExclamation, MessageOwner::MainWindow,
+                        table.m_OpenFailure[i].Detail());
         }
     }
+    // What the drivers have to say about the ports they configured comes
+    // once for all of them, after the ports' own messages.
+    ActiveComDeviceResolver().PortsOpened();
 }
 
 }  // namespace quorvel

@@ -35,9 +35,14 @@ std::string SerialFailure::Describe() const {
     return device.empty() ? why : device + ": " + why;
 }
 
+std::string SerialFailure::Detail() const {
+    return hint.empty() ? Describe() : Describe() + "\n" + hint;
+}
+
 SerialFailure MakeSerialFailure(OpenStep step, std::string device, int code) {
     SerialFailure failure;
     failure.step = step;
+    failure.hint = SystemErrorHint(step, device, code);
     failure.device = std::move(device);
     failure.systemCode = code;
     if (code != 0) {

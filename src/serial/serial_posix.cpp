@@ -69,8 +69,8 @@ std::uint32_t RateOf(speed_t code) {
 
 class PosixSerialDevice final : public SerialDevice {
   public:
-    PosixSerialDevice(int fd, int wakeFd, std::shared_ptr<DriverRequestHandler> driver)
-        : m_fd(fd), m_wakeFd(wakeFd), m_driver(std::move(driver)) {}
+    PosixSerialDevice(DriverPort port, int wakeFd, std::shared_ptr<DriverRequestHandler> driver)
+        : m_fd(port.fd), m_wakeFd(wakeFd), m_port(std::move(port)), m_driver(std::move(driver)) {}
 
     ~PosixSerialDevice() override { Close(); }
 
@@ -240,7 +240,7 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     bool DriverRequest(std::uint32_t code, const std::uint8_t* data, std::size_t size) override {
-        return m_fd >= 0 && m_driver && m_driver->HandleRequest(m_fd, code, data, size);
+        return m_fd >= 0 && m_driver && m_driver->HandleRequest(m_port, code, data, size);
     }
 
     void Close() override {
@@ -347,8 +347,9 @@ class PosixSerialDevice final : public SerialDevice {
         }
     }
 
-    int m_fd;      // the tty; -1 once closed
-    int m_wakeFd;  // eventfd written by SetEventMask to release WaitEvent
+    int m_fd;                 // the tty; -1 once closed
+    int m_wakeFd;             // eventfd written by SetEventMask to release WaitEvent
+    const DriverPort m_port;  // what the driver is told of the port
     std::shared_ptr<DriverRequestHandler> m_driver;
     WriteTurn m_writeTurn;    // taken by each write for its whole length
     CommTimeouts m_timeouts;  // set at the port's open, on the thread that opens it
@@ -357,10 +358,6 @@ class PosixSerialDevice final : public SerialDevice {
 };
 
 }  // namespace
-
-std::string SystemErrorText(int code) {
-    return std::generic_category().message(code);
-}
 
 PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailure& failure) {
     failure = SerialFailure{};
@@ -395,7 +392,8 @@ PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailu
     if (wakeFd < 0) {
         return fail(OpenStep::ReleaseEvent, errno);
     }
-    return std::make_shared<PosixSerialDevice>(fd, wakeFd, device->driver);
+    return std::make_shared<PosixSerialDevice>(DriverPort{fd, com, device->path}, wakeFd,
+                                               device->driver);
 }
 
 }  // namespace quorvel

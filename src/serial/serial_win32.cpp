@@ -366,21 +366,6 @@ class Win32SerialDevice final : public SerialDevice {
 
 }  // namespace
 
-std::string SystemErrorText(int code) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result =
-        length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
-    LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                               result.back() == ' ' || result.back() == '.')) {
-        result.pop_back();  // the system's text ends in a full stop and a line break
-    }
-    return result;
-}
-
 PortHandle OpenComDevice(int /*com*/, const std::string& deviceName, SerialFailure& failure) {
     failure = SerialFailure{};
     const HANDLE handle = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

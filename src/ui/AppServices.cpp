@@ -11,23 +11,33 @@
 namespace quorvel {
 namespace {
 
-const QString kFilter = QStringLiteral("Text files (*.txt);;All files (*.*)");
-
-}  // namespace
-
-QString DesktopServices::ChooseFileToLoad(QWidget* owner) {
-    return QFileDialog::getOpenFileName(owner, QString(), QStringLiteral("*.txt"), kFilter);
-}
-
-QString DesktopServices::ChooseFileToSave(QWidget* owner) {
-    QFileDialog dialog(owner, QString(), QString(), kFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+// The configuration file chooser, open or save: it starts on "*.txt" in the
+// file name box with the text-file filter chosen, and adds ".txt" to a name
+// typed without an extension. Saving over a file asks nothing.
+QString ChooseConfigurationFile(QWidget* owner, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Text files (*.txt)"), QStringLiteral("All files (*.*)")});
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(QStringLiteral("*.txt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
     return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+QString DesktopServices::ChooseFileToLoad(QWidget* owner) {
+    return ChooseConfigurationFile(owner, QFileDialog::AcceptOpen);
+}
+
+QString DesktopServices::ChooseFileToSave(QWidget* owner) {
+    return ChooseConfigurationFile(owner, QFileDialog::AcceptSave);
 }
 
 QString DesktopServices::ChooseFileToSend(QWidget* owner) {

@@ -15,9 +15,9 @@ namespace quorvel {
 class AppServices {
   public:
     virtual ~AppServices() = default;
-    // The file chooser of Config > Load and Config > Save: "Text files (*.txt)"
-    // and "All files (*.*)", default extension txt. An empty path when the
-    // operator does not confirm.
+    // The file chooser of Config > Load and Config > Save: it starts on the
+    // name "*.txt" with the filters "Text files (*.txt)" and "All files (*.*)",
+    // default extension txt. An empty path when the operator does not confirm.
     virtual QString ChooseFileToLoad(QWidget* owner) = 0;
     virtual QString ChooseFileToSave(QWidget* owner) = 0;
     // The "Send File" chooser of the data pattern dialog (any file).

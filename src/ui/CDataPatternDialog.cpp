@@ -1,5 +1,6 @@
 #include "ui/CDataPatternDialog.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <filesystem>
 #include <optional>
@@ -36,6 +37,8 @@ CDataPatternDialog::CDataPatternDialog(int portNumber, TestRuntime& runtime, App
     m_controls = BuildDialog(res::DataPatternTemplate(), *this);
     m_text = m_controls.As<QPlainTextEdit>(id::kText);
     connect(m_text, &QPlainTextEdit::textChanged, this, &CDataPatternDialog::KeepToLimit);
+    connect(m_text, &QPlainTextEdit::cursorPositionChanged, this,
+            &CDataPatternDialog::RememberCursor);
     for (int fixed : {id::kQuickBrown, id::kAlphabets}) {
         connect(Radio(fixed), &QRadioButton::clicked, m_text,
                 [this] { m_text->setEnabled(false); });
@@ -57,28 +60,37 @@ void CDataPatternDialog::OnInitDialog() {
     Radio(id::kQuickBrown)->setChecked(pattern.nQuickBrown != 0);
     Radio(id::kFile)->setChecked(pattern.nFile != 0);
     Radio(id::kUserPattern)->setChecked(pattern.nUserData != 0);
-    m_text->setPlainText(ShownText(pattern.strUserData));
+    m_accepted = ShownText(pattern.strUserData);
+    m_text->setPlainText(m_accepted);
     m_text->setEnabled(pattern.nUserData != 0);
 }
 
 void CDataPatternDialog::KeepToLimit() {
     const QString text = m_text->toPlainText();
-    // The limit counts the text as stored, with CR LF line breaks.
-    if (static_cast<int>(text.size() + text.count(QLatin1Char('\n'))) <= kTextLimit) {
+    // The limit counts the bytes the port will send. An edit that shortens a
+    // text already past it (a stored one) is taken all the same.
+    const std::size_t bytes = StoredText(text).size();
+    if (bytes <= static_cast<std::size_t>(kTextLimit) || bytes <= StoredText(m_accepted).size()) {
+        m_accepted = text;
+        RememberCursor();
         return;
     }
-    QString kept;
-    int length = 0;
-    for (const QChar c : text) {
-        length += c == QLatin1Char('\n') ? 2 : 1;
-        if (length > kTextLimit) {
-            break;
-        }
-        kept += c;
-    }
     const QSignalBlocker blocker(m_text);
-    m_text->setPlainText(kept);
-    m_text->moveCursor(QTextCursor::End);
+    m_text->setPlainText(m_accepted);
+    QTextCursor cursor = m_text->textCursor();
+    cursor.setPosition(m_acceptedAnchor);
+    cursor.setPosition(m_acceptedPosition, QTextCursor::KeepAnchor);
+    m_text->setTextCursor(cursor);
+    QApplication::beep();
+}
+
+void CDataPatternDialog::RememberCursor() {
+    // While an edit is under way the cursor has moved for text not yet judged.
+    if (m_text->toPlainText() != m_accepted) {
+        return;
+    }
+    m_acceptedAnchor = m_text->textCursor().anchor();
+    m_acceptedPosition = m_text->textCursor().position();
 }
 
 void CDataPatternDialog::OnFilePattern() {

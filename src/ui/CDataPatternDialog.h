@@ -26,14 +26,18 @@ class CDataPatternDialog final : public QDialog {
     QRadioButton* Radio(int id) const { return m_controls.As<QRadioButton>(id); }
     QPlainTextEdit* TextBox() const { return m_text; }
 
+    // The most bytes the text may take when sent (UTF-8, CR LF line breaks).
     static constexpr int kTextLimit = 450;
 
   private:
     void OnInitDialog();
     void OnFilePattern();
     void OnOK();
-    // Cuts the text to its limit as it is typed or pasted.
+    // Refuses an edit (a keystroke, a paste, a drop) that would take the text
+    // past its limit: the box goes back to what it held before the edit.
     void KeepToLimit();
+    // Remembers where the cursor is while the text is one the box accepted.
+    void RememberCursor();
     bool ReadFile(const QString& path);
 
     const int m_nPort;
@@ -41,6 +45,9 @@ class CDataPatternDialog final : public QDialog {
     AppServices& m_services;
     DialogControls m_controls;
     QPlainTextEdit* m_text = nullptr;
+    QString m_accepted;  // the text as it was after the last edit the box took
+    int m_acceptedAnchor = 0;
+    int m_acceptedPosition = 0;
 };
 
 }  // namespace quorvel

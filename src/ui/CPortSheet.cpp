@@ -61,14 +61,18 @@ void CPortPage::ConnectReactions() {
             m_records.m_PortRegistry[static_cast<std::size_t>(port)].nComBase = index + port;
         }
     });
-    connect(Radio(id::kDtr), &QRadioButton::clicked, this, [this] {
-        Radio(id::kRts)->setChecked(false);
-        ShowHysteresisFor(true);
-    });
-    connect(Radio(id::kRts), &QRadioButton::clicked, this, [this] {
-        Radio(id::kDtr)->setChecked(false);
-        ShowHysteresisFor(false);
-    });
+    // DTR and RTS are radio buttons: a click chooses one, and a click on the
+    // one already chosen keeps it (the group is not exclusive only so that a
+    // record with neither can show neither).
+    for (const bool dtr : {true, false}) {
+        QRadioButton* chosen = Radio(dtr ? id::kDtr : id::kRts);
+        QRadioButton* other = Radio(dtr ? id::kRts : id::kDtr);
+        connect(chosen, &QRadioButton::clicked, this, [this, chosen, other, dtr] {
+            chosen->setChecked(true);
+            other->setChecked(false);
+            ShowHysteresisFor(dtr);
+        });
+    }
     connect(Check(id::kRxFifo), &QCheckBox::toggled, List(id::kRxTrigger), &QWidget::setEnabled);
     connect(Check(id::kTxFifo), &QCheckBox::toggled, List(id::kTxTrigger), &QWidget::setEnabled);
     connect(List(id::kStopBits), &DropDownList::aboutToDropDown, this, [this] {

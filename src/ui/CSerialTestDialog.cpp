@@ -1,6 +1,7 @@
 #include "ui/CSerialTestDialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,15 +10,18 @@
 
 #include "engine/TestRuntime.h"
 #include "ui/CDataPatternDialog.h"
+#include "ui/OwnedWindow.h"
 
 namespace quorvel {
 
 using res::PanelRole;
 
 CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records,
-                                     AppServices& services)
-    : CScrollDialog(nullptr), m_runtime(runtime), m_services(services) {
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+                                     AppServices& services, QWidget* owner)
+    : CScrollDialog(owner), m_runtime(runtime), m_services(services) {
+    // A caption and a frame, and no system menu, close or size buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    KeepOffTaskBar(*this);
     const res::DialogTemplate& layout = res::ConsoleTemplate();
     setWindowTitle(QString::fromStdString(layout.caption));
     m_controls = BuildControls(layout, *Content());
@@ -142,6 +146,12 @@ void CSerialTestDialog::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);  // Escape hides the console; the test goes on
+}
+
+void CSerialTestDialog::closeEvent(QCloseEvent* event) {
+    // A close from the window manager is Escape: hidden, kept, the test goes on.
+    event->ignore();
+    reject();
 }
 
 }  // namespace quorvel

@@ -22,10 +22,16 @@ class TestRuntime;
 // and then scrolls. Its buttons and options call the test runtime; what the
 // runtime's threads show reaches its controls through the ConsoleBridge.
 // Enter does nothing; Escape hides it and a test goes on.
+//
+// It is a window of its owner (the main window): always above it, minimised
+// and closed with it, without a task-bar entry of its own. It asks the window
+// manager for no close box; where one is drawn all the same, a close hides it
+// as Escape does, and never ends it while a test runs.
 class CSerialTestDialog final : public CScrollDialog {
     Q_OBJECT
   public:
-    CSerialTestDialog(TestRuntime& runtime, const PortRecords& records, AppServices& services);
+    CSerialTestDialog(TestRuntime& runtime, const PortRecords& records, AppServices& services,
+                      QWidget* owner = nullptr);
 
     QWidget* Control(res::PanelRole role, int port) const {
         return m_controls.Control(res::ConsoleControlId(role, port));
@@ -44,6 +50,7 @@ class CSerialTestDialog final : public CScrollDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void OnInitDialog(const PortRecords& records);

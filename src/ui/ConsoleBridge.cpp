@@ -48,7 +48,7 @@ bool ConsoleBridge::CreateOrFocusConsole() {
     if (m_runtime == nullptr || m_records == nullptr || m_services == nullptr) {
         return false;
     }
-    m_dialog = new CSerialTestDialog(*m_runtime, *m_records, *m_services);
+    m_dialog = new CSerialTestDialog(*m_runtime, *m_records, *m_services, m_owner);
     Connect(*m_dialog);
     connect(m_dialog, &CSerialTestDialog::statisticsRequested, this, [this] {
         if (m_openStatistics) {
@@ -94,7 +94,12 @@ void ConsoleBridge::PlaceConsole() {
         m_dialog->resize(860, 580);
         m_dialog->show();
         m_dialog->raise();
+        m_dialog->activateWindow();
     }
+}
+
+bool ConsoleBridge::ConsoleShown() const {
+    return m_dialog && m_dialog->isVisible();
 }
 
 void ConsoleBridge::OnDisplayWake() {

@@ -31,6 +31,10 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
 
     // The runtime the console's buttons drive and the records it starts from.
     void Attach(TestRuntime& runtime, const PortRecords& records, AppServices& services);
+    // The window the console belongs to (the main window): the console stays
+    // above it, goes with it and has no task-bar entry of its own. Set before
+    // the first test start.
+    void SetOwner(QWidget* owner) { m_owner = owner; }
     CSerialTestDialog* Dialog() const { return m_dialog.data(); }
 
     // Draws what is new in the display model now (GUI thread).
@@ -40,6 +44,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
 
     bool CreateOrFocusConsole() override;
     void PlaceConsole() override;
+    bool ConsoleShown() const override;
 
     bool IsEnableChecked(int port) override;
     void AppendTransmitText(int port, const std::string& text) override;
@@ -79,6 +84,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     TestRuntime* m_runtime = nullptr;
     const PortRecords* m_records = nullptr;
     AppServices* m_services = nullptr;
+    QPointer<QWidget> m_owner;               // GUI thread
     QPointer<CSerialTestDialog> m_dialog;    // GUI thread
     std::function<void()> m_openStatistics;  // GUI thread
 

@@ -1,6 +1,5 @@
 #include "ui/QtMessageSink.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 
@@ -42,24 +41,29 @@ void QtMessageSink::SetMainWindow(QWidget* mainWindow) {
 }
 
 void QtMessageSink::ShowMessage(const std::string& text, const std::string& caption, unsigned style,
-                                MessageOwner owner) {
+                                MessageOwner owner, const std::string& detail) {
     const QString qText = QString::fromStdString(text);
     const QString qCaption = QString::fromStdString(caption);
+    const QString qDetail = QString::fromStdString(detail);
     if (QThread::currentThread() == thread()) {
-        ShowOnGuiThread(qText, qCaption, style, owner);
+        ShowOnGuiThread(qText, qCaption, style, owner, qDetail);
         return;
     }
     QMetaObject::invokeMethod(
-        this, [=, this] { ShowOnGuiThread(qText, qCaption, style, owner); },
+        this, [=, this] { ShowOnGuiThread(qText, qCaption, style, owner, qDetail); },
         Qt::BlockingQueuedConnection);
 }
 
 void QtMessageSink::ShowOnGuiThread(const QString& text, const QString& caption, unsigned style,
-                                    MessageOwner owner) {
+                                    MessageOwner owner, const QString& detail) {
     QWidget* parent = owner == MessageOwner::MainWindow ? m_mainWindow.data() : nullptr;
-    // A box without a caption takes the program's name, as the system's default title.
-    const QString title = caption.isEmpty() ? QApplication::applicationName() : caption;
+    // A box without a caption has the system's default title, whatever the
+    // program is called.
+    const QString title = caption.isEmpty() ? QString::fromLatin1(kDefaultTitle) : caption;
     QMessageBox box(IconOf(style), title, text, ButtonsOf(style), parent);
+    if (!detail.isEmpty()) {
+        box.setInformativeText(detail);
+    }
     box.exec();
 }
 

@@ -19,7 +19,7 @@ class RecordingDriver final : public DriverRequestHandler {
         std::vector<std::uint8_t> bytes;
     };
 
-    bool HandleRequest(int, std::uint32_t code, const std::uint8_t* data,
+    bool HandleRequest(const DriverPort&, std::uint32_t code, const std::uint8_t* data,
                        std::size_t size) override {
         std::lock_guard lock(m_mutex);
         m_requests.push_back({code, std::vector<std::uint8_t>(data, data + size)});

@@ -168,6 +168,7 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
         return true;
     }
     void PlaceConsole() override { ++placements; }
+    bool ConsoleShown() const override { return placements > 0; }
 
     void PostThreadExit(int) override {
         Post([this] {

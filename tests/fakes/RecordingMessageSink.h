@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/MessageSink.h"
@@ -10,10 +11,20 @@ namespace quorvel::testing {
 
 // One message as the system showed it.
 struct RecordedMessage {
+    RecordedMessage() = default;
+    RecordedMessage(std::string text_, std::string caption_, unsigned style_,
+                    MessageOwner owner_ = MessageOwner::MainWindow, std::string detail_ = {})
+        : text(std::move(text_)),
+          caption(std::move(caption_)),
+          style(style_),
+          owner(owner_),
+          detail(std::move(detail_)) {}
+
     std::string text;
     std::string caption;
     unsigned style = 0;
     MessageOwner owner = MessageOwner::MainWindow;
+    std::string detail;
 
     bool operator==(const RecordedMessage&) const = default;
 };
@@ -27,9 +38,9 @@ class RecordingMessageSink final : public MessageSink {
     RecordingMessageSink& operator=(const RecordingMessageSink&) = delete;
 
     void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
-                     MessageOwner owner) override {
+                     MessageOwner owner, const std::string& detail) override {
         std::lock_guard lock(m_mutex);
-        m_messages.push_back({text, caption, style, owner});
+        m_messages.push_back({text, caption, style, owner, detail});
     }
 
     std::vector<RecordedMessage> Messages() const {

@@ -22,6 +22,7 @@ class ConsoleFixture : public ::testing::Test {
         m_card.Install();
         m_app.LoadRecords();
         m_console.Attach(m_app.Runtime(), m_app.Records(), m_services);
+        m_console.SetOwner(&m_frame);
         m_console.SetStatisticsOpener([this] { m_frame.ShowStatistics(); });
         m_frame.show();
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -254,16 +255,43 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
-TEST_F(ConsoleTest, EscapeHidesTheConsoleAndTheTestGoesOn) {
+TEST_F(ConsoleTest, EscapeOrACloseHidesTheConsoleAndTestStartBringsItBack) {
     CSerialTestDialog* shown = Start();
     ASSERT_NE(shown, nullptr);
     CSerialTestDialog& console = *shown;
+    // A window of the main window, without a close box of its own.
+    EXPECT_EQ(console.parentWidget(), &m_frame);
+    EXPECT_TRUE(console.isWindow());
+    EXPECT_FALSE(console.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(console.windowFlags() & Qt::WindowSystemMenuHint);
+    QAction* start = m_frame.Action(res::kTestStart);
+    EXPECT_FALSE(start->isEnabled());  // shown: nothing to bring back
+
     QTest::keyClick(&console, Qt::Key_Return);
     EXPECT_TRUE(console.isVisible());
-    QTest::keyClick(&console, Qt::Key_Escape);
-    EXPECT_FALSE(console.isVisible());
-    EXPECT_TRUE(m_app.Runtime().TestRunning());
-    EXPECT_EQ(g_pTestDialog.load(), &m_console);
+    for (const bool escape : {true, false}) {
+        if (escape) {
+            QTest::keyClick(&console, Qt::Key_Escape);
+        } else {
+            console.move(300, 300);
+            EXPECT_FALSE(console.close());  // as the window manager's close box asks
+        }
+        EXPECT_FALSE(console.isVisible());
+        EXPECT_TRUE(m_app.Runtime().TestRunning());
+        EXPECT_EQ(g_pTestDialog.load(), &m_console);
+        EXPECT_EQ(m_console.Dialog(), &console);
+        // Start now brings the console back, where a start puts it; the test
+        // goes on as it was, and Exit stays off.
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_FALSE(m_frame.Action(res::kAppExit)->isEnabled());
+        start->trigger();
+        EXPECT_TRUE(console.isVisible());
+        EXPECT_EQ(console.frameGeometry().topLeft(), QPoint(100, 100));
+        EXPECT_FALSE(start->isEnabled());
+        EXPECT_EQ(m_app.Runtime().OpenPortCount(), 1);
+        EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
+    }
+    EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 }  // namespace

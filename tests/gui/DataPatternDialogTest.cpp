@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,16 +92,49 @@ TEST_F(DataPatternDialogTest, CancelKeepsTheChoiceAndTheText) {
     EXPECT_EQ(Pattern(4), before);
 }
 
-TEST_F(DataPatternDialogTest, TheTextStopsAt450Characters) {
+TEST_F(DataPatternDialogTest, TheTextRefusesWhatWouldTakeItPast450BytesSent) {
     CDataPatternDialog dialog(1, m_runtime, m_services);
     dialog.show();
+    QPlainTextEdit* box = dialog.TextBox();
     QTest::mouseClick(dialog.Radio(id::kUserPattern), Qt::LeftButton, {}, QPoint(5, 5));
-    dialog.TextBox()->clear();
-    dialog.TextBox()->insertPlainText(QString(460, 'x'));
-    EXPECT_EQ(dialog.TextBox()->toPlainText().size(), 450);
-    dialog.TextBox()->clear();
-    dialog.TextBox()->insertPlainText(QString(300, 'x') + QString(200, '\n'));
-    EXPECT_EQ(dialog.TextBox()->toPlainText().size(), 375);  // a line break counts CR and LF
+    const std::string full = std::string(449, 'a') + "Z";
+    box->setPlainText(QString::fromStdString(full));
+    auto shown = [box] { return box->toPlainText().toStdString(); };
+    auto placeCursor = [box](int position) {
+        QTextCursor cursor = box->textCursor();
+        cursor.setPosition(position);
+        box->setTextCursor(cursor);
+    };
+    // A keystroke at the start and a paste in the middle are refused whole;
+    // the end of the text stays.
+    placeCursor(0);
+    QTest::keyClick(box, Qt::Key_B);
+    EXPECT_EQ(shown(), full);
+    QApplication::clipboard()->setText(QStringLiteral("xyz"));
+    placeCursor(200);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(shown(), full);
+    EXPECT_EQ(box->textCursor().position(), 200);
+    QTest::keyClick(box, Qt::Key_Return);  // a line break is two bytes, CR LF
+    EXPECT_EQ(shown(), full);
+    // Room made by a deletion is taken again.
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClick(box, Qt::Key_B);
+    EXPECT_EQ(shown(), std::string(200, 'a') + "b" + std::string(248, 'a') + "Z");
+
+    // Accented letters take two bytes each: 225 of them fill the text, and
+    // all 450 bytes are stored.
+    box->clear();
+    for (int i = 0; i < 226; ++i) {
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_Eacute, QString(QChar(0xE9)), {});
+    }
+    const std::string accented = QString(225, QChar(0xE9)).toStdString();
+    EXPECT_EQ(shown(), accented);
+    QTest::keyClick(box, Qt::Key_A);
+    EXPECT_EQ(shown(), accented);
+    QTest::mouseClick(Button(dialog, res::kIdOk), Qt::LeftButton);
+    EXPECT_EQ(Pattern(0).strUserData, accented);
+    EXPECT_EQ(Pattern(0).strUserData.size(), 450u);
 }
 
 TEST_F(DataPatternDialogTest, AFileIsReadAtOnceUpTo60000BytesAndClosesTheDialog) {

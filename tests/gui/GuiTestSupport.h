@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace quorvel::testing {
@@ -25,6 +26,32 @@ bool ProcessEventsUntil(Done done, int limitMs = 10000) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return done();
+}
+
+// Runs `act` on the first visible top-level window of type `Window` once one
+// shows: a modal dialog that the code under test runs. `act` must close it.
+// Looks for it until `limitMs` have passed or `owner` goes, whichever is
+// first (the test then fails on what it expected of the window).
+template <typename Window, typename Act>
+void WhenShown(QObject& owner, Act act, int limitMs = 10000) {
+    auto* poll = new QTimer(&owner);
+    QElapsedTimer since;
+    since.start();
+    QObject::connect(poll, &QTimer::timeout, [poll, since, act, limitMs] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* shown = qobject_cast<Window*>(window); shown && shown->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                act(*shown);
+                return;
+            }
+        }
+        if (since.elapsed() > limitMs) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
 }
 
 }  // namespace quorvel::testing

@@ -26,8 +26,10 @@ class TestConsoleHost final : public ConsoleHost {
         g_pTestDialog = &console;
         return true;
     }
-    void PlaceConsole() override {}
+    void PlaceConsole() override { shown = true; }
+    bool ConsoleShown() const override { return shown; }
     RecordingConsole console;
+    bool shown = false;
 };
 
 // The commands of a menu or toolbar in order, 0 for a separator.

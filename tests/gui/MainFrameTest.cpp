@@ -3,11 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <fstream>
+#include <functional>
 
 #include "app/CMainFrame.h"
 #include "app/CQuorvelApp.h"
@@ -17,6 +22,7 @@
 #include "gui/MainFrameFixture.h"
 #include "res/resource.h"
 #include "ui/CAboutDialog.h"
+#include "ui/QtMessageSink.h"
 
 namespace quorvel {
 namespace {
@@ -83,18 +89,30 @@ TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     EXPECT_FALSE(Enabled(res::kPortSettings));
     EXPECT_FALSE(Enabled(res::kConfigLoad));
     expectAlways();
-    // The main window does not close while a test runs.
+    // The main window does not close while a test runs or stops, and says
+    // why and what to do.
+    auto refused = [](const char* text) {
+        return RecordedMessage{text, "Quorvel", 0x30, MessageOwner::MainWindow};
+    };
     m_frame.close();
     EXPECT_TRUE(m_frame.isVisible());
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{refused(CMainFrame::kCloseWhileTestRuns)});
+    EXPECT_NE(std::string(CMainFrame::kCloseWhileTestRuns).find("Test > Stop"), std::string::npos);
 
     m_frame.Action(res::kTestStop)->trigger();
     EXPECT_TRUE(Enabled(res::kTestStop));  // stopping: until the last thread has ended
     EXPECT_FALSE(Enabled(res::kTestStart));
+    m_frame.close();
+    EXPECT_TRUE(m_frame.isVisible());
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{refused(CMainFrame::kCloseWhileTestRuns),
+                                            refused(CMainFrame::kCloseWhileTestStops)}));
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return Enabled(res::kTestStart); }));
     expectIdle();
     expectAlways();
     EXPECT_EQ(m_app.Runtime().ThreadExitsCounted(), 0);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_EQ(m_messages.Messages().size(), 2u);
 }
 
 TEST_F(MainFrameTest, AnExitDuringATestStopsItFirst) {
@@ -125,6 +143,74 @@ TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
     m_frame.Action(res::kConfigLoad)->trigger();
     EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 2);
     EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {
+    DesktopServices services;
+    QObject watch;
+    for (const bool save : {false, true}) {
+        QStringList filters;
+        QString name;
+        QString suffix;
+        bool saving = false;
+        testing::WhenShown<QFileDialog>(watch, [&](QFileDialog& dialog) {
+            filters = dialog.nameFilters();
+            name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            suffix = dialog.defaultSuffix();
+            saving = dialog.acceptMode() == QFileDialog::AcceptSave;
+            dialog.reject();
+        });
+        const QString chosen =
+            save ? services.ChooseFileToSave(nullptr) : services.ChooseFileToLoad(nullptr);
+        EXPECT_TRUE(chosen.isEmpty());  // not confirmed
+        EXPECT_EQ(filters, (QStringList{"Text files (*.txt)", "All files (*.*)"}));
+        EXPECT_EQ(name, "*.txt");
+        EXPECT_EQ(suffix, "txt");
+        EXPECT_EQ(saving, save);
+    }
+}
+
+TEST_F(MainFrameTest, MessageBoxesShowTheReasonAndTheSystemsDefaultTitle) {
+    QtMessageSink boxes;
+    boxes.SetMainWindow(&m_frame);
+    InstallMessageSink(&boxes);
+    // Port1 asks for RS485, which the card has only on Port7 and Port8; Port2
+    // is on COM99, which no device answers for.
+    m_app.Records().m_PortRegistry[0].nRS485 = 1;
+    m_app.Records().m_PortRegistry[1].nPortOpen = 1;
+    m_app.Records().m_PortRegistry[1].nComBase = 98;
+    struct Shown {
+        QString title, text, detail;
+        QWidget* owner;
+        QMessageBox::Icon icon;
+    };
+    std::vector<Shown> shown;
+    QObject watch;
+    std::function<void(QMessageBox&)> answer = [&](QMessageBox& box) {
+        shown.push_back(
+            {box.windowTitle(), box.text(), box.informativeText(), box.parentWidget(), box.icon()});
+        if (shown.size() == 2) {
+            EXPECT_TRUE(testing::SaveScreenshot(box, "port-open-failure"));
+        } else {
+            testing::WhenShown<QMessageBox>(watch, answer);  // the next one
+        }
+        box.button(QMessageBox::Ok)->click();
+    };
+    testing::WhenShown<QMessageBox>(watch, answer);
+    m_frame.Action(res::kTestStart)->trigger();
+    InstallMessageSink(&m_messages);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].title, "Error");  // no caption of its own, and no owner
+    EXPECT_EQ(shown[0].text, "Unable to pass data into driver");
+    EXPECT_EQ(shown[0].detail, "");
+    EXPECT_EQ(shown[0].owner, nullptr);
+    EXPECT_EQ(shown[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(shown[1].title, "ERROR");
+    EXPECT_EQ(shown[1].text, "Unable to open the communication port COM99");
+    EXPECT_EQ(shown[1].detail.toStdString(), m_app.Runtime().OpenFailure(1).Detail());
+    EXPECT_TRUE(shown[1].detail.contains("No such file or directory"));
+    EXPECT_EQ(shown[1].owner, &m_frame);
+    EXPECT_EQ(shown[1].icon, QMessageBox::Warning);
 }
 
 TEST_F(MainFrameTest, ConfigHelpOpensItsDocumentOrSaysItIsMissing) {

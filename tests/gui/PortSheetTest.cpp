@@ -97,6 +97,11 @@ TEST_F(PortSheetTest, DtrAndRtsChooseTheHysteresisInForce) {
     EXPECT_TRUE(page->Radio(id::kDtr)->isChecked());
     EXPECT_FALSE(page->Radio(id::kRts)->isChecked());
     EXPECT_FALSE(page->List(id::kRtsHysteresis)->isEnabled());
+    // A click on the one already chosen keeps it: one of the pair stays set.
+    QTest::mouseClick(page->Radio(id::kDtr), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(page->Radio(id::kDtr)->isChecked());
+    EXPECT_FALSE(page->Radio(id::kRts)->isChecked());
+    EXPECT_TRUE(page->List(id::kDtrHysteresis)->isEnabled());
     sheet.OnOK();
     EXPECT_EQ(m_records.m_PortRegistry[0].nDTR, 1);
     EXPECT_EQ(m_records.m_PortRegistry[0].nRTS, 0);

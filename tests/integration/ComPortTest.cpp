@@ -1,14 +1,19 @@
 // CComPort and the POSIX backend on real pseudo-terminals.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "fakes/FakeComPorts.h"
 #include "fakes/RecordingMessageSink.h"
 #include "serial/CComPort.h"
+#include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/PortTable.h"
 
@@ -125,6 +130,12 @@ TEST_F(ComPortTest, APortIsOpenedOnlyOnce) {
     EXPECT_EQ(other.OpenFailure().step, OpenStep::Busy);
     EXPECT_EQ(other.OpenFailure().Describe(),
               m_ports.Pty(4).SlavePath() + ": the device is held by another program");
+    // The holder is named where the system shows it: here, this very program.
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    EXPECT_EQ(other.OpenFailure().hint,
+              self + " (process " + std::to_string(::getpid()) +
+                  ") has the port open: close it there, then choose Test > Start again.");
     first->Close();
     EXPECT_TRUE(other.Open(4, DefaultPortRegistry(0)));
     EXPECT_FALSE(other.OpenFailure().Failed());
@@ -141,7 +152,26 @@ TEST_F(ComPortTest, APortThatCannotBeOpenedGivesNullAndItsCauseWithoutAMessage) 
     EXPECT_FALSE(m_channel.Open(10, DefaultPortRegistry(0)));
     EXPECT_EQ(m_channel.OpenFailure().step, OpenStep::NotATerminal);
     EXPECT_EQ(m_channel.OpenFailure().Describe(), "/dev/null: the device is not a serial port");
+    EXPECT_EQ(m_channel.OpenFailure().Detail(), m_channel.OpenFailure().Describe());  // no hint
     EXPECT_TRUE(m_messages.Messages().empty());
+}
+
+TEST_F(ComPortTest, APermissionRefusedNamesTheGroupThatOwnsTheDevice) {
+    // Root opens whatever it likes, so the refusal is the system's word as
+    // it would come for a device of the group "dialout".
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr) {
+        GTEST_SKIP() << "no group dialout here";
+    }
+    const std::string device = ::testing::TempDir() + "quorvel-ttyS-" + std::to_string(::getpid());
+    std::ofstream(device).put('\0');
+    ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
+    const SerialFailure failure = MakeSerialFailure(OpenStep::Open, device, EACCES);
+    EXPECT_EQ(failure.Detail(),
+              device +
+                  ": Permission denied\nThe user must be in the group that owns the device, "
+                  "\"dialout\": sudo usermod -aG dialout $USER, then log in again.");
+    std::remove(device.c_str());
 }
 
 TEST_F(ComPortTest, WriteAndReadMoveBytesBothWays) {
@@ -324,9 +354,15 @@ TEST_F(ComPortTest, OpenAllPortsOpensTheChosenPortsAndReportsTheMissingOnes) {
     EXPECT_FALSE(table.m_hComPort[1]);
     EXPECT_TRUE(table.m_hComPort[2]);
     EXPECT_EQ(table.m_ComPort.m_hCom, table.m_hComPort[2]);
+    // The text is the system's own; the detail says why and what to do.
+    const std::string detail =
+        "/nonexistent/COM4: No such file or directory\n"
+        "Check that the card or adapter is in place and its driver loaded, or give the port's "
+        "device in the device map " +
+        DeviceMapPath() + " (a line such as \"COM4 /dev/ttyUSB0\").";
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{{"Unable to open the communication port COM4", "ERROR",
-                                             0x30, MessageOwner::MainWindow}}));
+                                             0x30, MessageOwner::MainWindow, detail}}));
 }
 
 TEST_F(ComPortTest, OpenAllPortsWithNothingChosenOpensNothing) {

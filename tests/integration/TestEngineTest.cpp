@@ -77,12 +77,16 @@ TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
 
 TEST_F(TestEngineTest, WithoutAnOpenPortNothingStarts) {
     Choose({1});
+    const std::string device = m_card.DevicePath(1);
     m_card.Unplug(1);
     m_runtime.OnTestStart();
-    EXPECT_EQ(
-        m_messages.Messages(),
-        (std::vector<RecordedMessage>{Error("Unable to open the communication port COM5", "ERROR"),
-                                      Error("Unable to open any communication port", "ERROR")}));
+    // The port's message carries why it did not open: its device has gone.
+    RecordedMessage missing = Error("Unable to open the communication port COM5", "ERROR");
+    missing.detail = m_runtime.OpenFailure(1).Detail();
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{
+                  missing, Error("Unable to open any communication port", "ERROR")}));
+    EXPECT_EQ(m_runtime.OpenFailure(1).Describe(), device + ": No such file or directory");
     EXPECT_TRUE(NothingStarted());
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The two programs start on the simulated card, carry bytes, and stop cleanly
-# on SIGTERM / SIGINT. Usage: programs_smoke.sh <quorvel> <quorvel-cardsim>
+# on SIGTERM / SIGINT; quorvel with no display says so and exits. Usage: programs_smoke.sh <quorvel> <quorvel-cardsim>
 set -u
 quorvel=$1
 cardsim=$2
@@ -63,4 +63,18 @@ status=$?
 [ $status -eq 0 ] || fail "quorvel under X exited with $status on SIGTERM: $(cat "$work/quorvel-x.out")"
 grep -q 'm_PortRegistry%5B7%5D.strMinTime=18\|m_PortRegistry\[7\].strMinTime=18' \
     "$work/config/Quorvel/Quorvel.conf" || fail "quorvel under X saved no records on SIGTERM"
+
+# quorvel with no display: one line that says so and how to run it anyway,
+# and exit status 1 (not Qt's abort), whether DISPLAY is unset or names an X
+# server that does not answer.
+for display in "" ":$((90000 + $$ % 9999))"; do
+    env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" XDG_CONFIG_HOME="$work/config" \
+        "$quorvel" --simulated-card >"$work/nodisplay.out" 2>&1
+    status=$?
+    [ $status -eq 1 ] || fail "with DISPLAY='$display' quorvel exited with $status: $(cat "$work/nodisplay.out")"
+    [ "$(wc -l <"$work/nodisplay.out")" -eq 1 ] || fail "more than one line: $(cat "$work/nodisplay.out")"
+    grep -q '^quorvel: no display found (.*xvfb-run.*-platform vnc' "$work/nodisplay.out" ||
+        fail "the line says: $(cat "$work/nodisplay.out")"
+done
+
 echo "programs start, work and stop cleanly"

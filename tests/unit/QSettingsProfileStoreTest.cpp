@@ -17,6 +17,7 @@ class NoConsole final : public ConsoleHost {
   public:
     bool CreateOrFocusConsole() override { return false; }
     void PlaceConsole() override {}
+    bool ConsoleShown() const override { return false; }
 };
 
 class QSettingsProfileStoreTest : public ::testing::Test {

@@ -23,8 +23,8 @@ using testing::RecordedMessage;
 using testing::RecordingConsole;
 using testing::UnderWine;
 
-RecordedMessage OpenError(const std::string& text) {
-    return {text, "ERROR", 0x30, MessageOwner::MainWindow};
+RecordedMessage OpenError(const std::string& text, const std::string& detail = {}) {
+    return {text, "ERROR", 0x30, MessageOwner::MainWindow, detail};
 }
 
 // Whether `received` is whole copies of `packet` back to back, with at most
@@ -152,11 +152,18 @@ TEST_F(Win32TestEngineTest, WithoutAPortThatOpensNothingStarts) {
     m_runtime.OnTestStart();
     const std::string first = std::to_string(kMissingCom);
     const std::string second = std::to_string(kMissingCom + 1);
+    // Each port's message carries why it did not open and what to check.
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{
-                  OpenError("Unable to open the communication port COM" + first),
-                  OpenError("Unable to open the communication port COM" + second),
+                  OpenError("Unable to open the communication port COM" + first,
+                            m_runtime.OpenFailure(0).Detail()),
+                  OpenError("Unable to open the communication port COM" + second,
+                            m_runtime.OpenFailure(1).Detail()),
                   OpenError("Unable to open any communication port")}));
+    EXPECT_EQ(m_runtime.OpenFailure(0).systemCode, 2);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(m_runtime.OpenFailure(0).Detail().rfind("\\\\.\\COM" + first + ": ", 0), 0u);
+    EXPECT_NE(m_runtime.OpenFailure(0).hint.find("Check that the card is installed"),
+              std::string::npos);
     EXPECT_TRUE(NothingStarted());
 }
 
@@ -174,7 +181,9 @@ TEST_F(Win32TestEngineTest, APortHeldElsewhereIsReportedAndTheOthersStillRun) {
     m_runtime.OnTestStart();
     std::vector<RecordedMessage> expected = OpenMessages(1);
     expected.push_back(
-        OpenError("Unable to open the communication port COM" + std::to_string(m_com + 1)));
+        OpenError("Unable to open the communication port COM" + std::to_string(m_com + 1),
+                  m_runtime.OpenFailure(1).Detail()));
+    EXPECT_NE(m_runtime.OpenFailure(1).hint.find("has the port open"), std::string::npos);
     EXPECT_EQ(m_messages.Messages(), expected);
     EXPECT_EQ(m_runtime.OpenPortCount(), 1);
     EXPECT_TRUE(m_runtime.Handle(0));
