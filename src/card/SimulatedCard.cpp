@@ -161,6 +161,9 @@ void SimulatedCard::DestroyPort(Port& port) {
         ::close(port.slave);
         port.slave = -1;
     }
+    // The node is gone and its number free for any other pty of the system:
+    // the port is reachable by no name until it is plugged back.
+    port.path.clear();
     port.plugged = false;
     port.armed = false;
 }
@@ -175,6 +178,9 @@ std::optional<ComDevice> SimulatedCard::Resolve(int com) {
     if (ValidPort(port)) {
         std::lock_guard lock(m_mutex);
         const Port& p = *m_ports[static_cast<std::size_t>(port)];
+        if (!p.plugged) {
+            return std::nullopt;  // unplugged: no device answers for the number
+        }
         return ComDevice{p.path, p.driver};
     }
     if (ComDeviceResolver* fallback = m_fallback.load()) {

@@ -73,10 +73,11 @@ class SimulatedCard final : public ComDeviceResolver {
     bool Running() const { return m_thread.joinable(); }
 
     int FirstCom() const { return m_firstCom; }
+    // The port's device; empty while it is unplugged.
     std::string DevicePath(int port) const;
 
-    // Answers for the card's COM numbers; every other one goes to the lookup
-    // that was installed before the card.
+    // Answers for the card's COM numbers (an unplugged port for none); every
+    // other one goes to the lookup that was installed before the card.
     std::optional<ComDevice> Resolve(int com) override;
 
     // Makes the card the process's COM lookup, until Uninstall or destruction.
@@ -90,7 +91,9 @@ class SimulatedCard final : public ComDeviceResolver {
     PortWiring WiringOf(int port) const;
 
     // Faults.
-    void Unplug(int port);  // the device vanishes
+    // The device vanishes. Its pty number goes back to the system, which may
+    // give it to another program at once, so the card forgets the old name.
+    void Unplug(int port);
     bool Replug(int port);  // a new device appears (with a new path)
     void Stall(int port, bool stalled);
     // Each bit the port receives is flipped with this probability, from a

@@ -48,7 +48,7 @@ class TestEngineTest : public ::testing::Test, protected CardOnPlugs, protected 
 
 TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     Choose({0, 2, 5});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     EXPECT_EQ(m_runtime.OpenPortCount(), 3);
     EXPECT_TRUE(CommandsOfATest());
     EXPECT_EQ(m_gui.placements, 1);
@@ -81,7 +81,7 @@ TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     EXPECT_TRUE(m_messages.Messages().empty());
 
     // A second start reuses the console and places it again.
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     EXPECT_EQ(m_gui.placements, 2);
     EXPECT_TRUE(m_console.Snapshot(0).run);
     ASSERT_TRUE(StopTest());
@@ -110,7 +110,7 @@ TEST_F(TestEngineTest, AConsoleThatCannotBeCreatedLeavesTheProgramIdle) {
     EXPECT_FALSE(m_runtime.WriteThreadStarted());
     // The port was closed: it opens again.
     m_gui.createFails = false;
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     EXPECT_TRUE(m_runtime.Handle(0));
     ASSERT_TRUE(StopTest());
 }
@@ -121,7 +121,7 @@ TEST_F(TestEngineTest, PacketsFollowThePatternChosen) {
     SetPattern(1, 0, 1, 0);
     SetPattern(2, 1, 1, 0);  // Alphabets wins
     SetPattern(3, 0, 0, 1, "");
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     for (int port = 0; port < 4; ++port) {
         m_runtime.OnRunPort(port);
     }
@@ -160,7 +160,7 @@ TEST_F(TestEngineTest, AUserPatternIsCutToAWholePacketOfWholeCharacters) {
         text += "\xC3\xA9";  // é
     }
     SetPattern(0, 0, 0, 1, text);
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 2));
     ASSERT_TRUE(StopTest());
@@ -177,7 +177,7 @@ TEST_F(TestEngineTest, AFileGoesInPiecesOf450AndStartsAgainFromItsFirstByte) {
     const std::vector<std::uint8_t> file900 = Bytes(900);
     m_runtime.SetFileData(0, file1000);
     m_runtime.SetFileData(1, file900);
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     const std::uint64_t delaysBefore = m_runtime.WriteDelaysWaited();
     m_runtime.OnRunPort(0);
     m_runtime.OnRunPort(1);
@@ -214,7 +214,7 @@ TEST_F(TestEngineTest, StopInTheMiddleOfAFileStartsItAgainFromByteZero) {
     SetPattern(0, 0, 0, 0);
     const std::vector<std::uint8_t> file = Bytes(60000);
     m_runtime.SetFileData(0, file);
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 4));
     m_runtime.OnStopPort(0);
@@ -269,7 +269,7 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
             StopTest();
         }
     }};
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     {
         std::lock_guard lock(mutex);
         writer = m_runtime.WriteThreadId();
@@ -302,14 +302,16 @@ TEST_F(TestEngineTest, AfterItsStopAPortBuildsCountsAndSendsNothingMore) {
             onTheLine += packet.size();
         }
     }
-    ASSERT_TRUE(StopTest());
+    // What was written goes out before Test > Stop, whose purge would drop
+    // what the card has not put on the line yet.
     ASSERT_TRUE(testing::Eventually([&] { return m_card.BytesSentBy(0) >= onTheLine; }));
+    ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_card.BytesSentBy(0), onTheLine);
 }
 
 TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
     Choose({0, 2, 4});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(2);
     auto panel = m_console.Snapshot(2);
     EXPECT_EQ(panel.errorCount, "0");
@@ -338,7 +340,7 @@ TEST_F(TestEngineTest, TheFirstPacketOfTheOnlyRunningPortWakesTheWriteThread) {
 
 TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
     Choose({0, 1, 2, 3, 4, 5, 6, 7});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     for (int port = 7; port >= 0; --port) {
         m_runtime.OnRunPort(port);
     }
@@ -360,7 +362,7 @@ TEST_F(TestEngineTest, TheWriteThreadServesThePortsInTurnOneToEight) {
 
 TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
     Choose({0});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     CTestEngine engine(m_runtime);
     auto deliver = [&](const std::string& chunk) {
         m_runtime.ReadParams(0).pRxData = chunk.data();
@@ -385,7 +387,7 @@ TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
 TEST_F(TestEngineTest, InternalLoopbackGoesToThePortsOwnHandle) {
     Choose({0, 3});
     m_card.AttachCable(0, 3);
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnLoopTest(3, true);
     EXPECT_TRUE(m_card.InternalLoopbackOf(3));
     EXPECT_EQ(m_records.m_PortTest[3].nLoopTest, 1);
@@ -405,7 +407,7 @@ TEST_F(TestEngineTest, InternalLoopbackGoesToThePortsOwnHandle) {
 
 TEST_F(TestEngineTest, APortUnpluggedMidTestIsReportedOnceAndTheTestStillEnds) {
     Choose({0, 1});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     m_runtime.OnRunPort(1);
     ASSERT_TRUE(WaitSent(0, 3));
@@ -431,7 +433,7 @@ TEST_F(TestEngineTest, ATimedRunStopsByItselfWhenItsTimeIsUp) {
         p.minutes = "30";
     });
     m_console.Change(1, [](RecordingConsole::Port& p) { p.stopOnTime = true; });  // 0:00
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     m_runtime.OnRunPort(1);
     ASSERT_TRUE(WaitSent(0, 3));
@@ -450,7 +452,7 @@ TEST_F(TestEngineTest, ATimedRunStopsByItselfWhenItsTimeIsUp) {
 
 TEST_F(TestEngineTest, TheStopOnOptionsEnableTheHourAndMinuteBoxes) {
     Choose({0});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.EnableStopTime(2);
     EXPECT_TRUE(m_console.Snapshot(2).stopTimeBoxes);
     m_runtime.DisableStopTime(2);
@@ -460,7 +462,7 @@ TEST_F(TestEngineTest, TheStopOnOptionsEnableTheHourAndMinuteBoxes) {
 
 TEST_F(TestEngineTest, StopEndsTheTestEvenWhenTheConsoleIsGone) {
     Choose({0});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 3));
     g_pTestDialog = nullptr;  // the console window was destroyed
@@ -470,7 +472,7 @@ TEST_F(TestEngineTest, StopEndsTheTestEvenWhenTheConsoleIsGone) {
 
 TEST_F(TestEngineTest, TheWriteDelayCanChangeWhilePortsSend) {
     Choose({0, 1});
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     m_runtime.OnRunPort(1);
     for (int i = 0; i < 200; ++i) {
