@@ -1,8 +1,14 @@
-// The simulated card through real pseudo-terminals and the program's own
-// serial layer.
+// The simulated card through real pseudo-terminals: the program's own serial
+// layer, and other programs with plain termios code.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "card/SimulatedCard.h"
@@ -19,6 +25,84 @@ using testing::RecordedMessage;
 using testing::RecordingMessageSink;
 
 using Clock = std::chrono::steady_clock;
+
+// A port as any other program opens it: the device path and termios, nothing
+// of Quorvel's.
+class OutsideProgram {
+  public:
+    explicit OutsideProgram(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~OutsideProgram() { Close(); }
+    OutsideProgram(const OutsideProgram&) = delete;
+    OutsideProgram& operator=(const OutsideProgram&) = delete;
+
+    bool Opened() const { return m_fd >= 0; }
+
+    // Raw 8N1 at `speed`, with any of CSTOPB and CRTSCTS and of IXON and IXOFF.
+    bool Set(speed_t speed, tcflag_t cflag = 0, tcflag_t iflag = 0) {
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0) {
+            return false;
+        }
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~tcflag_t(CSTOPB | CRTSCTS);
+        tio.c_cflag |= CLOCAL | CREAD | cflag;
+        tio.c_iflag &= ~tcflag_t(IXON | IXOFF);
+        tio.c_iflag |= iflag;
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
+
+    bool Write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            pollfd entry{m_fd, POLLOUT, 0};
+            if (n < 0 && errno != EAGAIN) {
+                return false;
+            }
+            if (::poll(&entry, 1, 10000) <= 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // What arrives until `count` bytes are there or nothing comes for `quietMs`.
+    std::string Read(std::size_t count, int quietMs = 3000) {
+        std::string bytes;
+        char buffer[4096];
+        while (bytes.size() < count) {
+            pollfd entry{m_fd, POLLIN, 0};
+            if (::poll(&entry, 1, quietMs) <= 0) {
+                break;
+            }
+            const ssize_t n = ::read(m_fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (n <= 0) {
+                break;
+            }
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+        return bytes;
+    }
+
+    void Flush(int queue) { ::tcflush(m_fd, queue); }
+
+    void Close() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+  private:
+    int m_fd;
+};
 
 class SimulatedCardTest : public ::testing::Test {
   protected:
@@ -185,12 +269,16 @@ TEST_F(SimulatedCardTest, TheCardLearnsTheLineSettingsFromThePortOpen) {
     record.nDataBits = 0;
     record.nParity = 1;
     record.nStopBits = 1;
-    Open(3, record);
-    const UartFrame frame = m_card.FrameOf(3);
-    EXPECT_EQ(frame.baud, 921600u);
-    EXPECT_EQ(frame.dataBits, 5);
-    EXPECT_EQ(frame.parity, line::kEvenParity);
-    EXPECT_EQ(frame.stopBits, line::kOne5StopBits);
+    CComPort* port = Open(3, record);
+    ASSERT_TRUE(port);
+    EXPECT_EQ(m_card.LineOf(3).frame,
+              (UartFrame{921600, 5, line::kEvenParity, line::kOne5StopBits}));
+
+    // The pty keeps the rate and the stop bits for whoever opens it next; the
+    // data bits and parity left with the program that set them.
+    port->m_hCom->Close();
+    ASSERT_TRUE(Eventually([&] { return m_card.HoldersOf(3) == 0; }));
+    EXPECT_EQ(m_card.LineOf(3).frame, (UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}));
 }
 
 TEST_F(SimulatedCardTest, CablesBetweenDifferentSettingsCorruptTheData) {
@@ -245,6 +333,96 @@ TEST_F(SimulatedCardTest, APortIsPacedAtItsLineRate) {
     EXPECT_GT(fastSeconds, 1.5 * 0.9);
     EXPECT_LT(fastSeconds, 1.5 * 4.0);
     std::printf("921600 8N1: 138240 bytes in %.3f s (line: 1.500 s)\n", fastSeconds);
+}
+
+TEST_F(SimulatedCardTest, AnOutsideProgramsPortRunsAtTheSettingsItSetsFromTheNextCharacter) {
+    OutsideProgram program(m_card.DevicePath(0));
+    ASSERT_TRUE(program.Opened());
+    ASSERT_TRUE(program.Set(B115200));
+    const std::string first = Pattern(2304);
+    ASSERT_TRUE(program.Write(first));
+    EXPECT_EQ(program.Read(first.size()), first);
+    const double firstSeconds = 2304 * 10.0 / 115200;
+    EXPECT_NEAR(m_card.LineSecondsOf(0), firstSeconds, 1e-9);
+
+    // Changed while the port is open, and written at once.
+    ASSERT_TRUE(program.Set(B921600, CSTOPB | CRTSCTS, IXON));
+    const std::string second = Pattern(18432);
+    ASSERT_TRUE(program.Write(second));
+    EXPECT_EQ(program.Read(second.size()), second);
+    EXPECT_NEAR(m_card.LineSecondsOf(0), firstSeconds + 18432 * 11.0 / 921600, 1e-9);
+    const PortLine expected{UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}, true, true,
+                            false};
+    EXPECT_EQ(m_card.LineOf(0), expected);
+}
+
+TEST_F(SimulatedCardTest, CablePairsJoinPortsOneAndTwoThreeAndFourAndSoOnForAnyProgram) {
+    SimulatedCard pairs(SimulatedCard::kDefaultFirstCom + 20, CardWiring::Pairs);
+    std::string error;
+    ASSERT_TRUE(pairs.Start(&error)) << error;
+    pairs.Install();
+    // Quorvel on Port1 and another program on Port2, both at 115200 8N1.
+    PortRegistry record = DefaultPortRegistry(0);
+    record.nBaud = 10;
+    CComPort quorvel;
+    ASSERT_TRUE(quorvel.Open(pairs.FirstCom(), record));
+    auto other = std::make_unique<OutsideProgram>(pairs.DevicePath(1));
+    ASSERT_TRUE(other->Opened());
+    ASSERT_TRUE(other->Set(B115200));
+    const std::string there = Pattern(3000);
+    const std::string back(there.rbegin(), there.rend());
+    ASSERT_TRUE(Send(quorvel, there));
+    EXPECT_EQ(other->Read(there.size()), there);
+    ASSERT_TRUE(other->Write(back));
+    EXPECT_EQ(Collect(quorvel, back.size()), back);
+
+    // Each of the other ports hears its partner and no one else.
+    std::vector<std::unique_ptr<OutsideProgram>> programs;
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        programs.push_back(std::make_unique<OutsideProgram>(pairs.DevicePath(port)));
+        ASSERT_TRUE(programs.back()->Opened() && programs.back()->Set(B115200));
+    }
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        ASSERT_TRUE(programs[static_cast<std::size_t>(port - 2)]->Write("from Port" +
+                                                                        std::to_string(port + 1)));
+    }
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        EXPECT_EQ(programs[static_cast<std::size_t>(port - 2)]->Read(100, 300),
+                  "from Port" + std::to_string((port ^ 1) + 1));
+    }
+    EXPECT_EQ(other->Read(1, 150), "");
+    EXPECT_EQ(Quiet(quorvel), "");
+
+    // While no program holds Port2 its receiver is off: the next one to open
+    // it hears nothing of what came before.
+    other.reset();
+    ASSERT_TRUE(Send(quorvel, "nobody listens"));
+    ASSERT_TRUE(Eventually([&] { return pairs.BytesSentBy(0) == there.size() + 14; }));
+    OutsideProgram next(pairs.DevicePath(1));
+    ASSERT_TRUE(next.Opened());
+    EXPECT_EQ(next.Read(1, 300), "");
+}
+
+TEST_F(SimulatedCardTest, WhatAProgramFlushesOrLeavesAtItsCloseNeverGoesOut) {
+    const std::string text = Pattern(3000);  // about three seconds at 9600
+    OutsideProgram program(m_card.DevicePath(0));
+    ASSERT_TRUE(program.Opened());
+    ASSERT_TRUE(program.Set(B9600));
+    ASSERT_TRUE(program.Write(text));
+    ASSERT_EQ(program.Read(10), text.substr(0, 10));  // on the line
+    program.Flush(TCOFLUSH);
+    // What was on the line before the flush still arrives, then nothing.
+    const std::string rest = program.Read(text.size(), 300);
+    EXPECT_EQ(10 + rest.size(), m_card.BytesSentBy(0));
+    EXPECT_LT(m_card.BytesSentBy(0), 1000u);
+
+    ASSERT_TRUE(program.Write(text));
+    ASSERT_EQ(program.Read(10), text.substr(0, 10));
+    program.Close();  // with most of it queued, and what came back unread
+    ASSERT_TRUE(Eventually([&] { return m_card.HoldersOf(0) == 0; }));
+    OutsideProgram next(m_card.DevicePath(0));
+    ASSERT_TRUE(next.Opened());
+    EXPECT_EQ(next.Read(1, 300), "");
 }
 
 TEST_F(SimulatedCardTest, AnUnpluggedPortFailsItsTransfersWithTheirMessages) {

@@ -87,6 +87,23 @@ TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
     ASSERT_TRUE(StopTest());
 }
 
+TEST_F(TestEngineTest, NothingOfAStoppedTestReachesTheNext) {
+    // At 9600 bit/s with no write delay the write thread keeps the port's
+    // transmit queue full: seconds of output are still queued at Test > Stop.
+    Choose({0});
+    m_records.m_PortRegistry[0].nBaud = 6;
+    ASSERT_TRUE(StartTest());
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(WaitSent(0, 100));
+    ASSERT_TRUE(StopTest());
+    const std::string received = m_console.Snapshot(0).received;
+    ASSERT_TRUE(StartTest());  // and no Run
+    EXPECT_FALSE(m_gui.RunUntil([&] { return m_console.Snapshot(0).received != received; },
+                                std::chrono::milliseconds(300)))
+        << m_console.Snapshot(0).received.size() - received.size() << " bytes came in";
+    ASSERT_TRUE(StopTest());
+}
+
 TEST_F(TestEngineTest, WithoutAnOpenPortNothingStarts) {
     Choose({1});
     m_card.Unplug(1);
