@@ -138,20 +138,18 @@ class SimulatedCard final : public ComDeviceResolver {
     class PortDriver;
     struct Port;
 
-    // The card thread (SimulatedCardThread.cpp). Every member from here on
-    // runs with m_mutex held.
+    // The card thread (SimulatedCardThread.cpp): Run takes m_mutex for each
+    // round, and the members from ServicePort to Detach run with it held.
     void Run();
     void ServicePort(int port, double now);
     void TakeOutput(int port);
     void Transmit(int port, double now);
     void Deliver(int from, int to, const std::uint8_t* data, std::size_t size);
     void Arm(int port, bool readable);
-    void Wake();
-    double Now() const;
 
     // The program side of the ports (SimulatedCardProgram.cpp): who holds
     // them, the settings they set, what their flushes and closes discard.
-    bool WatchPort(int port);
+    void WatchPort(int port);
     void TakeHolderEvents();
     void LastHolderLeft(int port, bool reopened);
     bool Listening(const Port& port) const;
@@ -161,8 +159,10 @@ class SimulatedCard final : public ComDeviceResolver {
 
     bool CreatePort(int port, std::string* error);
     void DestroyPort(Port& port);
-    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
     void Detach(int port);
+    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
+    void Wake();
+    double Now() const;
 
     // Requests and line settings from the program, through a port's driver;
     // they take the mutex themselves.
@@ -188,9 +188,9 @@ class SimulatedCard final : public ComDeviceResolver {
     int m_epoll = -1;  // the card thread's wait set; created by Start
     int m_wake = -1;   // eventfd: stop, or a change the thread must see
     // inotify of the opens and closes of the ports' devices; -1 when the
-    // system gives none (then every port counts as held). Made by Start and
-    // closed by Stop, under m_mutex; read under it by the card thread and by
-    // the drivers' calls.
+    // system gives none (then every port counts as held always). Made by
+    // Start and closed by Stop, under m_mutex; read under it by the card
+    // thread and by the drivers' calls.
     int m_holders = -1;
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;

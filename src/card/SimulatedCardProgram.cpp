@@ -13,22 +13,22 @@
 
 namespace quorvel {
 
-bool SimulatedCard::WatchPort(int index) {
+// Without a watch (the system's limit reached) the port counts as held
+// always: the card cannot tell when a program closes it.
+void SimulatedCard::WatchPort(int index) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
-    if (m_holders < 0) {
-        return false;
-    }
     // The card's own open of the slave came before the watch: only other
     // programs' opens and closes are counted.
-    port.watch = ::inotify_add_watch(m_holders, port.path.c_str(),
-                                     IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
-    return port.watch >= 0;
+    port.watch = m_holders < 0 ? -1
+                               : ::inotify_add_watch(m_holders, port.path.c_str(),
+                                                     IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
 }
 
-// The system queues an open or close of a device node before the open or
-// close returns, so a program's output can only reach the card after its open,
-// and the next program's after the last one's close, is queued. Called before
-// the card takes any output, and before it acts on what a driver tells it.
+// The system queues the news of an open or a close before the call returns:
+// by the time a program's output reaches the card, its open (and the close of
+// whoever held the port before) is queued, and is taken here first. Called
+// before the card takes any output, and before it acts on what a driver
+// tells it.
 void SimulatedCard::TakeHolderEvents() {
     if (m_holders < 0) {
         return;
@@ -90,7 +90,7 @@ void SimulatedCard::LastHolderLeft(int index, bool reopened) {
 
 // A port's receiver is on while a program holds the port.
 bool SimulatedCard::Listening(const Port& port) const {
-    return port.plugged && (m_holders < 0 || port.holders > 0);
+    return port.plugged && (port.watch < 0 || port.holders > 0);
 }
 
 // Reads the pty's settings and makes the UART's frame: the rate and stop bits
