@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,11 +21,17 @@
 namespace quorvel {
 namespace {
 
+// Raw, as a line carries bytes, and with EXTPROC, with which the pty reports
+// every change of its settings to the master in packet mode. A program that
+// reads the settings, changes what it needs and sets them keeps EXTPROC; one
+// that sets them from nothing clears it, and the card then reads the settings
+// each time it takes the program's output.
 void SetRaw(int fd) {
     termios tio{};
     if (::tcgetattr(fd, &tio) == 0) {
         ::cfmakeraw(&tio);
         tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_lflag |= EXTPROC;
         ::cfsetispeed(&tio, B9600);
         ::cfsetospeed(&tio, B9600);
         ::tcsetattr(fd, TCSANOW, &tio);
@@ -67,14 +75,26 @@ bool SimulatedCard::Start(std::string* error) {
     ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &wake);
     {
         std::lock_guard lock(m_mutex);
+        // Without inotify (the system's limit reached) the card still runs;
+        // it then cannot tell when a program closes a port.
+        m_holders = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_holders >= 0) {
+            epoll_event holders{};
+            holders.events = EPOLLIN;
+            holders.data.u32 = kCardHoldersTag;
+            ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_holders, &holders);
+        }
         for (int i = 0; i < kPorts; ++i) {
             if (!CreatePort(i, error)) {
                 for (auto& port : m_ports) {
                     DestroyPort(*port);
                 }
-                ::close(m_epoll);
-                ::close(m_wake);
-                m_epoll = m_wake = -1;
+                for (int* fd : {&m_epoll, &m_wake, &m_holders}) {
+                    if (*fd >= 0) {
+                        ::close(*fd);
+                    }
+                    *fd = -1;
+                }
                 return false;
             }
         }
@@ -101,13 +121,11 @@ void SimulatedCard::Stop() {
     for (auto& port : m_ports) {
         DestroyPort(*port);
     }
-    if (m_epoll >= 0) {
-        ::close(m_epoll);
-        m_epoll = -1;
-    }
-    if (m_wake >= 0) {
-        ::close(m_wake);
-        m_wake = -1;
+    for (int* fd : {&m_epoll, &m_wake, &m_holders}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
     }
 }
 
@@ -135,24 +153,48 @@ bool SimulatedCard::CreatePort(int index, std::string* error) {
     }
     // A new pty echoes and edits lines; the card's line carries bytes as they are.
     SetRaw(slave);
+    // Packet mode: the master hears of the slave's flushes and setting changes
+    // ahead of any data that follows them.
+    int packet = 1;
+    if (::ioctl(master, TIOCPKT, &packet) != 0) {
+        ::close(slave);
+        ::close(master);
+        if (error) {
+            *error = std::string("the pseudo-terminal ") + name + " has no packet mode";
+        }
+        return false;
+    }
     port.master = master;
     port.slave = slave;
     port.path = name;
     port.plugged = true;
-    port.frame = UartFrame{};
+    port.driverLine.reset();
     port.config.reset();
     port.loopback = false;
-    port.idle = true;
+    port.holders = 0;
+    port.freshBytes = 0;
+    port.queue.clear();
+    port.outputHeld = false;
+    port.holdLevel = 0;
+    port.sending = false;
     port.armed = true;
     port.resumeAt = std::numeric_limits<double>::infinity();
+    FollowTty(port);
+    WatchPort(index);
     epoll_event event{};
-    event.events = EPOLLIN;
+    event.events = EPOLLIN | EPOLLPRI;
     event.data.u32 = static_cast<std::uint32_t>(index);
     ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, master, &event);
     return true;
 }
 
 void SimulatedCard::DestroyPort(Port& port) {
+    if (port.watch >= 0 && m_holders >= 0) {
+        ::inotify_rm_watch(m_holders, port.watch);
+    }
+    port.watch = -1;
+    port.holders = 0;
+    port.queue.clear();
     if (port.master >= 0) {
         ::close(port.master);  // leaves the wait set with it
         port.master = -1;
@@ -161,6 +203,9 @@ void SimulatedCard::DestroyPort(Port& port) {
         ::close(port.slave);
         port.slave = -1;
     }
+    // The node is gone and its number free for any other pty of the system:
+    // the port is reachable by no name until it is plugged back.
+    port.path.clear();
     port.plugged = false;
     port.armed = false;
 }
@@ -175,6 +220,9 @@ std::optional<ComDevice> SimulatedCard::Resolve(int com) {
     if (ValidPort(port)) {
         std::lock_guard lock(m_mutex);
         const Port& p = *m_ports[static_cast<std::size_t>(port)];
+        if (!p.plugged) {
+            return std::nullopt;  // unplugged: no device answers for the number
+        }
         return ComDevice{p.path, p.driver};
     }
     if (ComDeviceResolver* fallback = m_fallback.load()) {
@@ -242,7 +290,8 @@ void SimulatedCard::Stall(int port, bool stalled) {
         Port& p = *m_ports[static_cast<std::size_t>(port)];
         p.stalled = stalled;
         if (!stalled) {
-            p.resumeAt = 0.0;  // look at the port at once
+            p.sending = false;  // the line starts again from now
+            p.resumeAt = 0.0;   // look at the port at once
         }
     }
     Wake();
@@ -256,9 +305,13 @@ void SimulatedCard::SetBitErrorRate(int port, double rate) {
     m_ports[static_cast<std::size_t>(port)]->bitErrorRate = std::clamp(rate, 0.0, 1.0);
 }
 
-UartFrame SimulatedCard::FrameOf(int port) const {
+PortLine SimulatedCard::LineOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->frame : UartFrame{};
+    if (!ValidPort(port)) {
+        return PortLine{};
+    }
+    const Port& p = *m_ports[static_cast<std::size_t>(port)];
+    return PortLine{p.frame, p.tty.rtsCts, p.tty.xonXoffOut, p.tty.xonXoffIn};
 }
 
 std::optional<PortConfigRequest> SimulatedCard::ConfigurationOf(int port) const {
@@ -279,6 +332,16 @@ std::uint64_t SimulatedCard::BytesSentBy(int port) const {
 std::uint64_t SimulatedCard::BytesOverrun(int port) const {
     std::lock_guard lock(m_mutex);
     return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->overrun : 0;
+}
+
+int SimulatedCard::HoldersOf(int port) const {
+    std::lock_guard lock(m_mutex);
+    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->holders : 0;
+}
+
+double SimulatedCard::LineSecondsOf(int port) const {
+    std::lock_guard lock(m_mutex);
+    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->lineSeconds : 0.0;
 }
 
 bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8_t* data,
@@ -306,14 +369,16 @@ bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8
     return false;
 }
 
+// Called by the program's serial code right after it set the tty, so the
+// card's view of the port is whole when the port's open returns.
 void SimulatedCard::LineStateApplied(int port, const LineState& state) {
     std::lock_guard lock(m_mutex);
-    UartFrame frame;
-    frame.baud = state.BaudRate;
-    frame.dataBits = std::clamp<std::uint8_t>(state.ByteSize, 5, 8);
-    frame.parity = state.Parity <= line::kSpaceParity ? state.Parity : line::kNoParity;
-    frame.stopBits = state.StopBits <= line::kTwoStopBits ? state.StopBits : line::kOneStopBit;
-    m_ports[static_cast<std::size_t>(port)]->frame = frame;
+    TakeHolderEvents();  // a close before this open must not undo what follows
+    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    if (p.plugged) {
+        p.driverLine = state;
+        FollowTty(p);
+    }
 }
 
 }  // namespace quorvel

@@ -31,16 +31,38 @@ enum class CardWiring {
     Open,   // nothing attached anywhere
 };
 
-// A simulated eight-port card. Each port is a pseudo-terminal pair: the
-// program opens the slave like any tty through the COM lookup (the card
-// answers for eight consecutive COM numbers), and one card thread plays the
-// hardware on the master side:
+// A port's line as the card runs it: the UART's frame, and the flow control
+// the program asked for (followed, but not modelled: it holds nothing back).
+struct PortLine {
+    UartFrame frame;
+    bool rtsCts = false;      // hardware flow control
+    bool xonXoffOut = false;  // XON/XOFF on what the port sends
+    bool xonXoffIn = false;   // XON/XOFF on what it receives
+
+    bool operator==(const PortLine&) const = default;
+};
+
+// A simulated eight-port card. Each port is a pseudo-terminal pair: a program
+// opens the slave like any tty, through the COM lookup (the card answers for
+// eight consecutive COM numbers) or by its device path, and one card thread
+// plays the hardware on the master side:
 //
-// - it takes what the program writes at the port's line rate (start bit, data
-//   bits, parity and stop bits per character), as the UART would send it;
-// - it carries it to where the wiring says: back to the port (plug or the
-//   card's internal loopback, which keeps it off the wire), to the cable's
-//   other port, or nowhere;
+// - it follows the line settings of whatever program holds the port: the
+//   rate, stop bits and flow-control flags the pty carries, which the pty
+//   reports as they change (packet mode), and the data bits and parity that
+//   the program's own serial code tells the card through the port's driver
+//   (a pty forces 8N); a change takes effect from the next character;
+// - it takes what the program writes into the port's transmit queue (4 KB;
+//   the program's writes wait while it is full) and puts it on the line at
+//   the line rate (start bit, data bits, parity and stop bits per character),
+//   keeping the line time it used on its own clock;
+// - a flush of the output queue discards what the card took and had not yet
+//   sent, a flush of the input queue what it delivered and the program had
+//   not read, and a close both; while no program holds a port its receiver
+//   is off, so nothing of one program reaches the next;
+// - it carries what it sends to where the wiring says: back to the port (plug
+//   or the card's internal loopback, which keeps it off the wire), to the
+//   cable's other port, or nowhere;
 // - a receiver whose line settings differ from the sender's reads the
 //   sender's frames at its own bit rate and frame, so what arrives is what a
 //   real UART would make of it (a frame it cannot read arrives as NUL);
@@ -48,12 +70,12 @@ enum class CardWiring {
 //   driver does, and remembers them per port.
 //
 // Not modelled: modem lines (CTS, DSR, DCD, RI), flow control (hardware and
-// XON/XOFF are accepted but do not hold anything back), FIFO trigger levels
-// and hysteresis (remembered only), RS485 direction switching, breaks, and
-// the driver's own read and write time-outs.
+// XON/XOFF are followed but hold nothing back), FIFO trigger levels and
+// hysteresis (remembered only), RS485 direction switching, breaks, and the
+// driver's own read and write time-outs.
 //
-// Faults for tests: unplug (the device vanishes) and plug back, stall (the card
-// stops taking a port's output so writes back up), bit errors at a rate.
+// Faults for tests: unplug (the device vanishes) and plug back, stall (the
+// card stops sending a port's output, so writes back up), bit errors at a rate.
 //
 // Every public member may be called from any thread.
 class SimulatedCard final : public ComDeviceResolver {
@@ -73,10 +95,11 @@ class SimulatedCard final : public ComDeviceResolver {
     bool Running() const { return m_thread.joinable(); }
 
     int FirstCom() const { return m_firstCom; }
+    // The port's device; empty while it is unplugged.
     std::string DevicePath(int port) const;
 
-    // Answers for the card's COM numbers; every other one goes to the lookup
-    // that was installed before the card.
+    // Answers for the card's COM numbers (an unplugged port for none); every
+    // other one goes to the lookup that was installed before the card.
     std::optional<ComDevice> Resolve(int com) override;
     // The lookup the card hands the other COM numbers to looks afresh.
     void Refresh() override;
@@ -94,7 +117,9 @@ class SimulatedCard final : public ComDeviceResolver {
     PortWiring WiringOf(int port) const;
 
     // Faults.
-    void Unplug(int port);  // the device vanishes
+    // The device vanishes. Its pty number goes back to the system, which may
+    // give it to another program at once, so the card forgets the old name.
+    void Unplug(int port);
     bool Replug(int port);  // a new device appears (with a new path)
     void Stall(int port, bool stalled);
     // Each bit the port receives is flipped with this probability, from a
@@ -102,28 +127,49 @@ class SimulatedCard final : public ComDeviceResolver {
     void SetBitErrorRate(int port, double rate);
 
     // The card's view of a port, for tests and the status display.
-    UartFrame FrameOf(int port) const;
+    PortLine LineOf(int port) const;
     std::optional<PortConfigRequest> ConfigurationOf(int port) const;
     bool InternalLoopbackOf(int port) const;
-    std::uint64_t BytesSentBy(int port) const;   // taken off the port's line
+    std::uint64_t BytesSentBy(int port) const;   // put on the port's line
     std::uint64_t BytesOverrun(int port) const;  // lost: the program did not read
+    // The line time the port's characters have taken on the card's clock.
+    double LineSecondsOf(int port) const;
+    // How many opens of the port's device are open, as far as the card has
+    // heard: it hears of an open or a close within moments, not at once.
+    int HoldersOf(int port) const;
 
   private:
     class PortDriver;
     struct Port;
 
+    // The card thread (SimulatedCardThread.cpp): Run takes m_mutex for each
+    // round, and the members from ServicePort to Detach run with it held.
     void Run();
     void ServicePort(int port, double now);
+    void TakeOutput(int port);
+    void Transmit(int port, double now);
     void Deliver(int from, int to, const std::uint8_t* data, std::size_t size);
     void Arm(int port, bool readable);
+
+    // The program side of the ports (SimulatedCardProgram.cpp): who holds
+    // them, the settings they set, what their flushes and closes discard.
+    void WatchPort(int port);
+    void TakeHolderEvents();
+    void LastHolderLeft(int port, bool reopened);
+    bool Listening(const Port& port) const;
+    void FollowTty(Port& port);
+    void DiscardOutput(Port& port);
+    void HoldOutput(Port& port);
+
     bool CreatePort(int port, std::string* error);
     void DestroyPort(Port& port);
+    void Detach(int port);
+    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
     void Wake();
     double Now() const;
-    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
-    void Detach(int port);  // the mutex is held
 
-    // Requests and line settings from the program, through a port's driver.
+    // Requests and line settings from the program, through a port's driver;
+    // they take the mutex themselves.
     bool HandleRequest(int port, std::uint32_t code, const std::uint8_t* data, std::size_t size);
     void LineStateApplied(int port, const LineState& state);
 
@@ -145,6 +191,11 @@ class SimulatedCard final : public ComDeviceResolver {
 
     int m_epoll = -1;  // the card thread's wait set; created by Start
     int m_wake = -1;   // eventfd: stop, or a change the thread must see
+    // inotify of the opens and closes of the ports' devices; -1 when the
+    // system gives none (then every port counts as held always). Made by
+    // Start and closed by Stop, under m_mutex; read under it by the card
+    // thread and by the drivers' calls.
+    int m_holders = -1;
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };

@@ -3,6 +3,7 @@
 // outside the card.
 #pragma once
 
+#include <deque>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -11,11 +12,14 @@
 #include <string>
 
 #include "card/SimulatedCard.h"
+#include "card/TtyLine.h"
 
 namespace quorvel {
 
-// The tag of the card thread's wake-up in its wait set; ports are tagged 0-7.
+// The tags of the card thread's wake-up and of the holders' notifications in
+// its wait set; ports are tagged 0-7.
 inline constexpr std::uint32_t kCardWakeTag = 0xFFFFFFFF;
+inline constexpr std::uint32_t kCardHoldersTag = 0xFFFFFFFE;
 
 struct SimulatedCard::Link {
     std::mutex mutex;
@@ -45,11 +49,22 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
     int m_port;
 };
 
-// One port of the card. Guarded by the card's mutex.
+// How many bytes a port's transmit queue holds before the program's writes
+// wait, and how much line time it drains before they go on.
+inline constexpr std::size_t kTransmitQueueBytes = 4096;
+inline constexpr double kTransmitResumeSeconds = 0.020;
+
+// One port of the card. Every field is guarded by the card's mutex, and read
+// by the card thread and the queries. Writers: the card thread (the transmit
+// side, the line settings it hears of, the holders); the public members, on
+// any thread (the pty, the wiring, the faults); the drivers' calls, on the
+// program's threads (requests, line settings, and the holders and the
+// transmit queue when they find the last program has closed the port).
 struct SimulatedCard::Port {
-    int master = -1;  // the card's side of the pty
-    int slave = -1;   // held by the card so the tty never hangs up between users
-    std::string path;
+    int master = -1;   // the card's side of the pty, in packet mode
+    int slave = -1;    // held by the card so the tty never hangs up between users
+    int watch = -1;    // the inotify watch on the slave's device node
+    std::string path;  // empty while unplugged
     bool plugged = false;
 
     PortWiring wiring = PortWiring::Plug;
@@ -59,19 +74,34 @@ struct SimulatedCard::Port {
     double bitErrorRate = 0.0;
     std::mt19937 random{0x5EED};
 
-    UartFrame frame;
+    // Line settings: the pty's, and the ones the holding program's serial
+    // code told the card (data bits and parity, which a pty cannot carry).
+    TtyLine tty;
+    std::optional<LineState> driverLine;
+    UartFrame frame;  // what the UART runs with, made of the two
     std::optional<PortConfigRequest> config;
     bool loopback = false;
 
-    // Pacing: characters the line may carry now, and when that was reckoned.
-    double credit = 0.0;
-    double reckoned = 0.0;
-    bool idle = true;    // nothing was waiting when last looked
-    bool armed = false;  // the card thread waits for the program's output
+    // The programs that have the port open, as the opens and closes of its
+    // device node tell, and the bytes taken into the queue since the card last
+    // looked at those.
+    int holders = 0;
+    std::size_t freshBytes = 0;
+
+    // Transmit side: bytes taken from the program, not yet on the line.
+    std::deque<std::uint8_t> queue;
+    bool outputHeld = false;    // the program's output is stopped: the queue is full
+    std::size_t holdLevel = 0;  // what the queue reached with the program held; 0: not full
+    bool sending = false;       // characters waited at the last service: the line is busy
+    double lineFreeAt = 0.0;    // the card's clock: when the line is free for the next character
+    double lineSeconds = 0.0;   // line time the port's characters have taken
+    bool armed = false;         // the card thread waits for the program's output
     double resumeAt = std::numeric_limits<double>::infinity();
 
+    // Counts for the card's view.
     std::uint64_t sent = 0;
     std::uint64_t overrun = 0;
+
     std::shared_ptr<PortDriver> driver;
 };
 

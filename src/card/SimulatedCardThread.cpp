@@ -1,8 +1,9 @@
-// The simulated card's thread: it waits for the ports' output and for the
-// moments their lines are free again, takes each port's bytes at its line
-// rate and delivers them where the wiring says, as the receiver's UART would
-// read them.
+// The simulated card's thread: it waits for the ports' output and the ptys'
+// reports and for the moments their lines are free again, takes what each
+// program writes into its port's transmit queue, sends it at the line rate
+// and delivers it where the wiring says, as the receiver's UART would read it.
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,10 @@ constexpr double kBusyCatchUpSeconds = 0.020;
 // a few hundred times a second instead of once per character.
 constexpr double kServiceStepSeconds = 0.004;
 
+// A tty that reports an error is looked at again after this long instead of
+// being waited on, which would spin.
+constexpr double kRetrySeconds = 0.050;
+
 }  // namespace
 
 void SimulatedCard::Wake() {
@@ -42,13 +47,15 @@ double SimulatedCard::Now() const {
         .count();
 }
 
+// Whether the card thread wakes for the program's output and the pty's
+// reports; only a tty in error is left alone for a while.
 void SimulatedCard::Arm(int index, bool readable) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
     if (port.armed == readable || port.master < 0) {
         return;
     }
     epoll_event event{};
-    event.events = readable ? static_cast<std::uint32_t>(EPOLLIN) : 0u;
+    event.events = readable ? static_cast<std::uint32_t>(EPOLLIN | EPOLLPRI) : 0u;
     event.data.u32 = static_cast<std::uint32_t>(index);
     ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, port.master, &event);
     port.armed = readable;
@@ -56,7 +63,7 @@ void SimulatedCard::Arm(int index, bool readable) {
 
 void SimulatedCard::Run() {
     NameThisThread("quorvel-card");
-    std::array<epoll_event, kPorts + 1> events{};
+    std::array<epoll_event, kPorts + 2> events{};
     while (!m_stopping) {
         int timeoutMs = -1;
         {
@@ -64,7 +71,7 @@ void SimulatedCard::Run() {
             const double now = Now();
             double soonest = std::numeric_limits<double>::infinity();
             for (const auto& port : m_ports) {
-                if (port->plugged && !port->stalled) {
+                if (port->plugged) {
                     soonest = std::min(soonest, port->resumeAt);
                 }
             }
@@ -79,88 +86,138 @@ void SimulatedCard::Run() {
         }
         std::lock_guard lock(m_mutex);
         const double now = Now();
+        TakeHolderEvents();
+        std::array<bool, kPorts> due{};
         for (int i = 0; i < ready; ++i) {
             const std::uint32_t tag = events[static_cast<std::size_t>(i)].data.u32;
             if (tag == kCardWakeTag) {
                 std::uint64_t drained = 0;
                 [[maybe_unused]] const ssize_t n = ::read(m_wake, &drained, sizeof drained);
             } else if (tag < kPorts) {
-                ServicePort(static_cast<int>(tag), now);
+                due[tag] = true;
+            }
+        }
+        // Every port's output and reports first: a flush is heeded before
+        // anything more goes out, and a receiver's new settings are in place
+        // before anything is delivered to it.
+        for (int i = 0; i < kPorts; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            due[at] = due[at] || m_ports[at]->resumeAt <= now;
+            if (due[at]) {
+                TakeOutput(i);
             }
         }
         for (int i = 0; i < kPorts; ++i) {
-            if (m_ports[static_cast<std::size_t>(i)]->resumeAt <= now) {
+            if (due[static_cast<std::size_t>(i)]) {
                 ServicePort(i, now);
             }
         }
     }
 }
 
+// Puts on the line what its time has come for, and says when to look again.
 void SimulatedCard::ServicePort(int index, double now) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
     port.resumeAt = std::numeric_limits<double>::infinity();
     if (!port.plugged) {
         return;
     }
-    if (port.stalled) {
-        Arm(index, false);  // the program's output stays where it is
+    Transmit(index, now);
+    HoldOutput(port);
+    if (!port.queue.empty() && !port.stalled) {
+        port.resumeAt = std::max(port.lineFreeAt, now + kServiceStepSeconds);
+    }
+    if (!port.armed) {
+        port.resumeAt = std::min(port.resumeAt, now + kRetrySeconds);
+    }
+}
+
+// Reads everything the pty has from the program: its bytes into the transmit
+// queue, and the reports of its flushes and setting changes, which come
+// before any byte written after them.
+void SimulatedCard::TakeOutput(int index) {
+    Port& port = *m_ports[static_cast<std::size_t>(index)];
+    if (!port.plugged) {
         return;
     }
-    const double charTime = port.frame.CharacterSeconds();
-    if (port.idle) {
-        // The line was idle: the first character goes out at once.
-        port.credit = std::max(port.credit, 1.0);
-        port.idle = false;
-    } else {
-        port.credit += (now - port.reckoned) / charTime;
+    if (!port.tty.reportsChanges) {
+        FollowTty(port);  // a program that cleared EXTPROC: its settings are read each time
     }
-    port.credit = std::min(port.credit, std::max(1.0, kBusyCatchUpSeconds / charTime));
-    port.reckoned = now;
-
-    if (port.credit >= 1.0) {
-        std::array<std::uint8_t, 4096> buffer{};
-        const auto want =
-            std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(port.credit));
-        const ssize_t n = ::read(port.master, buffer.data(), want);
-        if (n > 0) {
-            port.credit -= static_cast<double>(n);
-            port.sent += static_cast<std::uint64_t>(n);
-            const auto size = static_cast<std::size_t>(n);
-            if (port.loopback) {
-                Deliver(index, index, buffer.data(), size);  // inside the card, not on the wire
-            } else if (port.wiring == PortWiring::Plug) {
-                Deliver(index, index, buffer.data(), size);
-            } else if (port.wiring == PortWiring::Cable && ValidPort(port.partner) &&
-                       !m_ports[static_cast<std::size_t>(port.partner)]->loopback) {
-                Deliver(index, port.partner, buffer.data(), size);
+    std::array<std::uint8_t, 4096 + 1> buffer{};
+    for (;;) {
+        const ssize_t n = ::read(port.master, buffer.data(), buffer.size());
+        if (n > 0 && buffer[0] == TIOCPKT_DATA) {
+            port.queue.insert(port.queue.end(), buffer.begin() + 1, buffer.begin() + n);
+            port.freshBytes += static_cast<std::size_t>(n - 1);
+            HoldOutput(port);  // a program that writes on is stopped at the queue's size
+        } else if (n > 0) {
+            const std::uint8_t status = buffer[0];
+            if ((status & TIOCPKT_FLUSHWRITE) != 0) {
+                DiscardOutput(port);
             }
+            if ((status & (TIOCPKT_IOCTL | TIOCPKT_DOSTOP | TIOCPKT_NOSTOP)) != 0) {
+                FollowTty(port);  // from the next character on
+            }
+            // TIOCPKT_FLUSHREAD: the tty itself dropped what the card had
+            // delivered; the card keeps none of it. TIOCPKT_STOP and _START:
+            // the card's own hold on the program's output.
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            port.idle = true;  // nothing waiting: wait for the program's next write
-            port.credit = 0.0;
+            if (port.outputHeld && port.holdLevel == 0) {
+                // What the program wrote before the hold took effect is in:
+                // from this level on its writes go on as the line drains.
+                port.holdLevel = port.queue.size();
+            }
             Arm(index, true);
             return;
         } else {
-            // The tty reports an error the card cannot clear; look again later
-            // instead of spinning on it.
-            Arm(index, false);
-            port.resumeAt = now + 0.050;
+            Arm(index, false);  // an error the card cannot clear: looked at again later
             return;
         }
     }
-    if (port.credit < 1.0) {
-        Arm(index, false);
-        port.resumeAt =
-            port.reckoned + std::max((1.0 - port.credit) * charTime, kServiceStepSeconds);
-    } else {
-        Arm(index, true);
+}
+
+// Puts on the line the queued characters whose time has come on the card's
+// clock: each keeps the line busy for its start, data, parity and stop bits.
+void SimulatedCard::Transmit(int index, double now) {
+    Port& port = *m_ports[static_cast<std::size_t>(index)];
+    if (port.stalled || port.queue.empty()) {
+        port.sending = false;
+        return;
     }
+    // A line that was idle starts with the first character now; a busy one
+    // goes on where its last character ended, catching up on a late card
+    // thread only so far.
+    port.lineFreeAt = port.sending ? std::max(port.lineFreeAt, now - kBusyCatchUpSeconds)
+                                   : std::max(port.lineFreeAt, now);
+    port.sending = true;
+    const double charTime = port.frame.CharacterSeconds();
+    std::array<std::uint8_t, 4096> line{};
+    while (!port.queue.empty() && port.lineFreeAt <= now) {
+        std::size_t size = 0;
+        while (size < line.size() && !port.queue.empty() && port.lineFreeAt <= now) {
+            line[size++] = port.queue.front();
+            port.queue.pop_front();
+            port.lineFreeAt += charTime;
+            port.lineSeconds += charTime;
+        }
+        port.sent += size;
+        if (port.loopback) {
+            Deliver(index, index, line.data(), size);  // inside the card, not on the wire
+        } else if (port.wiring == PortWiring::Plug) {
+            Deliver(index, index, line.data(), size);
+        } else if (port.wiring == PortWiring::Cable && ValidPort(port.partner) &&
+                   !m_ports[static_cast<std::size_t>(port.partner)]->loopback) {
+            Deliver(index, port.partner, line.data(), size);
+        }
+    }
+    port.sending = !port.queue.empty();
 }
 
 void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::size_t size) {
     Port& sender = *m_ports[static_cast<std::size_t>(from)];
     Port& receiver = *m_ports[static_cast<std::size_t>(to)];
-    if (!receiver.plugged) {
-        return;
+    if (!Listening(receiver)) {
+        return;  // no program holds the port: its receiver is off
     }
     std::array<std::uint8_t, 4096> line{};
     const std::uint8_t sentMask = DataMask(sender.frame.dataBits);

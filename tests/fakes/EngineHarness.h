@@ -74,6 +74,24 @@ class EngineHarness {
         m_runtime.SetPattern(port, pattern);
     }
 
+    // Test > Start, and whether every chosen port opened: a test that needs
+    // its ports asserts this before it goes on.
+    ::testing::AssertionResult StartTest() {
+        m_runtime.OnTestStart();
+        for (int port = 0; port < 8; ++port) {
+            if (m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen != 0 &&
+                !m_runtime.IsPortOpen(port)) {
+                auto failure = ::testing::AssertionFailure()
+                               << "Port" << port + 1 << " did not open";
+                for (const auto& message : m_messages.Messages()) {
+                    failure << "; " << message.text;
+                }
+                return failure;
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
     // Runs the GUI loop until the port's transmit box shows `packets` packets.
     bool WaitSent(int port, std::size_t packets) {
         return m_gui.RunUntil(

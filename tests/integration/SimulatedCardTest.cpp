@@ -1,8 +1,14 @@
-// The simulated card through real pseudo-terminals and the program's own
-// serial layer.
+// The simulated card through real pseudo-terminals: the program's own serial
+// layer, and other programs with plain termios code.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "card/SimulatedCard.h"
@@ -20,6 +26,84 @@ using testing::RecordingMessageSink;
 
 using Clock = std::chrono::steady_clock;
 
+// A port as any other program opens it: the device path and termios, nothing
+// of Quorvel's.
+class OutsideProgram {
+  public:
+    explicit OutsideProgram(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~OutsideProgram() { Close(); }
+    OutsideProgram(const OutsideProgram&) = delete;
+    OutsideProgram& operator=(const OutsideProgram&) = delete;
+
+    bool Opened() const { return m_fd >= 0; }
+
+    // Raw 8N1 at `speed`, with any of CSTOPB and CRTSCTS and of IXON and IXOFF.
+    bool Set(speed_t speed, tcflag_t cflag = 0, tcflag_t iflag = 0) {
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0) {
+            return false;
+        }
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~tcflag_t(CSTOPB | CRTSCTS);
+        tio.c_cflag |= CLOCAL | CREAD | cflag;
+        tio.c_iflag &= ~tcflag_t(IXON | IXOFF);
+        tio.c_iflag |= iflag;
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
+
+    bool Write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            pollfd entry{m_fd, POLLOUT, 0};
+            if (n < 0 && errno != EAGAIN) {
+                return false;
+            }
+            if (::poll(&entry, 1, 10000) <= 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // What arrives until `count` bytes are there or nothing comes for `quietMs`.
+    std::string Read(std::size_t count, int quietMs = 3000) {
+        std::string bytes;
+        char buffer[4096];
+        while (bytes.size() < count) {
+            pollfd entry{m_fd, POLLIN, 0};
+            if (::poll(&entry, 1, quietMs) <= 0) {
+                break;
+            }
+            const ssize_t n = ::read(m_fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (n <= 0) {
+                break;
+            }
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+        return bytes;
+    }
+
+    void Flush(int queue) { ::tcflush(m_fd, queue); }
+
+    void Close() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+  private:
+    int m_fd;
+};
+
 class SimulatedCardTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -28,14 +112,13 @@ class SimulatedCardTest : public ::testing::Test {
         m_card.Install();
     }
 
-    // Opens Port(port+1) of the card on its COM number.
-    CComPort& Open(int port, PortRegistry record) {
+    // Opens Port(port+1) of the card on its COM number; null when it did not
+    // open, which the test asserts before it goes on.
+    CComPort* Open(int port, PortRegistry record) {
         CComPort& channel = m_channels[static_cast<std::size_t>(port)];
-        channel.Open(m_card.FirstCom() + port, record);
-        EXPECT_TRUE(channel.m_hCom) << "Port" << port + 1;
-        return channel;
+        return channel.Open(m_card.FirstCom() + port, record) ? &channel : nullptr;
     }
-    CComPort& Open(int port) { return Open(port, DefaultPortRegistry(port)); }
+    CComPort* Open(int port) { return Open(port, DefaultPortRegistry(port)); }
 
     // Everything that arrives on `channel` until `count` bytes are there or
     // `limit` passes.
@@ -94,62 +177,67 @@ class SimulatedCardTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedCardTest, APlugEchoesExactlyWhatWasSent) {
-    CComPort& port = Open(0);
+    CComPort* port = Open(0);
+    ASSERT_TRUE(port);
     const std::string text = "The quick brown fox\r\n\x01\xff";
-    ASSERT_TRUE(Send(port, text));
-    EXPECT_EQ(Collect(port, text.size()), text);
-    EXPECT_EQ(Quiet(port), "");
+    ASSERT_TRUE(Send(*port, text));
+    EXPECT_EQ(Collect(*port, text.size()), text);
+    EXPECT_EQ(Quiet(*port), "");
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 TEST_F(SimulatedCardTest, ACableCarriesBothWaysAndNothingAttachedLosesTheData) {
     m_card.AttachCable(2, 5);
-    CComPort& a = Open(2);
-    CComPort& b = Open(5);
-    ASSERT_TRUE(Send(a, "from Port3"));
-    EXPECT_EQ(Collect(b, 10), "from Port3");
-    ASSERT_TRUE(Send(b, "from Port6"));
-    EXPECT_EQ(Collect(a, 10), "from Port6");
-    EXPECT_EQ(Quiet(a), "");
+    CComPort* a = Open(2);
+    ASSERT_TRUE(a);
+    CComPort* b = Open(5);
+    ASSERT_TRUE(b);
+    ASSERT_TRUE(Send(*a, "from Port3"));
+    EXPECT_EQ(Collect(*b, 10), "from Port3");
+    ASSERT_TRUE(Send(*b, "from Port6"));
+    EXPECT_EQ(Collect(*a, 10), "from Port6");
+    EXPECT_EQ(Quiet(*a), "");
     EXPECT_EQ(m_card.WiringOf(5), PortWiring::Cable);
 
     m_card.AttachNothing(2);
     EXPECT_EQ(m_card.WiringOf(5), PortWiring::Nothing);
-    ASSERT_TRUE(Send(a, "lost"));
+    ASSERT_TRUE(Send(*a, "lost"));
     ASSERT_TRUE(Eventually([&] { return m_card.BytesSentBy(2) == 14; }));
-    EXPECT_EQ(Quiet(a), "");
-    EXPECT_EQ(Quiet(b), "");
+    EXPECT_EQ(Quiet(*a), "");
+    EXPECT_EQ(Quiet(*b), "");
 }
 
 TEST_F(SimulatedCardTest, InternalLoopbackKeepsThePortsOutputOffTheWire) {
     m_card.AttachCable(0, 1);
-    CComPort& a = Open(0);
-    CComPort& b = Open(1);
+    CComPort* a = Open(0);
+    ASSERT_TRUE(a);
+    CComPort* b = Open(1);
+    ASSERT_TRUE(b);
     const LoopbackRequest on = BuildLoopbackRequest(0, true);
-    ASSERT_TRUE(a.m_hCom->DriverRequest(kIoctlLoopback, on.bytes.data(), on.bytes.size()));
+    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, on.bytes.data(), on.bytes.size()));
     EXPECT_TRUE(m_card.InternalLoopbackOf(0));
-    ASSERT_TRUE(Send(a, "inside"));
-    EXPECT_EQ(Collect(a, 6), "inside");
+    ASSERT_TRUE(Send(*a, "inside"));
+    EXPECT_EQ(Collect(*a, 6), "inside");
     // The partner's output does not reach a receiver in internal loopback.
-    ASSERT_TRUE(Send(b, "outside"));
-    EXPECT_EQ(Quiet(a), "");
-    EXPECT_EQ(Quiet(b), "");
+    ASSERT_TRUE(Send(*b, "outside"));
+    EXPECT_EQ(Quiet(*a), "");
+    EXPECT_EQ(Quiet(*b), "");
 
     const LoopbackRequest off = BuildLoopbackRequest(0, false);
-    ASSERT_TRUE(a.m_hCom->DriverRequest(kIoctlLoopback, off.bytes.data(), off.bytes.size()));
-    ASSERT_TRUE(Send(a, "wire"));
-    EXPECT_EQ(Collect(b, 4), "wire");
+    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, off.bytes.data(), off.bytes.size()));
+    ASSERT_TRUE(Send(*a, "wire"));
+    EXPECT_EQ(Collect(*b, 4), "wire");
 
     // A request naming another port is refused on this port's handle.
     const LoopbackRequest other = BuildLoopbackRequest(1, true);
-    EXPECT_FALSE(a.m_hCom->DriverRequest(kIoctlLoopback, other.bytes.data(), other.bytes.size()));
+    EXPECT_FALSE(a->m_hCom->DriverRequest(kIoctlLoopback, other.bytes.data(), other.bytes.size()));
     EXPECT_FALSE(m_card.InternalLoopbackOf(0));
     EXPECT_FALSE(m_card.InternalLoopbackOf(1));
 }
 
 TEST_F(SimulatedCardTest, TheConfigurationRequestIsValidatedAndRemembered) {
     for (int port = 0; port < SimulatedCard::kPorts; ++port) {
-        Open(port);
+        ASSERT_TRUE(Open(port)) << "Port" << port + 1;
         EXPECT_EQ(m_card.ConfigurationOf(port), BuildPortConfigRequest(DefaultPortRegistry(port)));
     }
     EXPECT_TRUE(m_messages.Messages().empty());
@@ -181,35 +269,42 @@ TEST_F(SimulatedCardTest, TheCardLearnsTheLineSettingsFromThePortOpen) {
     record.nDataBits = 0;
     record.nParity = 1;
     record.nStopBits = 1;
-    Open(3, record);
-    const UartFrame frame = m_card.FrameOf(3);
-    EXPECT_EQ(frame.baud, 921600u);
-    EXPECT_EQ(frame.dataBits, 5);
-    EXPECT_EQ(frame.parity, line::kEvenParity);
-    EXPECT_EQ(frame.stopBits, line::kOne5StopBits);
+    CComPort* port = Open(3, record);
+    ASSERT_TRUE(port);
+    EXPECT_EQ(m_card.LineOf(3).frame,
+              (UartFrame{921600, 5, line::kEvenParity, line::kOne5StopBits}));
+
+    // The pty keeps the rate and the stop bits for whoever opens it next; the
+    // data bits and parity left with the program that set them.
+    port->m_hCom->Close();
+    ASSERT_TRUE(Eventually([&] { return m_card.HoldersOf(3) == 0; }));
+    EXPECT_EQ(m_card.LineOf(3).frame, (UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}));
 }
 
 TEST_F(SimulatedCardTest, CablesBetweenDifferentSettingsCorruptTheData) {
     m_card.AttachCable(0, 1);
     PortRegistry fast = DefaultPortRegistry(1);
     fast.nBaud = 7;  // 19200 against port 0's 9600
-    CComPort& a = Open(0);
-    CComPort& b = Open(1, fast);
+    CComPort* a = Open(0);
+    ASSERT_TRUE(a);
+    CComPort* b = Open(1, fast);
+    ASSERT_TRUE(b);
     const std::string text = "Hello World";
-    ASSERT_TRUE(Send(a, text));
-    const std::string first = Collect(b, text.size());
+    ASSERT_TRUE(Send(*a, text));
+    const std::string first = Collect(*b, text.size());
     EXPECT_EQ(first.size(), text.size());
     EXPECT_NE(first, text);
-    ASSERT_TRUE(Send(a, text));
-    EXPECT_EQ(Collect(b, text.size()), first);  // the same every time
+    ASSERT_TRUE(Send(*a, text));
+    EXPECT_EQ(Collect(*b, text.size()), first);  // the same every time
 }
 
 TEST_F(SimulatedCardTest, BitErrorsFollowTheirRate) {
-    CComPort& port = Open(0);
+    CComPort* port = Open(0);
+    ASSERT_TRUE(port);
     const std::string text = Pattern(400);
     m_card.SetBitErrorRate(0, 0.05);
-    ASSERT_TRUE(Send(port, text));
-    const std::string damaged = Collect(port, text.size());
+    ASSERT_TRUE(Send(*port, text));
+    const std::string damaged = Collect(*port, text.size());
     ASSERT_EQ(damaged.size(), text.size());
     int differing = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -218,33 +313,133 @@ TEST_F(SimulatedCardTest, BitErrorsFollowTheirRate) {
     EXPECT_GT(differing, 20);  // about a third of the bytes at 8 bits each
     EXPECT_LT(differing, 300);
     m_card.SetBitErrorRate(0, 0.0);
-    ASSERT_TRUE(Send(port, text));
-    EXPECT_EQ(Collect(port, text.size()), text);
+    ASSERT_TRUE(Send(*port, text));
+    EXPECT_EQ(Collect(*port, text.size()), text);
 }
 
 TEST_F(SimulatedCardTest, APortIsPacedAtItsLineRate) {
-    CComPort& slow = Open(0);  // 9600 8N1: 960 characters a second
-    const double slowSeconds = TimeTransfer(slow, slow, 1200);
-    EXPECT_GT(slowSeconds, 1.25 * 0.9);  // never faster than the line
-    EXPECT_LT(slowSeconds, 1.25 * 4.0);
+    // Measured on the card's own clock: each character keeps the line busy for
+    // its start bit, data bits, parity and stop bits.
+    CComPort* slow = Open(0);  // 9600 8N1: ten bits a character
+    ASSERT_TRUE(slow);
+    const double slowSeconds = TimeTransfer(*slow, *slow, 1200);
+    EXPECT_NEAR(m_card.LineSecondsOf(0), 1200 * 10.0 / 9600, 1e-9);
     std::printf("9600 8N1: 1200 bytes in %.3f s (line: 1.250 s)\n", slowSeconds);
 
     PortRegistry record = DefaultPortRegistry(1);
-    record.nBaud = 13;  // 921600 8N1: 92160 characters a second
-    CComPort& fast = Open(1, record);
-    const double fastSeconds = TimeTransfer(fast, fast, 138240);
-    EXPECT_GT(fastSeconds, 1.5 * 0.9);
-    EXPECT_LT(fastSeconds, 1.5 * 4.0);
-    std::printf("921600 8N1: 138240 bytes in %.3f s (line: 1.500 s)\n", fastSeconds);
+    record.nBaud = 10;     // 115200
+    record.nDataBits = 2;  // seven, even parity, two stop bits: eleven bits
+    record.nParity = 1;
+    record.nStopBits = 1;
+    CComPort* framed = Open(1, record);
+    ASSERT_TRUE(framed);
+    const double framedSeconds = TimeTransfer(*framed, *framed, 4608);
+    EXPECT_NEAR(m_card.LineSecondsOf(1), 4608 * 11.0 / 115200, 1e-9);
+    std::printf("115200 7E2: 4608 bytes in %.3f s (line: 0.440 s)\n", framedSeconds);
+}
+
+TEST_F(SimulatedCardTest, AnOutsideProgramsPortRunsAtTheSettingsItSetsFromTheNextCharacter) {
+    OutsideProgram program(m_card.DevicePath(0));
+    ASSERT_TRUE(program.Opened());
+    ASSERT_TRUE(program.Set(B115200));
+    const std::string first = Pattern(2304);
+    ASSERT_TRUE(program.Write(first));
+    EXPECT_EQ(program.Read(first.size()), first);
+    const double firstSeconds = 2304 * 10.0 / 115200;
+    EXPECT_NEAR(m_card.LineSecondsOf(0), firstSeconds, 1e-9);
+
+    // Changed while the port is open, and written at once.
+    ASSERT_TRUE(program.Set(B921600, CSTOPB | CRTSCTS, IXON));
+    const std::string second = Pattern(18432);
+    ASSERT_TRUE(program.Write(second));
+    EXPECT_EQ(program.Read(second.size()), second);
+    EXPECT_NEAR(m_card.LineSecondsOf(0), firstSeconds + 18432 * 11.0 / 921600, 1e-9);
+    const PortLine expected{UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}, true, true,
+                            false};
+    EXPECT_EQ(m_card.LineOf(0), expected);
+}
+
+TEST_F(SimulatedCardTest, CablePairsJoinPortsOneAndTwoThreeAndFourAndSoOnForAnyProgram) {
+    SimulatedCard pairs(SimulatedCard::kDefaultFirstCom + 20, CardWiring::Pairs);
+    std::string error;
+    ASSERT_TRUE(pairs.Start(&error)) << error;
+    pairs.Install();
+    // Quorvel on Port1 and another program on Port2, both at 115200 8N1.
+    PortRegistry record = DefaultPortRegistry(0);
+    record.nBaud = 10;
+    CComPort quorvel;
+    ASSERT_TRUE(quorvel.Open(pairs.FirstCom(), record));
+    auto other = std::make_unique<OutsideProgram>(pairs.DevicePath(1));
+    ASSERT_TRUE(other->Opened());
+    ASSERT_TRUE(other->Set(B115200));
+    const std::string there = Pattern(3000);
+    const std::string back(there.rbegin(), there.rend());
+    ASSERT_TRUE(Send(quorvel, there));
+    EXPECT_EQ(other->Read(there.size()), there);
+    ASSERT_TRUE(other->Write(back));
+    EXPECT_EQ(Collect(quorvel, back.size()), back);
+
+    // Each of the other ports hears its partner and no one else.
+    std::vector<std::unique_ptr<OutsideProgram>> programs;
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        programs.push_back(std::make_unique<OutsideProgram>(pairs.DevicePath(port)));
+        ASSERT_TRUE(programs.back()->Opened() && programs.back()->Set(B115200));
+    }
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        ASSERT_TRUE(programs[static_cast<std::size_t>(port - 2)]->Write("from Port" +
+                                                                        std::to_string(port + 1)));
+    }
+    for (int port = 2; port < SimulatedCard::kPorts; ++port) {
+        EXPECT_EQ(programs[static_cast<std::size_t>(port - 2)]->Read(100, 300),
+                  "from Port" + std::to_string((port ^ 1) + 1));
+    }
+    EXPECT_EQ(other->Read(1, 150), "");
+    EXPECT_EQ(Quiet(quorvel), "");
+
+    // While no program holds Port2 its receiver is off: the next one to open
+    // it hears nothing of what came before.
+    other.reset();
+    ASSERT_TRUE(Send(quorvel, "nobody listens"));
+    ASSERT_TRUE(Eventually([&] { return pairs.BytesSentBy(0) == there.size() + 14; }));
+    OutsideProgram next(pairs.DevicePath(1));
+    ASSERT_TRUE(next.Opened());
+    EXPECT_EQ(next.Read(1, 300), "");
+}
+
+TEST_F(SimulatedCardTest, WhatAProgramFlushesOrLeavesAtItsCloseNeverGoesOut) {
+    const std::string text = Pattern(3000);  // about three seconds at 9600
+    OutsideProgram program(m_card.DevicePath(0));
+    ASSERT_TRUE(program.Opened());
+    ASSERT_TRUE(program.Set(B9600));
+    ASSERT_TRUE(program.Write(text));
+    ASSERT_EQ(program.Read(10), text.substr(0, 10));  // on the line
+    program.Flush(TCOFLUSH);
+    // What was on the line before the flush still arrives, then nothing.
+    const std::string rest = program.Read(text.size(), 300);
+    EXPECT_EQ(10 + rest.size(), m_card.BytesSentBy(0));
+    EXPECT_LT(m_card.BytesSentBy(0), 1000u);
+
+    ASSERT_TRUE(program.Write(text));
+    ASSERT_EQ(program.Read(10), text.substr(0, 10));
+    program.Close();  // with most of it queued, and what came back unread
+    ASSERT_TRUE(Eventually([&] { return m_card.HoldersOf(0) == 0; }));
+    OutsideProgram next(m_card.DevicePath(0));
+    ASSERT_TRUE(next.Opened());
+    EXPECT_EQ(next.Read(1, 300), "");
 }
 
 TEST_F(SimulatedCardTest, AnUnpluggedPortFailsItsTransfersWithTheirMessages) {
-    CComPort& port = Open(0);
+    CComPort* port = Open(0);
+    ASSERT_TRUE(port);
     m_card.Unplug(0);
-    EXPECT_FALSE(Send(port, "gone"));
+    // The pty's number is free for any other program's pty at once: the old
+    // name must lead nowhere.
+    EXPECT_FALSE(m_card.Resolve(m_card.FirstCom()));
+    EXPECT_EQ(m_card.DevicePath(0), "");
+    EXPECT_FALSE(Send(*port, "gone"));
     char buffer[CComPort::kMaxRead];
     int n = 0;
-    EXPECT_FALSE(port.Read(buffer, &n));
+    EXPECT_FALSE(port->Read(buffer, &n));
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{
                   {"Unable to Write to the comm port", "Write Error", 0, MessageOwner::MainWindow},
@@ -253,18 +448,20 @@ TEST_F(SimulatedCardTest, AnUnpluggedPortFailsItsTransfersWithTheirMessages) {
     EXPECT_FALSE(again.Open(m_card.FirstCom(), DefaultPortRegistry(0)));
 
     ASSERT_TRUE(m_card.Replug(0));
-    port.m_hCom->Close();
-    CComPort& fresh = Open(0);
-    ASSERT_TRUE(Send(fresh, "back"));
-    EXPECT_EQ(Collect(fresh, 4), "back");
+    port->m_hCom->Close();
+    CComPort* fresh = Open(0);
+    ASSERT_TRUE(fresh);
+    ASSERT_TRUE(Send(*fresh, "back"));
+    EXPECT_EQ(Collect(*fresh, 4), "back");
 }
 
 TEST_F(SimulatedCardTest, AStalledPortBacksUpUntilItsWriteTimesOut) {
-    CComPort& port = Open(0);
-    port.SetTransferTimeoutMs(300);
+    CComPort* port = Open(0);
+    ASSERT_TRUE(port);
+    port->SetTransferTimeoutMs(300);
     m_card.Stall(0, true);
     const std::string big(64 * 1024, 'x');
-    EXPECT_FALSE(Send(port, big));
+    EXPECT_FALSE(Send(*port, big));
     EXPECT_EQ(m_messages.Messages(), (std::vector<RecordedMessage>{{"Write Timeout", "Write Error",
                                                                     0, MessageOwner::MainWindow}}));
 
@@ -274,8 +471,8 @@ TEST_F(SimulatedCardTest, AStalledPortBacksUpUntilItsWriteTimesOut) {
         std::uint32_t queued = 0;
         char buffer[CComPort::kMaxRead];
         int n = 0;
-        port.Read(buffer, &n);
-        return port.m_hCom->BytesQueued(queued) && queued == 0 && m_card.BytesSentBy(0) > 0;
+        port->Read(buffer, &n);
+        return port->m_hCom->BytesQueued(queued) && queued == 0 && m_card.BytesSentBy(0) > 0;
     }));
 }
 

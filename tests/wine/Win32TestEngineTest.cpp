@@ -67,7 +67,7 @@ class Win32TestEngineTest : public ::testing::Test, protected EngineHarness {
 
 TEST_F(Win32TestEngineTest, StartOpensTheChosenPortsAndTheLastThreadToEndClosesThem) {
     Choose({0, 7});  // the card's first and last COM port
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     EXPECT_EQ(m_runtime.OpenPortCount(), 2);
     EXPECT_TRUE(CommandsOfATest());
     EXPECT_EQ(m_gui.placements, 1);
@@ -96,7 +96,7 @@ TEST_F(Win32TestEngineTest, StartOpensTheChosenPortsAndTheLastThreadToEndClosesT
     }
 
     // The ports were let go: the next test opens them again.
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     EXPECT_EQ(m_runtime.OpenPortCount(), 2);
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_closeAlls, 2);
@@ -113,7 +113,7 @@ TEST_F(Win32TestEngineTest, RunningPortsCountTheirPacketsAndReceiveWhatTheirPlug
     Choose({1, 4});
     SetPattern(1, 1, 0, 0);
     SetPattern(4, 0, 1, 0);
-    m_runtime.OnTestStart();
+    ASSERT_TRUE(StartTest());
     for (const Run& run : runs) {
         m_runtime.OnRunPort(run.port);
     }
