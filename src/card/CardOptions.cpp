@@ -1,5 +1,8 @@
 #include "card/CardOptions.h"
 
+#include <cmath>
+#include <cstdlib>
+
 namespace quorvel {
 namespace {
 
@@ -38,6 +41,24 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        // "--name=value" or "--name value": the value of option `name`, if
+        // this argument is it.
+        auto value = [&](const std::string& name, std::string& out) {
+            if (StartsWith(arg, name + "=")) {
+                out = arg.substr(name.size() + 1);
+                return true;
+            }
+            if (arg != name) {
+                return false;
+            }
+            if (i + 1 < args.size()) {
+                out = args[++i];
+            } else {
+                fail(name + " needs a value");
+            }
+            return true;
+        };
+        std::string text;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--simulated-card") {
@@ -50,30 +71,70 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
             } else {
                 options.firstCom = com;
             }
-        } else if (StartsWith(arg, "--wiring=")) {
-            const std::string wiring = arg.substr(9);
-            if (wiring == "plug") {
+        } else if (value("--wiring", text)) {
+            if (text == "plug") {
                 options.wiring = CardWiring::Plugs;
-            } else if (wiring == "pairs") {
+            } else if (text == "pairs") {
                 options.wiring = CardWiring::Pairs;
-            } else if (wiring == "open") {
+            } else if (text == "open") {
                 options.wiring = CardWiring::Open;
             } else {
-                fail("--wiring takes plug, pairs or open, not \"" + wiring + "\"");
+                fail("--wiring takes plug, pairs or open, not \"" + text + "\"");
             }
-        } else if (withLinkDir && StartsWith(arg, "--link-dir=")) {
-            options.linkDir = arg.substr(11);
-        } else if (withLinkDir && arg == "--link-dir") {
-            if (i + 1 < args.size()) {
-                options.linkDir = args[++i];
+        } else if (value("--fault", text)) {
+            CardFault fault;
+            std::string why;
+            if (ParseCardFault(text, fault, why)) {
+                options.faults.push_back(fault);
             } else {
+                fail("--fault " + text + ": " + why);
+            }
+        } else if (withLinkDir && value("--link-dir", text)) {
+            options.linkDir = text;
+            if (text.empty()) {
                 fail("--link-dir needs a folder");
             }
         } else {
             parsed.unknown.push_back(arg);
         }
     }
+    if (!options.faults.empty() && !options.simulated && !withLinkDir) {
+        fail("--fault needs --simulated-card: faults are the simulated card's");
+    }
     return parsed;
+}
+
+bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why) {
+    const auto colon = text.find(':');
+    const int port = colon == 1 ? text[0] - '0' : 0;
+    if (port < 1 || port > SimulatedCard::kPorts) {
+        why = "the port is 1 to 8, as in PORT:KIND";
+        return false;
+    }
+    fault.port = port - 1;
+    const std::string kind = text.substr(colon + 1);
+    const auto equals = kind.find('=');
+    const std::string name = kind.substr(0, equals);
+    const std::string number = equals == std::string::npos ? "" : kind.substr(equals + 1);
+    char* end = nullptr;
+    fault.value = std::strtod(number.c_str(), &end);
+    const bool isNumber = !number.empty() && *end == '\0' && std::isfinite(fault.value);
+    if (name == "stall" && number.empty()) {
+        fault.kind = CardFault::Kind::Stall;
+    } else if (name == "bit-errors" && isNumber && fault.value > 0 && fault.value <= 1) {
+        fault.kind = CardFault::Kind::BitErrors;
+    } else if (name == "drop-every" && isNumber && fault.value >= 2 && fault.value <= 1e9 &&
+               fault.value == std::floor(fault.value)) {
+        fault.kind = CardFault::Kind::DropEvery;
+    } else if (name == "unplug-after" && isNumber && fault.value > 0 && fault.value <= 1e6) {
+        fault.kind = CardFault::Kind::UnplugAfter;
+    } else {
+        why =
+            "the kind is stall, bit-errors=RATE (0 to 1), drop-every=N (2 or more) or "
+            "unplug-after=SECONDS";
+        return false;
+    }
+    return true;
 }
 
 std::string CardOptionsHelp(const std::string& program, bool withLinkDir) {
@@ -92,6 +153,9 @@ std::string CardOptionsHelp(const std::string& program, bool withLinkDir) {
     if (withLinkDir) {
         text += "  --link-dir=DIR             make links DIR/COM<n> to the ports' devices\n";
     }
+    text +=
+        "  --fault PORT:KIND[=VALUE]  a fault on a card port (1-8): stall, bit-errors=RATE,\n"
+        "                             drop-every=N, unplug-after=SECONDS\n";
     text += "  --help, -h                 show this text\n";
     return text;
 }

@@ -7,15 +7,32 @@
 
 namespace quorvel {
 
+// A fault the simulated card puts on one of its ports, for demonstrations
+// and tests: "--fault PORT:KIND[=VALUE]" with PORT 1-8.
+struct CardFault {
+    enum class Kind {
+        BitErrors,    // bit-errors=RATE: each bit the port receives flips with this chance
+        DropEvery,    // drop-every=N: every N-th byte the port receives is lost
+        Stall,        // stall: the card takes nothing more from the port
+        UnplugAfter,  // unplug-after=SECONDS: the port's device vanishes then
+    };
+    int port = 0;  // 0-7
+    Kind kind = Kind::Stall;
+    double value = 0.0;
+};
+
 // The command-line options that run a program on the simulated card:
 //   --simulated-card[=COM<n>]   run on the simulated card, its first port on COM<n> (COM4)
 //   --wiring=plug|pairs|open    loopback plugs (default), cables 1-2 3-4 5-6 7-8, or nothing
+//   --fault PORT:KIND[=VALUE]   a fault on a port (any number of them)
 //   --link-dir=DIR              (quorvel-cardsim) links DIR/COM<n> to the ports' devices
 //   --help, -h                  the options
+// Options that take a value take it either way: --wiring=pairs or --wiring pairs.
 struct CardOptions {
     bool simulated = false;
     int firstCom = SimulatedCard::kDefaultFirstCom;
     CardWiring wiring = CardWiring::Plugs;
+    std::vector<CardFault> faults;
     std::string linkDir;
     bool help = false;
 };
@@ -29,6 +46,12 @@ struct ParsedCardOptions {
 // Reads the card options from `args` (without the program name). `withLinkDir`
 // accepts --link-dir (the standalone card only).
 ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool withLinkDir);
+
+// Reads "PORT:KIND[=VALUE]"; false with `why` when it is not a fault.
+bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why);
+
+// Puts the faults in on the running card (Linux, where the simulated card is).
+void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults);
 
 // The options' help text for `program`.
 std::string CardOptionsHelp(const std::string& program, bool withLinkDir);

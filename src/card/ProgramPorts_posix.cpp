@@ -37,6 +37,7 @@ bool ProgramPorts::Start(std::string* error) {
         return false;
     }
     m_platform->card->Install();
+    ApplyCardFaults(*m_platform->card, m_options.faults);
     return true;
 }
 

@@ -13,7 +13,7 @@ ProgramPorts::ProgramPorts(const CardOptions& options)
 ProgramPorts::~ProgramPorts() = default;
 
 bool ProgramPorts::Start(std::string* error) {
-    if (m_options.simulated) {
+    if (m_options.simulated || !m_options.faults.empty()) {
         if (error) {
             *error = "the simulated card runs on Linux only";
         }

@@ -256,55 +256,6 @@ void SimulatedCard::Uninstall() {
     }
 }
 
-void SimulatedCard::Unplug(int port) {
-    if (!ValidPort(port)) {
-        return;
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        DestroyPort(*m_ports[static_cast<std::size_t>(port)]);
-    }
-    Wake();
-}
-
-bool SimulatedCard::Replug(int port) {
-    if (!ValidPort(port) || !Running()) {
-        return false;
-    }
-    bool made = false;
-    {
-        std::lock_guard lock(m_mutex);
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
-        made = p.plugged || CreatePort(port, nullptr);
-    }
-    Wake();
-    return made;
-}
-
-void SimulatedCard::Stall(int port, bool stalled) {
-    if (!ValidPort(port)) {
-        return;
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
-        p.stalled = stalled;
-        if (!stalled) {
-            p.sending = false;  // the line starts again from now
-            p.resumeAt = 0.0;   // look at the port at once
-        }
-    }
-    Wake();
-}
-
-void SimulatedCard::SetBitErrorRate(int port, double rate) {
-    if (!ValidPort(port)) {
-        return;
-    }
-    std::lock_guard lock(m_mutex);
-    m_ports[static_cast<std::size_t>(port)]->bitErrorRate = std::clamp(rate, 0.0, 1.0);
-}
-
 PortLine SimulatedCard::LineOf(int port) const {
     std::lock_guard lock(m_mutex);
     if (!ValidPort(port)) {

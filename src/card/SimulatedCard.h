@@ -24,6 +24,14 @@ enum class PortWiring {
     Cable,    // a crossed cable to another port of the card
 };
 
+// What a port's faults did to the bytes it received, counted by the card.
+struct CardFaultCounts {
+    std::uint64_t corrupted = 0;  // bytes whose bits were flipped
+    std::uint64_t dropped = 0;    // bytes dropped on the way
+    std::uint64_t overrun = 0;    // bytes lost because the program did not read them in time
+    bool operator==(const CardFaultCounts&) const = default;
+};
+
 // The ways the whole card can be wired when it is made.
 enum class CardWiring {
     Plugs,  // a loopback plug on every port
@@ -125,6 +133,13 @@ class SimulatedCard final : public ComDeviceResolver {
     // Each bit the port receives is flipped with this probability, from a
     // fixed seed, so a run is repeatable.
     void SetBitErrorRate(int port, double rate);
+    // Every `every`-th byte the port receives is lost on the way (0: none).
+    void DropEvery(int port, std::uint64_t every);
+    // The port is unplugged `seconds` from now, by the card thread.
+    void UnplugAfter(int port, double seconds);
+    // What the faults did to the bytes the port received, by the card's own
+    // count: a checker that tells the truth finds exactly these.
+    CardFaultCounts FaultCountsOf(int port) const;
 
     // The card's view of a port, for tests and the status display.
     PortLine LineOf(int port) const;

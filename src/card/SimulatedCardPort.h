@@ -71,8 +71,12 @@ struct SimulatedCard::Port {
     int partner = -1;
     bool stalled = false;
 
+    // Faults on what the port receives, and when it is to be unplugged.
     double bitErrorRate = 0.0;
     std::mt19937 random{0x5EED};
+    std::uint64_t dropEvery = 0;  // 0: none
+    std::uint64_t arrivals = 0;   // bytes that came for the port since dropEvery was set
+    double unplugAt = std::numeric_limits<double>::infinity();
 
     // Line settings: the pty's, and the ones the holding program's serial
     // code told the card (data bits and parity, which a pty cannot carry).
@@ -98,9 +102,12 @@ struct SimulatedCard::Port {
     bool armed = false;         // the card thread waits for the program's output
     double resumeAt = std::numeric_limits<double>::infinity();
 
-    // Counts for the card's view.
+    // Counts for the card's view: what it put on the line, and what its faults
+    // did to what the port received.
     std::uint64_t sent = 0;
     std::uint64_t overrun = 0;
+    std::uint64_t corrupted = 0;
+    std::uint64_t dropped = 0;
 
     std::shared_ptr<PortDriver> driver;
 };

@@ -72,7 +72,7 @@ void SimulatedCard::Run() {
             double soonest = std::numeric_limits<double>::infinity();
             for (const auto& port : m_ports) {
                 if (port->plugged) {
-                    soonest = std::min(soonest, port->resumeAt);
+                    soonest = std::min({soonest, port->resumeAt, port->unplugAt});
                 }
             }
             if (std::isfinite(soonest)) {
@@ -86,6 +86,12 @@ void SimulatedCard::Run() {
         }
         std::lock_guard lock(m_mutex);
         const double now = Now();
+        for (auto& port : m_ports) {
+            if (port->plugged && port->unplugAt <= now) {
+                port->unplugAt = std::numeric_limits<double>::infinity();
+                DestroyPort(*port);  // its time has come: the device vanishes
+            }
+        }
         TakeHolderEvents();
         std::array<bool, kPorts> due{};
         for (int i = 0; i < ready; ++i) {
@@ -222,24 +228,31 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
     std::array<std::uint8_t, 4096> line{};
     const std::uint8_t sentMask = DataMask(sender.frame.dataBits);
     const bool sameFrame = sender.frame == receiver.frame;
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
+        if (receiver.dropEvery != 0 && ++receiver.arrivals % receiver.dropEvery == 0) {
+            ++receiver.dropped;  // lost on the way
+            continue;
+        }
         std::uint8_t byte = static_cast<std::uint8_t>(data[i] & sentMask);
         if (!sameFrame) {
             byte = ResampleCharacter(byte, sender.frame, receiver.frame);
         }
         if (receiver.bitErrorRate > 0.0) {
+            const std::uint8_t clean = byte;
             std::bernoulli_distribution flip(receiver.bitErrorRate);
             for (int bit = 0; bit < receiver.frame.dataBits; ++bit) {
                 if (flip(receiver.random)) {
                     byte = static_cast<std::uint8_t>(byte ^ (1u << bit));
                 }
             }
+            receiver.corrupted += byte != clean ? 1 : 0;
         }
-        line[i] = byte;
+        line[kept++] = byte;
     }
-    const ssize_t written = ::write(receiver.master, line.data(), size);
+    const ssize_t written = ::write(receiver.master, line.data(), kept);
     const std::size_t taken = written > 0 ? static_cast<std::size_t>(written) : 0;
-    receiver.overrun += size - taken;  // the program is not reading: its queue overflows
+    receiver.overrun += kept - taken;  // the program is not reading: its queue overflows
 }
 
 }  // namespace quorvel

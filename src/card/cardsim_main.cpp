@@ -65,6 +65,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quorvel-cardsim: %s\n", error.c_str());
         return 1;
     }
+    quorvel::ApplyCardFaults(card, parsed.options.faults);
     std::printf("Simulated card: %s\n", quorvel::DescribeCard(parsed.options).c_str());
     for (int port = 0; port < quorvel::SimulatedCard::kPorts; ++port) {
         std::printf("Port%d COM%d %s\n", port + 1, card.FirstCom() + port,

@@ -29,10 +29,34 @@ TEST(CardOptions, BadValuesAreNamedInTheError) {
             ParseCardOptions({std::string("--simulated-card=") + com}, false).error.empty())
             << com;
     }
-    EXPECT_EQ(ParseCardOptions({"--link-dir"}, true).error, "--link-dir needs a folder");
+    EXPECT_EQ(ParseCardOptions({"--link-dir"}, true).error, "--link-dir needs a value");
     // Only the standalone card takes --link-dir.
     EXPECT_EQ(ParseCardOptions({"--link-dir=/tmp/x"}, false).unknown.size(), 1u);
     EXPECT_EQ(ParseCardOptions({"--link-dir", "/tmp/x"}, true).options.linkDir, "/tmp/x");
+}
+
+TEST(CardOptions, FaultsAreTakenPortByPortAndOnlyWithTheSimulatedCard) {
+    const ParsedCardOptions parsed = ParseCardOptions(
+        {"--simulated-card", "--fault", "2:bit-errors=0.001", "--fault=8:drop-every=997", "--fault",
+         "3:stall", "--fault", "1:unplug-after=2.5"},
+        false);
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_EQ(parsed.options.faults.size(), 4u);
+    EXPECT_EQ(parsed.options.faults[0].port, 1);
+    EXPECT_EQ(parsed.options.faults[0].kind, CardFault::Kind::BitErrors);
+    EXPECT_EQ(parsed.options.faults[0].value, 0.001);
+    EXPECT_EQ(parsed.options.faults[1].port, 7);
+    EXPECT_EQ(parsed.options.faults[1].kind, CardFault::Kind::DropEvery);
+    EXPECT_EQ(parsed.options.faults[2].kind, CardFault::Kind::Stall);
+    EXPECT_EQ(parsed.options.faults[3].value, 2.5);
+
+    for (const char* bad : {"9:stall", "0:stall", "stall", "2:stall=1", "2:bit-errors=2",
+                            "2:drop-every=1", "2:drop-every=2.5", "2:drop-every=1e300",
+                            "2:unplug-after=inf", "2:bit-errors=nan", "2:melt"}) {
+        EXPECT_NE(ParseCardOptions({"--simulated-card", "--fault", bad}, false).error, "") << bad;
+    }
+    EXPECT_EQ(ParseCardOptions({"--fault", "3:stall"}, false).error,
+              "--fault needs --simulated-card: faults are the simulated card's");
 }
 
 }  // namespace

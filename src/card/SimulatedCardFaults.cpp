@@ -1,0 +1,110 @@
+// The faults the simulated card puts in for demonstrations and tests, and
+// the card's own count of what they did: unplugging a port (now or after a
+// while), stalling it, flipping bits it receives, dropping every N-th byte it
+// receives.
+#include <algorithm>
+
+#include "card/CardOptions.h"
+#include "card/SimulatedCardPort.h"
+
+namespace quorvel {
+
+void SimulatedCard::Unplug(int port) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        DestroyPort(*m_ports[static_cast<std::size_t>(port)]);
+    }
+    Wake();
+}
+
+bool SimulatedCard::Replug(int port) {
+    if (!ValidPort(port) || !Running()) {
+        return false;
+    }
+    bool made = false;
+    {
+        std::lock_guard lock(m_mutex);
+        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        made = p.plugged || CreatePort(port, nullptr);
+    }
+    Wake();
+    return made;
+}
+
+void SimulatedCard::Stall(int port, bool stalled) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        p.stalled = stalled;
+        if (!stalled) {
+            p.sending = false;  // the line starts again from now
+            p.resumeAt = 0.0;   // look at the port at once
+        }
+    }
+    Wake();
+}
+
+void SimulatedCard::SetBitErrorRate(int port, double rate) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_ports[static_cast<std::size_t>(port)]->bitErrorRate = std::clamp(rate, 0.0, 1.0);
+}
+
+void SimulatedCard::DropEvery(int port, std::uint64_t every) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    p.dropEvery = every >= 2 ? every : 0;
+    p.arrivals = 0;
+}
+
+void SimulatedCard::UnplugAfter(int port, double seconds) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_ports[static_cast<std::size_t>(port)]->unplugAt = Now() + std::max(seconds, 0.0);
+    }
+    Wake();  // the card thread's next wait ends in time for it
+}
+
+CardFaultCounts SimulatedCard::FaultCountsOf(int port) const {
+    std::lock_guard lock(m_mutex);
+    if (!ValidPort(port)) {
+        return {};
+    }
+    const Port& p = *m_ports[static_cast<std::size_t>(port)];
+    return {p.corrupted, p.dropped, p.overrun};
+}
+
+void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults) {
+    for (const CardFault& fault : faults) {
+        switch (fault.kind) {
+            case CardFault::Kind::BitErrors:
+                card.SetBitErrorRate(fault.port, fault.value);
+                break;
+            case CardFault::Kind::Stall:
+                card.Stall(fault.port, true);
+                break;
+            case CardFault::Kind::DropEvery:
+                card.DropEvery(fault.port, static_cast<std::uint64_t>(fault.value));
+                break;
+            case CardFault::Kind::UnplugAfter:
+                card.UnplugAfter(fault.port, fault.value);
+                break;
+        }
+    }
+}
+
+}  // namespace quorvel
