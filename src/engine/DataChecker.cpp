@@ -29,7 +29,7 @@ void DataChecker::Reset() {
     m_skip = 0;
     m_errorsInARow = 0;
     m_sinceLookAround = 0;
-    m_context.clear();
+    m_placed = 0;
     m_counts = CheckCounts{};
 }
 
@@ -54,13 +54,16 @@ void DataChecker::Finish() {
     // What still fits the stream is verified as ever (moved to its place
     // with what there is of it, if need be); only the rest is judged byte by
     // byte.
+    m_finishing = true;
     while (!m_candidates.empty() && !m_waiting.empty()) {
         const std::size_t waiting = m_waiting.size();
         Verify();
-        if (m_waiting.size() == waiting && !Reposition(std::min(m_waiting.size(), kLookAhead))) {
+        if (m_waiting.size() == waiting && !Reposition(std::min(m_waiting.size(), kLookAhead)) &&
+            !ClassifyTail()) {
             break;
         }
     }
+    m_finishing = false;
     if (!m_candidates.empty()) {
         // Byte by byte against the stream: a match is verified, the rest are
         // wrong values where the stream should have gone on.
@@ -81,6 +84,56 @@ void DataChecker::Finish() {
     m_counts.unrecognised += m_held.size();
     m_waiting.clear();
     m_held.clear();
+}
+
+bool DataChecker::ClassifyTail() {
+    // Too few bytes are left to look ahead with: a way of going on is taken
+    // only if all of them then match, the one with the most matching for the
+    // fewest errors.
+    const Candidate at = m_candidates.front();
+    const std::size_t size = m_waiting.size();
+    std::vector<std::uint8_t> stream(kLookAhead + size);
+    const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
+        at.position, stream.data(), stream.size());
+    Way best;
+    std::ptrdiff_t bestScore = 0;
+    const auto consider = [&](Way::Kind kind, std::uint64_t advance, std::size_t consumed,
+                              std::size_t errors) {
+        const std::size_t rest = size - consumed;
+        const auto from = stream.begin() + static_cast<std::ptrdiff_t>(advance);
+        if (advance + rest > got ||
+            !std::equal(m_waiting.begin() + static_cast<std::ptrdiff_t>(consumed), m_waiting.end(),
+                        from)) {
+            return;
+        }
+        const std::ptrdiff_t score =
+            static_cast<std::ptrdiff_t>(rest) - static_cast<std::ptrdiff_t>(errors);
+        if (best.kind == Way::Kind::None || score > bestScore) {
+            best = {kind, advance, consumed, rest};
+            bestScore = score;
+        }
+    };
+    consider(Way::Kind::Corrupted, 1, 1, 1);
+    consider(Way::Kind::Extra, 0, 1, 1);
+    for (std::uint64_t gap = 1; gap <= kLookAhead; ++gap) {
+        consider(Way::Kind::Lost, gap, 0, gap);
+    }
+    switch (best.kind) {
+        case Way::Kind::Corrupted:
+            ++m_counts.corrupted;
+            break;
+        case Way::Kind::Extra:
+            ++m_counts.extra;
+            break;
+        case Way::Kind::Lost:
+            m_counts.lost += best.advance;
+            break;
+        default:
+            return false;
+    }
+    m_counts.verified += best.fit;
+    m_waiting.clear();
+    return true;
 }
 
 void DataChecker::Consume(std::size_t size) {
@@ -112,6 +165,7 @@ bool DataChecker::Lock() {
         if (!m_candidates.empty()) {
             m_failedLocks = 0;
             JudgeHeld(m_candidates.front());
+            m_placed = 0;
             return true;
         }
         // The oldest byte fits nowhere; later searches thin out.
@@ -174,8 +228,10 @@ bool DataChecker::Verify() {
     if (!anyKept) {
         // The bytes run past what the candidates have sent (the lock was taken
         // a period too far on a repeating pattern) or behind what they keep:
-        // their place is looked for again, which is no error.
-        return Realign();
+        // their place is looked for again, which is no error: by what the
+        // source sent before it where there is enough of that, otherwise by
+        // the bytes alone.
+        return Reposition(std::min(m_waiting.size(), kLookAhead)) || Realign();
     }
     if (longest == 0) {
         // Judged against the stream that has the most of what follows: one
@@ -191,6 +247,7 @@ bool DataChecker::Verify() {
     // found again after the bytes just verified.
     const std::size_t tail = std::min(longest, kLockWindow);
     std::vector<Candidate> kept;
+    m_placed += longest;
     for (std::size_t c = 0; c < m_candidates.size(); ++c) {
         const Candidate& candidate = m_candidates[c];
         std::uint64_t position = 0;
@@ -203,19 +260,12 @@ bool DataChecker::Verify() {
                        candidate.position > kSearchSpan ? candidate.position - kSearchSpan : 0, 0,
                        position)) {
             kept.push_back({candidate.port, position + tail});
+            m_placed = std::min<std::uint64_t>(m_placed, tail);  // found again by these alone
         }
     }
     m_candidates = std::move(kept);
     m_counts.verified += longest;
     m_errorsInARow = 0;
-    // The bytes just verified stand before whatever comes next.
-    const std::size_t context = std::min(longest, kContext);
-    m_context.insert(m_context.end(),
-                     m_waiting.begin() + static_cast<std::ptrdiff_t>(longest - context),
-                     m_waiting.begin() + static_cast<std::ptrdiff_t>(longest));
-    if (m_context.size() > kContext) {
-        m_context.erase(m_context.begin(), m_context.end() - static_cast<std::ptrdiff_t>(kContext));
-    }
     m_sinceLookAround += longest;
     if (m_sinceLookAround >= kLookAroundBytes && longest >= kLockWindow) {
         LookAround(m_waiting.data() + longest - kLockWindow);
@@ -241,6 +291,9 @@ void DataChecker::LookAround(const std::uint8_t* window) {
 }
 
 bool DataChecker::Realign() {
+    if (m_waiting.size() < kLockWindow && !m_finishing) {
+        return false;  // fewer bytes could be placed anywhere: the next ones decide
+    }
     const std::size_t size = std::min(m_waiting.size(), kLockWindow);
     std::vector<Candidate> kept;
     for (const Candidate& candidate : m_candidates) {
@@ -253,6 +306,7 @@ bool DataChecker::Realign() {
         }
     }
     m_candidates = std::move(kept);  // none: the lock is looked for afresh
+    m_placed = 0;                    // the new place stands for nothing received before it yet
     return true;
 }
 
@@ -261,25 +315,58 @@ std::uint64_t DataChecker::Following(const Candidate& at) const {
     return end > at.position ? end - at.position : 0;
 }
 
+DataChecker::Candidate DataChecker::WithRoomToJudge(const Candidate& at) const {
+    // A place taken a period too far on a repeating stream (the sender being
+    // periods ahead of what arrives) has too little of the stream after it to
+    // tell a fault's kind by. The newest place with the same bytes before it,
+    // as far back as the place has gone since the lock, that has room enough
+    // after it is the same place to the receiver.
+    const std::size_t room = kLongestGap + 1 + kDecideBytes;
+    const std::size_t past = static_cast<std::size_t>(std::min<std::uint64_t>(m_placed, kHistory));
+    if (Following(at) >= room || past < kContext || at.position < past) {
+        return at;
+    }
+    const SentStream& stream = *m_streams[static_cast<std::size_t>(at.port)];
+    std::vector<std::uint8_t> sequence(past);
+    std::uint64_t position = 0;
+    const std::uint64_t end = stream.End();
+    if (stream.Copy(at.position - past, sequence.data(), past) != past ||
+        !stream.FindNewest(sequence.data() + past - kContext, kContext,
+                           end > kSearchSpan ? end - kSearchSpan : 0, room, position,
+                           std::span<const std::uint8_t>(sequence.data(), past - kContext))) {
+        return at;
+    }
+    return {at.port, position + kContext};
+}
+
 bool DataChecker::Reposition(std::size_t ahead) {
-    // The last bytes verified and the next ones, taken together, are looked
-    // for in the stream: a real fault makes a sequence no stream holds, while
-    // a lock taken at the wrong repeat of a repeating pattern shows here as
-    // the sequence standing elsewhere.
-    if (m_context.size() < kLookAhead || ahead == 0 || ahead > m_waiting.size()) {
+    // What the source sent just before the place, and the next bytes
+    // received, taken together, are looked for in its stream: a real fault
+    // makes a sequence no stream holds, while a lock taken at the wrong
+    // repeat of a repeating pattern shows here as the sequence standing
+    // elsewhere. Only a place with the same past as far back as the place
+    // has gone since the lock is the same repeat: a byte lost or added inside
+    // a run of like bytes only seems to move the place, and is an error.
+    const std::size_t past = static_cast<std::size_t>(std::min<std::uint64_t>(m_placed, kHistory));
+    if (past < kLookAhead || ahead == 0 || ahead > m_waiting.size()) {
         return false;
     }
-    std::vector<std::uint8_t> sequence(m_context.begin(), m_context.end());
-    sequence.insert(sequence.end(), m_waiting.begin(),
-                    m_waiting.begin() + static_cast<std::ptrdiff_t>(ahead));
+    const std::size_t context = std::min(past, kContext);
+    std::vector<std::uint8_t> sequence(past + ahead);
+    std::copy_n(m_waiting.begin(), ahead, sequence.begin() + static_cast<std::ptrdiff_t>(past));
     std::vector<Candidate> moved;
     for (const Candidate& candidate : m_candidates) {
         const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
         const std::uint64_t end = stream.End();
         std::uint64_t position = 0;
-        if (stream.FindNewest(sequence.data(), sequence.size(),
-                              end > kSearchSpan ? end - kSearchSpan : 0, 0, position)) {
-            moved.push_back({candidate.port, position + m_context.size()});
+        if (candidate.position < past ||
+            stream.Copy(candidate.position - past, sequence.data(), past) != past) {
+            continue;
+        }
+        const std::span<const std::uint8_t> earlier(sequence.data(), past - context);
+        if (stream.FindNewest(sequence.data() + past - context, context + ahead,
+                              end > kSearchSpan ? end - kSearchSpan : 0, 0, position, earlier)) {
+            moved.push_back({candidate.port, position + context});
         }
     }
     if (moved.empty()) {
@@ -298,12 +385,59 @@ bool DataChecker::StreamParts(const Candidate& at, const std::uint8_t* bytes,
                        bytes);
 }
 
-bool DataChecker::StreamHolds(const Candidate& at, std::uint64_t offset, const std::uint8_t* bytes,
-                              std::size_t size) const {
-    std::vector<std::uint8_t> expected(size);
+DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses) const {
+    // The stream from the place on, far enough for the longest gap and then
+    // as many bytes as are compared.
+    const std::size_t compared = std::min(m_waiting.size(), kDecideBytes);
+    std::vector<std::uint8_t> stream(kLongestGap + 1 + compared);
     const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
-        at.position + offset, expected.data(), size);
-    return got == size && std::equal(expected.begin(), expected.end(), bytes);
+        at.position, stream.data(), stream.size());
+    Way best;
+    bool tied = false;
+    bool open = false;  // the best way goes on as far as there are bytes to compare
+    const auto consider = [&](Way::Kind kind, std::uint64_t advance, std::size_t consumed) {
+        if (advance >= got) {
+            return;
+        }
+        // Every way is compared on as many bytes (one fewer than are waiting,
+        // as a way may judge the first), so none wins by length alone.
+        const std::size_t comparable =
+            std::min(compared - 1, got - static_cast<std::size_t>(advance));
+        if (comparable < kLookAhead) {
+            return;
+        }
+        // How far the way goes on before its `misses`th wrong byte (other
+        // faults close after this one).
+        const std::uint8_t* received = m_waiting.data() + consumed;
+        const std::uint8_t* sent = stream.data() + advance;
+        if (misses > 2 && received[0] != sent[0]) {
+            return;  // two faults at one place are not taken on top of a third
+        }
+        std::size_t fit = 0;
+        for (std::size_t missed = 0; fit < comparable; ++fit) {
+            missed += received[fit] != sent[fit] ? 1 : 0;
+            if (missed == misses) {
+                break;
+            }
+        }
+        if (fit < kLookAhead || (best.kind != Way::Kind::None && fit < best.fit)) {
+            return;
+        }
+        tied = best.kind != Way::Kind::None && fit == best.fit;
+        if (!tied) {
+            best = {kind, advance, consumed, fit};
+            open = fit == comparable;
+        }
+    };
+    consider(Way::Kind::Corrupted, 1, 1);  // the stream goes on after a wrong byte
+    consider(Way::Kind::Extra, 0, 1);      // the stream goes on with the byte after it
+    for (std::uint64_t gap = 1; gap <= kLongestGap; ++gap) {
+        consider(Way::Kind::Lost, gap, 0);  // the stream goes on further along
+    }
+    if (tied && open && m_waiting.size() < kDecideBytes && !m_finishing) {
+        best.kind = Way::Kind::Undecided;  // the bytes to come tell the ways apart
+    }
+    return best;
 }
 
 bool DataChecker::Classify() {
@@ -313,40 +447,46 @@ bool DataChecker::Classify() {
     if (Reposition(kLookAhead)) {
         return true;
     }
+    // Of the ways the bytes may go on, the one that goes on furthest is
+    // taken: inside a run of like bytes several fit for a while, and only
+    // where the run ends does the true one show; a second fault close after
+    // this one is passed over. Ties go to the first way. Only when no way
+    // goes far past a second fault (a byte lost with two corrupted close
+    // after it) is a third allowed: allowing it always would let a wrong way
+    // pass over the true one's next fault.
+    m_candidates.front() = WithRoomToJudge(m_candidates.front());
     const Candidate primary = m_candidates.front();
-    const std::uint8_t* next = m_waiting.data() + 1;
-    std::uint64_t advance = 0;
-    std::size_t consumed = 0;
-    if (StreamHolds(primary, 1, next, kLookAhead)) {
-        ++m_counts.corrupted;  // the stream goes on after a wrong byte
-        advance = 1;
-        consumed = 1;
-    } else if (StreamHolds(primary, 0, next, kLookAhead)) {
-        ++m_counts.extra;  // the stream goes on with the byte after it
-        consumed = 1;
-    } else {
-        // The stream goes on further along: bytes of it were lost.
-        std::vector<std::uint8_t> ahead(kLongestGap + kLookAhead);
-        const std::size_t got = m_streams[static_cast<std::size_t>(primary.port)]->Copy(
-            primary.position + 1, ahead.data(), ahead.size());
-        const auto end = ahead.begin() + static_cast<std::ptrdiff_t>(got);
-        const auto found = std::search(ahead.begin(), end, m_waiting.begin(),
-                                       m_waiting.begin() + static_cast<std::ptrdiff_t>(kLookAhead));
-        if (found != end) {
-            advance = 1 + static_cast<std::uint64_t>(found - ahead.begin());
-            m_counts.lost += advance;
-        } else if (m_errorsInARow >= kMostErrorsInARow) {
-            m_candidates.clear();  // the lock is lost: looked for again
-            m_errorsInARow = 0;
-            return true;
-        } else {
-            ++m_counts.corrupted;  // more than one error close together: one at a time
-            advance = 1;
-            consumed = 1;
-        }
+    Way way = FindWayOn(primary, 2);
+    if (way.kind == Way::Kind::None) {
+        way = FindWayOn(primary, 3);
     }
+    switch (way.kind) {
+        case Way::Kind::Undecided:
+            return false;
+        case Way::Kind::Corrupted:
+            ++m_counts.corrupted;
+            break;
+        case Way::Kind::Extra:
+            ++m_counts.extra;
+            break;
+        case Way::Kind::Lost:
+            m_counts.lost += way.advance;
+            break;
+        case Way::Kind::None:
+            if (m_errorsInARow >= kMostErrorsInARow) {
+                m_candidates.clear();  // the lock is lost: looked for again
+                m_errorsInARow = 0;
+                return true;
+            }
+            ++m_counts.corrupted;  // more than one error close together: one at a time
+            way.advance = 1;
+            way.consumed = 1;
+            break;
+    }
+    const std::uint64_t advance = way.advance;
+    const std::size_t consumed = way.consumed;
+    m_placed += advance;
     ++m_errorsInARow;
-    m_context.clear();  // what follows an error is no context to place bytes by
     // The other candidates go the same way; one whose stream then parts
     // from the judging stream cannot be the source (one that has not sent
     // that far yet still can). The received bytes are not the measure: more

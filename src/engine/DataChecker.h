@@ -63,13 +63,27 @@ class DataChecker {
     static constexpr std::size_t kLongestGap = 2048;
     // How often, in bytes verified, the other ports are looked at.
     static constexpr std::size_t kLookAroundBytes = 4096;
-    // The bytes verified last that a place is found again by.
+    // The bytes before the place that a place is found again by; and the most
+    // of what the source sent before the place that a new place must have
+    // before it too.
     static constexpr std::size_t kContext = 16;
+    static constexpr std::size_t kHistory = 16 * 1024;
+    // The most received bytes that ways of going on after an error are
+    // compared on before one is taken.
+    static constexpr std::size_t kDecideBytes = 256;
 
   private:
     struct Candidate {
         int port;
         std::uint64_t position;  // of the next byte expected from the port's stream
+    };
+    // A way the received bytes may go on where they stop matching the stream.
+    struct Way {
+        enum class Kind { None, Undecided, Corrupted, Extra, Lost };
+        Kind kind = Kind::None;
+        std::uint64_t advance = 0;  // stream bytes passed over
+        std::size_t consumed = 0;   // received bytes judged
+        std::size_t fit = 0;        // received bytes after those that then match but one
     };
 
     // Tries to place the waiting bytes in a port's stream; false when they do
@@ -81,24 +95,32 @@ class DataChecker {
     // The waiting bytes do not match the stream at their place: tells the
     // error's kind, counts it and moves on. False when it needs more bytes.
     bool Classify();
+    // The way of going on at `at` that fits the most waiting bytes, each way
+    // followed until it meets `misses` wrong bytes.
+    Way FindWayOn(const Candidate& at, std::size_t misses) const;
+    // At the end, the last few bytes stop matching: the way of going on that
+    // explains all of them, if there is one, is counted. False otherwise.
+    bool ClassifyTail();
     // The candidates' streams are looked through for where the waiting bytes
-    // are (the lock's place was wrong, not the bytes): no error.
+    // are (the lock's place was wrong, not the bytes): no error. False while
+    // too few bytes wait to tell a place by.
     bool Realign();
     // The bytes stop matching where a repeating pattern was locked onto at
-    // the wrong repeat: the last bytes verified and the next ones stand
-    // together elsewhere in the stream, and the place moves there (no error).
-    // `ahead` bytes after the place are looked for with the last ones verified.
+    // the wrong repeat: what the source sent before the place and the next
+    // bytes stand together elsewhere in the stream, and the place moves there
+    // (no error). `ahead` bytes after the place are looked for.
     bool Reposition(std::size_t ahead);
     // The bytes held while no lock was found are judged against the stream
     // just before where the lock was found.
     void JudgeHeld(const Candidate& lock);
-    bool StreamHolds(const Candidate& at, std::uint64_t offset, const std::uint8_t* bytes,
-                     std::size_t size) const;
     // Whether the stream has bytes at the candidate's place that differ from
     // `bytes` (a stream that has not sent that far does not part).
     bool StreamParts(const Candidate& at, const std::uint8_t* bytes, std::size_t size) const;
     // How many bytes the candidate's stream has sent past its place.
     std::uint64_t Following(const Candidate& at) const;
+    // `at`, or the same place a period back on a repeating stream where more
+    // of the stream follows it to judge a fault by.
+    Candidate WithRoomToJudge(const Candidate& at) const;
     void Consume(std::size_t size);
     // Ports that started sending the same bytes after the lock was found
     // become candidates too: `window` is the last kLockWindow bytes verified.
@@ -112,7 +134,10 @@ class DataChecker {
     std::size_t m_skip = 0;               // bytes to let by before the next search
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
     std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
-    std::vector<std::uint8_t> m_context;  // the last bytes verified, at most kContext
+    // How far along the source's stream the place has moved since the lock:
+    // how much of what came before the place the received bytes stand for.
+    std::uint64_t m_placed = 0;
+    bool m_finishing = false;  // Finish() judges what is left: no waiting for more
     CheckCounts m_counts;
 };
 

@@ -48,6 +48,9 @@ std::size_t SentStream::Copy(std::uint64_t from, std::uint8_t* out, std::size_t 
         return 0;
     }
     size = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_end - from));
+    if (size == 0) {
+        return 0;  // an empty buffer may have no storage at all
+    }
     const std::size_t at = static_cast<std::size_t>(from % kCapacity);
     const std::size_t first = std::min(size, kCapacity - at);
     std::memcpy(out, m_ring.data() + at, first);
@@ -56,9 +59,11 @@ std::size_t SentStream::Copy(std::uint64_t from, std::uint8_t* out, std::size_t 
 }
 
 bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
-                            std::size_t after, std::uint64_t& position) const {
+                            std::size_t after, std::uint64_t& position,
+                            std::span<const std::uint8_t> before) const {
     std::vector<std::uint8_t> kept;
     std::uint64_t from = 0;
+    std::uint64_t copiedFrom = 0;
     {
         std::lock_guard lock(m_mutex);
         const std::uint64_t start = m_end > kCapacity ? m_end - kCapacity : 0;
@@ -66,21 +71,33 @@ bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::
         if (from >= m_end || m_end - from < size + after) {
             return false;
         }
-        kept.resize(static_cast<std::size_t>(m_end - from));
-        const std::size_t at = static_cast<std::size_t>(from % kCapacity);
+        // The bytes `before` needs ahead of `earliest` are copied too.
+        copiedFrom = std::max(start, from - std::min<std::uint64_t>(from, before.size()));
+        kept.resize(static_cast<std::size_t>(m_end - copiedFrom));
+        const std::size_t at = static_cast<std::size_t>(copiedFrom % kCapacity);
         const std::size_t first = std::min(kept.size(), kCapacity - at);
         std::memcpy(kept.data(), m_ring.data() + at, first);
         std::memcpy(kept.data() + first, m_ring.data(), kept.size() - first);
     }
     // Searched from the newest end backwards: the bytes a receiver gets now
-    // were most likely sent last.
-    const auto last = kept.end() - static_cast<std::ptrdiff_t>(after);
-    const auto found = std::find_end(kept.begin(), last, pattern, pattern + size);
-    if (found == last) {
-        return false;
+    // were most likely sent last. Where `before` is not just ahead of a
+    // match, the search goes on among the older ones.
+    const auto searched = kept.begin() + static_cast<std::ptrdiff_t>(from - copiedFrom);
+    auto last = kept.end() - static_cast<std::ptrdiff_t>(after);
+    while (true) {
+        const auto found = std::find_end(searched, last, pattern, pattern + size);
+        if (found == last) {
+            return false;
+        }
+        const auto offset = static_cast<std::size_t>(found - kept.begin());
+        if (offset >= before.size() &&
+            std::equal(before.begin(), before.end(),
+                       found - static_cast<std::ptrdiff_t>(before.size()))) {
+            position = copiedFrom + offset;
+            return true;
+        }
+        last = found + static_cast<std::ptrdiff_t>(size) - 1;
     }
-    position = from + static_cast<std::uint64_t>(found - kept.begin());
-    return true;
 }
 
 }  // namespace quorvel

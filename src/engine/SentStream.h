@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace quorvel {
@@ -35,9 +36,12 @@ class SentStream {
     // Copies the bytes from `from` on, at most `size`, that are kept; how many.
     std::size_t Copy(std::uint64_t from, std::uint8_t* out, std::size_t size) const;
     // The newest position p from `earliest` on where the stream holds `pattern`
-    // and then at least `after` more bytes; false when nowhere.
+    // and then at least `after` more bytes, and, when `before` is given, holds
+    // it just before p; false when nowhere. The search is by `pattern` alone,
+    // `before` being only compared where it is found.
     bool FindNewest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
-                    std::size_t after, std::uint64_t& position) const;
+                    std::size_t after, std::uint64_t& position,
+                    std::span<const std::uint8_t> before = {}) const;
 
   private:
     mutable std::mutex m_mutex;

@@ -1,6 +1,7 @@
 // Every byte a port receives is checked against what its source sent, on the
 // simulated card: plugs, cables, the card's internal loopback, other line
-// settings and open ports, and a run that stops at its first error.
+// settings and open ports, faults the card puts in, and a run that stops at
+// its first error.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -63,6 +64,61 @@ TEST_F(CheckedDataTest, EachPortsBytesAreVerifiedAgainstTheStreamTheyCameFrom) {
         EXPECT_EQ(m_runtime.Check(port).Counts(), CheckCounts{}) << port;
         EXPECT_EQ(m_runtime.Check(port).Sources(), 0u) << port;
     }
+}
+
+TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
+    // Port1 on its plug with bits flipped, Port3's bytes to Port4 on a cable
+    // with every 997th lost, Port5 in the internal loopback with both.
+    m_card.AttachCable(2, 3);
+    m_card.SetBitErrorRate(0, 0.0005);
+    m_card.DropEvery(3, 997);
+    m_card.SetBitErrorRate(4, 0.0002);
+    m_card.DropEvery(4, 499);
+    Choose({0, 2, 3, 4});
+    for (int port : {0, 2, 4}) {
+        SetPattern(port, 0, 0, 0);
+        m_runtime.SetFileData(port, FileOf(port));
+    }
+    m_runtime.OnTestStart();
+    m_runtime.OnLoopTest(4, true);
+    const std::vector<std::pair<int, int>> sourceOf = {{0, 0}, {3, 2}, {4, 4}};
+    for (const auto& [receiver, source] : sourceOf) {
+        m_runtime.OnRunPort(source);
+    }
+    for (const auto& [receiver, source] : sourceOf) {
+        ASSERT_TRUE(m_gui.RunUntil([&] {
+            return m_runtime.Check(receiver).Counts().received > 30000;
+        })) << receiver;
+    }
+    // Every byte sent arrives, but for those the card dropped, before the end.
+    for (const auto& [receiver, source] : sourceOf) {
+        m_runtime.OnStopPort(source);
+    }
+    for (const auto& [receiver, source] : sourceOf) {
+        ASSERT_TRUE(m_gui.RunUntil([&] {
+            return m_runtime.Check(receiver).Counts().received +
+                       m_card.FaultCountsOf(receiver).dropped ==
+                   m_runtime.BytesSentThisRun(source);
+        })) << receiver;
+    }
+    ASSERT_TRUE(StopTest());
+    for (const auto& [receiver, source] : sourceOf) {
+        const CheckCounts counts = m_runtime.Check(receiver).Counts();
+        const CardFaultCounts card = m_card.FaultCountsOf(receiver);
+        // Every fault is counted once as its kind, but at the very end of the
+        // stream: a byte dropped last of all has nothing after it to show the
+        // gap, and a byte corrupted right after that drop reads as the dropped
+        // byte corrupted.
+        EXPECT_GE(counts.corrupted, card.corrupted) << receiver;
+        EXPECT_LE(counts.corrupted, card.corrupted + 1) << receiver;
+        EXPECT_LE(counts.lost, card.dropped) << receiver;
+        EXPECT_GE(counts.lost + 1, card.dropped) << receiver;
+        EXPECT_LE(counts.corrupted + counts.lost, card.corrupted + card.dropped) << receiver;
+        EXPECT_EQ(counts.Errors(), counts.corrupted + counts.lost) << receiver;
+    }
+    EXPECT_GT(m_card.FaultCountsOf(0).corrupted, 0u);
+    EXPECT_GT(m_card.FaultCountsOf(3).dropped, 0u);
+    EXPECT_GT(m_card.FaultCountsOf(4).dropped, 0u);
 }
 
 TEST_F(CheckedDataTest, TwoPortsSendingAlikeAreBothNamedAsTheSource) {
