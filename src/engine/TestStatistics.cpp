@@ -46,7 +46,8 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
         row.com = record.nComBase + 1;
         row.state = StateOf(m_runtime, port);
         row.counts = check.Counts();
-        row.source = SourceText(port, check.Sources(), row.counts.received);
+        row.sources = check.Sources();
+        row.source = SourceText(port, row.sources, row.counts.received);
         row.sent = m_runtime.BytesSentThisRun(port);
         row.firstErrorMs = check.FirstErrorMs();
         if (rateDue) {
@@ -81,6 +82,10 @@ std::string SourceText(int port, std::uint8_t sources, std::uint64_t received) {
     if (sources == (1u << port)) {
         return "itself";
     }
+    return SourceNames(sources);
+}
+
+std::string SourceNames(std::uint8_t sources) {
     std::string names;
     int count = 0;
     for (int source = 0; source < kPortCount; ++source) {

@@ -16,8 +16,9 @@ struct PortStatistics {
     int port = 0;  // 0-7
     int com = 0;
     std::string state;  // "not open", "idle", "running", "stopped on error"
-    std::string
-        source;  // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
+    // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
+    std::string source;
+    std::uint8_t sources = 0;  // the ports the data may have come from, one bit a port
     std::uint64_t sent = 0;
     CheckCounts counts;             // received, verified and the errors by kind
     double sentShare = 0.0;         // of the line rate, over the last sampling interval
@@ -50,6 +51,8 @@ class StatisticsSampler {
 // "itself", "Port3", "any of Port1, Port3", and for no source at all
 // "unrecognised", or "nothing received" when nothing came.
 std::string SourceText(int port, std::uint8_t sources, std::uint64_t received);
+// "Port3" or "any of Port1, Port3" for the ports of `sources` (at least one).
+std::string SourceNames(std::uint8_t sources);
 
 // "2026-12-07T10:04:12Z" for a time in ms since 1970 (UTC); empty for 0.
 std::string UtcTimeText(std::int64_t ms);

@@ -34,40 +34,37 @@ std::optional<int> ComNumberOf(const std::string& token) {
     return number;
 }
 
-void ShowMapFault(const std::string& path, const std::string& fault) {
-    ShowMessage("The device map " + path + " " + fault, "Error", mb::kOk | mb::kIconExclamation);
-}
+}  // namespace
 
-// The device map in force, as far as it can be used; what cannot be used is
-// told to the operator. No map at all is not a fault.
-std::map<int, std::string> ReadDeviceMap() {
+DeviceMapReading ReadDeviceMap() {
+    DeviceMapReading reading;
     const std::string path = DeviceMapPath();
+    const auto fault = [&](const std::string& what) {
+        reading.fault = "The device map " + path + " " + what;
+    };
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
-        return {};
+        return reading;  // no map at all is not a fault
     }
     std::string why;
     const std::optional<std::string> text =
         ReadRegularFile(path, DeviceMapResolver::kMaxDeviceMapBytes + 1, &why);
     if (!text) {
-        ShowMapFault(path, "cannot be read (" + why + ") and is not used.");
-        return {};
+        fault("cannot be read (" + why + ") and is not used.");
+        return reading;
     }
     if (text->size() > DeviceMapResolver::kMaxDeviceMapBytes) {
-        ShowMapFault(path, "is larger than 64 KB and is not used.");
-        return {};
+        fault("is larger than 64 KB and is not used.");
+        return reading;
     }
     std::istringstream in(*text);
     std::string badLines;
-    std::map<int, std::string> map = ParseDeviceMap(in, &badLines);
+    reading.map = ParseDeviceMap(in, &badLines);
     if (!badLines.empty()) {
-        ShowMapFault(path, "has lines that are not a COM number and a device path, left out: " +
-                               badLines + ".");
+        fault("has lines that are not a COM number and a device path, left out: " + badLines + ".");
     }
-    return map;
+    return reading;
 }
-
-}  // namespace
 
 std::string ComDeviceName(int com) {
     if (com > 9) {
@@ -140,9 +137,12 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
 }
 
 void DeviceMapResolver::Refresh() {
-    std::map<int, std::string> map = ReadDeviceMap();
+    DeviceMapReading reading = ReadDeviceMap();
+    if (!reading.fault.empty()) {
+        ShowMessage(reading.fault, "Error", mb::kOk | mb::kIconExclamation);
+    }
     std::lock_guard lock(m_mutex);
-    m_map = std::move(map);
+    m_map = std::move(reading.map);
     m_read = true;
 }
 

@@ -75,6 +75,14 @@ inline constexpr const char* kDeviceMapVariable = "QUORVEL_DEVICE_MAP";
 // $XDG_CONFIG_HOME/Quorvel/devices.map (~/.config/Quorvel/devices.map).
 std::string DeviceMapPath();
 
+// The device map in force as far as it can be used, and what is wrong with it
+// (a message for the operator; empty when nothing is, or there is no map).
+struct DeviceMapReading {
+    std::map<int, std::string> map;
+    std::string fault;
+};
+DeviceMapReading ReadDeviceMap();
+
 // Reads a device map: one "COM<n> <device path>" a line; blank lines and lines
 // starting with '#' are ignored, and so is a malformed line (its number is
 // added to `badLines` when given).

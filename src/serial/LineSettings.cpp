@@ -77,6 +77,15 @@ void ApplyRecordToLineState(const PortRegistry& record, LineState& state) {
     state.fBinary = 1;
 }
 
+std::optional<std::int32_t> BaudIndexOf(std::uint32_t rate) {
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        if (kBaudRates[i] == rate) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    return std::nullopt;
+}
+
 double LineCharactersPerSecond(const PortRegistry& record) {
     LineState state;
     ApplyRecordToLineState(record, state);

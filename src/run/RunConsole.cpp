@@ -1,0 +1,46 @@
+#include "run/RunConsole.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace quorvel {
+
+void RunConsole::PostThreadExit(int) {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_exits;
+    }
+    m_posted.notify_all();
+}
+
+void RunConsole::RunPending(int waitMs) {
+    int exits = 0;
+    {
+        std::unique_lock lock(m_mutex);
+        m_posted.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_exits > 0; });
+        exits = m_exits;
+        m_exits = 0;
+    }
+    for (int i = 0; i < exits; ++i) {
+        if (onThreadExit) {
+            onThreadExit();
+        }
+    }
+}
+
+void StandardErrorSink::ShowMessage(const std::string& text, const std::string& caption,
+                                    unsigned /*style*/, MessageOwner /*owner*/,
+                                    const std::string& detail) {
+    std::string line = (caption.empty() ? "Error" : caption) + ": " + text;
+    if (!detail.empty()) {
+        std::string oneLine = detail;
+        for (char& c : oneLine) {
+            c = c == '\n' ? ';' : c;
+        }
+        line += " (" + oneLine + ")";
+    }
+    line += "\n";
+    std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/CardOptions.h"
+
+namespace quorvel {
+
+// What each port is to receive from, for the verdict.
+enum class Expectation {
+    Own,    // itself: a plug or the card's internal loopback
+    Pairs,  // its pair partner: Port1-Port2, Port3-Port4, ...
+    Map,    // as given port by port ("1=2,2=1")
+};
+
+// The options of an unattended run. Every option that takes a value takes it
+// either way: --seconds 10 or --seconds=10.
+struct RunOptions {
+    std::string configFile;                 // --config: the records from this file
+    std::optional<std::vector<int>> ports;  // --ports: 0-7, instead of "Open Port For Testing"
+    std::optional<std::uint32_t> baud;      // --baud: for every port
+    std::optional<std::string> pattern;  // --pattern: alphabets, quickbrown, user:TEXT, file:PATH
+    std::optional<int> delayMs;          // --delay
+    double seconds = 10.0;               // --seconds: how long every port sends
+    std::optional<std::uint64_t> bytes;  // --bytes: how much every port sends instead
+    Expectation expect = Expectation::Own;  // --expect
+    std::array<int, 8> expectedSource{};    // the source each port should receive from (0-7)
+    double minRatePercent = 95.0;           // --min-rate
+    std::uint64_t maxErrors = 0;            // --max-errors
+    std::string jsonFile;                   // --json
+    std::string junitFile;                  // --junit
+    CardOptions card;                       // --simulated-card, --wiring, --fault
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedRunOptions {
+    RunOptions options;
+    std::string error;  // empty when the options could be used
+};
+
+ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args);
+
+// "1-8", "1,3,5", "2-4,7": operator numbering, 0-7 out; nothing when it is not
+// such a list.
+std::optional<std::vector<int>> ParsePortList(const std::string& text);
+
+std::string RunHelp();
+
+}  // namespace quorvel

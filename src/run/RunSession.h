@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "run/RunOptions.h"
+
+namespace quorvel {
+
+class RunTerminal;
+
+// The exit status of an unattended run.
+enum class RunStatus {
+    Passed = 0,       // every chosen port passed
+    Failed = 1,       // a port failed
+    CouldNotRun = 2,  // a bad option, an unreadable file, no port opened
+};
+
+// An unattended run from start to verdict: the records (profile store or
+// configuration file) and the options over them, the ports (the simulated
+// card when asked for), the test on the chosen ports for its time or bytes,
+// live progress, the final table and the reports. The caller's thread plays
+// the GUI thread. `reason` says why a run could not happen.
+RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal, std::string& reason);
+
+}  // namespace quorvel

@@ -1,0 +1,86 @@
+// quorvel-run's options and verdicts: what is taken, what is refused with a
+// reason, and why a port fails.
+#include <gtest/gtest.h>
+
+#include "run/RunOptions.h"
+#include "run/RunResult.h"
+
+namespace quorvel {
+namespace {
+
+TEST(RunOptionsTest, PortListsAreOperatorNumbersAndAnythingElseIsRefused) {
+    EXPECT_EQ(ParsePortList("1-8"), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(ParsePortList("2-4,7"), (std::vector<int>{1, 2, 3, 6}));
+    EXPECT_EQ(ParsePortList("5"), (std::vector<int>{4}));
+    for (const char* bad : {"", "0", "9", "8-1", "1.5", "1,,2", "1-", "-3", "nan", "1e400", "x"}) {
+        EXPECT_FALSE(ParsePortList(bad)) << bad;
+    }
+}
+
+TEST(RunOptionsTest, ValuesComeEitherWayAndOutOfRangeOnesAreRefusedWithTheOption) {
+    const ParsedRunOptions parsed =
+        ParseRunOptions({"--ports", "1,3", "--baud=115200", "--seconds", "2.5", "--expect=pairs",
+                         "--min-rate", "90", "--max-errors=3", "--simulated-card"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.ports, (std::vector<int>{0, 2}));
+    EXPECT_EQ(parsed.options.baud, 115200u);
+    EXPECT_EQ(parsed.options.seconds, 2.5);
+    EXPECT_EQ(parsed.options.expectedSource[0], 1);
+    EXPECT_EQ(parsed.options.expectedSource[3], 2);
+    EXPECT_EQ(parsed.options.minRatePercent, 90.0);
+    EXPECT_EQ(parsed.options.maxErrors, 3u);
+    EXPECT_TRUE(parsed.options.card.simulated);
+
+    const ParsedRunOptions mapped = ParseRunOptions({"--expect", "1=2,2=1"});
+    ASSERT_EQ(mapped.error, "");
+    EXPECT_EQ(mapped.options.expectedSource[0], 1);
+    EXPECT_EQ(mapped.options.expectedSource[1], 0);
+    EXPECT_EQ(mapped.options.expectedSource[2], 2);  // not in the map: itself
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--baud", "12345"}, "--baud"},     {{"--baud", "1e30"}, "--baud"},
+        {{"--delay", "10000"}, "--delay"},   {{"--seconds", "0"}, "--seconds"},
+        {{"--seconds", "inf"}, "--seconds"}, {{"--bytes", "-1"}, "--bytes"},
+        {{"--bytes", "nan"}, "--bytes"},     {{"--min-rate", "101"}, "--min-rate"},
+        {{"--expect", "1=9"}, "--expect"},   {{"--pattern", "words"}, "--pattern"},
+        {{"--seconds"}, "--seconds needs"},  {{"--colour"}, "unknown option --colour"},
+    };
+    for (const auto& [args, reason] : refused) {
+        EXPECT_NE(ParseRunOptions(args).error.find(reason), std::string::npos) << args[0];
+    }
+}
+
+TEST(RunOptionsTest, APortFailsForEachReasonAtOnce) {
+    RunOptions options;
+    options.minRatePercent = 95;
+    PortResult port;
+    port.opened = true;
+    port.expectedSource = 1;
+    port.figures.port = 0;
+    port.figures.counts.received = 1000;
+    port.figures.counts.verified = 958;
+    port.figures.counts.lost = 37;
+    port.figures.counts.corrupted = 2;
+    port.figures.sources = 1u << 0;
+    port.figures.source = "itself";
+    port.receivedPercent = 80;
+    Judge(port, options);
+    EXPECT_FALSE(port.passed);
+    EXPECT_EQ(port.reason,
+              "received from Port1, expected Port2; 37 bytes lost, 2 bytes corrupted; rate 80% < "
+              "95%");
+
+    port.expectedSource = 0;
+    port.figures.counts.lost = port.figures.counts.corrupted = 0;
+    port.receivedPercent = 99;
+    Judge(port, options);
+    EXPECT_TRUE(port.passed);
+    EXPECT_EQ(port.reason, "");
+
+    port.figures.counts.received = 0;
+    Judge(port, options);
+    EXPECT_EQ(port.reason, "nothing received");
+}
+
+}  // namespace
+}  // namespace quorvel
