@@ -12,7 +12,7 @@ FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test asan tsan fuzz windows windows-test bench clean
+.PHONY: deps build run run-check test asan tsan fuzz windows windows-test bench clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -36,6 +36,16 @@ run: build
 
 test: build
 	ctest --preset dev -j $(JOBS)
+
+# An unattended run on the simulated card, all eight ports at the card's
+# highest rate, as a production line would run it: fails unless every port
+# passes. Its own settings folder keeps the operator's records out of it.
+RUN_CHECK_DIR := build/dev/run-check
+run-check: build
+	rm -rf $(RUN_CHECK_DIR) && mkdir -p $(RUN_CHECK_DIR)
+	XDG_CONFIG_HOME=$(CURDIR)/$(RUN_CHECK_DIR)/config ./build/dev/src/quorvel-run \
+	  --simulated-card --ports 1-8 --baud 921600 --seconds 10 \
+	  --json $(RUN_CHECK_DIR)/report.json --junit $(RUN_CHECK_DIR)/report.xml
 
 asan: deps
 	cmake --preset asan >/dev/null
