@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "card/CardOptions.h"
@@ -28,6 +29,8 @@ class ProgramPorts {
 
     // The simulated card while it runs, else null.
     SimulatedCard* Card() const;
+    // What the simulated card's faults did to `port`; none without the card.
+    std::optional<CardFaultCounts> FaultCountsOf(int port) const;
 
   private:
     struct Platform;

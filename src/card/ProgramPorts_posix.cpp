@@ -45,4 +45,11 @@ SimulatedCard* ProgramPorts::Card() const {
     return m_platform->card ? &*m_platform->card : nullptr;
 }
 
+std::optional<CardFaultCounts> ProgramPorts::FaultCountsOf(int port) const {
+    if (!m_platform->card) {
+        return std::nullopt;
+    }
+    return m_platform->card->FaultCountsOf(port);
+}
+
 }  // namespace quorvel

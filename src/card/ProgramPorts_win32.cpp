@@ -26,4 +26,8 @@ SimulatedCard* ProgramPorts::Card() const {
     return nullptr;
 }
 
+std::optional<CardFaultCounts> ProgramPorts::FaultCountsOf(int) const {
+    return std::nullopt;  // no simulated card on Windows
+}
+
 }  // namespace quorvel

@@ -39,8 +39,17 @@ void StandardErrorSink::ShowMessage(const std::string& text, const std::string& 
         }
         line += " (" + oneLine + ")";
     }
+    {
+        std::lock_guard lock(m_mutex);
+        m_shown.push_back(line);
+    }
     line += "\n";
     std::fputs(line.c_str(), stderr);
+}
+
+std::vector<std::string> StandardErrorSink::Shown() const {
+    std::lock_guard lock(m_mutex);
+    return m_shown;
 }
 
 }  // namespace quorvel

@@ -4,6 +4,8 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "core/MessageSink.h"
 #include "engine/ConsoleView.h"
@@ -59,6 +61,13 @@ class StandardErrorSink final : public MessageSink {
   public:
     void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
                      MessageOwner owner, const std::string& detail) override;
+    // The lines shown so far, in order: a failure a port reported while the
+    // run went on (a write that timed out) fails the run.
+    std::vector<std::string> Shown() const;
+
+  private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_shown;  // guarded by m_mutex: written by any thread that reports
 };
 
 }  // namespace quorvel

@@ -76,6 +76,15 @@ std::string XmlText(const std::string& text) {
     return escaped;
 }
 
+// ["a", "b"]: each text as a JSON string.
+std::string JsonList(const std::vector<std::string>& texts) {
+    std::string list = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        list += (i == 0 ? "" : ", ") + JsonText(texts[i]);
+    }
+    return list + "]";
+}
+
 // The card's own count of its faults, for a run on the simulated card.
 std::string CardJson(const std::optional<CardFaultCounts>& card) {
     if (!card) {
@@ -93,6 +102,9 @@ std::string PortName(int port) {
 }
 
 bool RunResult::Passed() const {
+    if (!reported.empty()) {
+        return false;
+    }
     for (const PortResult& port : ports) {
         if (!port.passed) {
             return false;
@@ -148,6 +160,9 @@ std::string ResultTable(const RunResult& result) {
         table += port.passed ? "PASS" : "FAIL: " + port.reason;
         table += "\n";
     }
+    for (const std::string& failure : result.reported) {
+        table += "Reported: " + failure + "\n";
+    }
     table += result.Passed() ? "PASS" : "FAIL";
     table += result.interrupted ? " (interrupted)\n" : "\n";
     return table;
@@ -156,6 +171,7 @@ std::string ResultTable(const RunResult& result) {
 std::string ResultJson(const RunResult& result, const RunOptions& options) {
     std::string json = "{\n  \"verdict\": " + JsonText(result.Passed() ? "PASS" : "FAIL") +
                        ",\n  \"interrupted\": " + (result.interrupted ? "true" : "false") +
+                       ",\n  \"reported\": " + JsonList(result.reported) +
                        ",\n  \"minRatePercent\": " + Fixed(options.minRatePercent) +
                        ",\n  \"maxErrors\": " + std::to_string(options.maxErrors) +
                        ",\n  \"ports\": [";
@@ -190,11 +206,25 @@ std::string ResultJUnit(const RunResult& result) {
         failures += port.passed ? 0 : 1;
         seconds = std::max(seconds, port.seconds);
     }
+    // Failures reported while the run went on belong to no port: they are a
+    // test case of their own, there only when there were some.
+    const bool reported = !result.reported.empty();
+    failures += reported ? 1 : 0;
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"quorvel-run\" "
         "tests=\"" +
-        std::to_string(result.ports.size()) + "\" failures=\"" + std::to_string(failures) +
-        "\" errors=\"0\" time=\"" + Fixed(seconds) + "\">\n";
+        std::to_string(result.ports.size() + (reported ? 1 : 0)) + "\" failures=\"" +
+        std::to_string(failures) + "\" errors=\"0\" time=\"" + Fixed(seconds) + "\">\n";
+    if (reported) {
+        std::string text;
+        for (const std::string& failure : result.reported) {
+            text += (text.empty() ? "" : "; ") + failure;
+        }
+        xml +=
+            "  <testcase classname=\"quorvel-run\" name=\"reported failures\">\n"
+            "    <failure message=\"" +
+            XmlText(text) + "\"/>\n  </testcase>\n";
+    }
     for (const PortResult& port : result.ports) {
         const std::string name =
             PortName(port.figures.port) + " (COM" + std::to_string(port.figures.com) + ")";

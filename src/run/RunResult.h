@@ -29,6 +29,9 @@ struct PortResult {
 struct RunResult {
     std::vector<PortResult> ports;
     bool interrupted = false;  // ended by Ctrl+C before its time
+    // Failures reported while the run went on ("Write Error: Write Timeout"),
+    // each once: a run that saw one does not pass, whatever its ports' figures.
+    std::vector<std::string> reported;
     bool Passed() const;
 };
 

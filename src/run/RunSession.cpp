@@ -1,5 +1,6 @@
 #include "run/RunSession.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -166,7 +167,8 @@ bool WriteReport(const std::string& path, const std::string& text, std::string& 
 
 }  // namespace
 
-RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal, std::string& reason) {
+RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
+                        const StandardErrorSink& messages, std::string& reason) {
     PortRecords records = DefaultPortRecords();
     if (!PrepareRecords(options, records, reason)) {
         return RunStatus::CouldNotRun;
@@ -283,10 +285,14 @@ RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal, std::s
         const double lineRate =
             LineCharactersPerSecond(records.m_PortRegistry[static_cast<std::size_t>(index)]);
         port.receivedPercent = windows[i].ReceivedPercent(lineRate);
-        if (SimulatedCard* card = ports.Card()) {
-            port.card = card->FaultCountsOf(index);
-        }
+        port.card = ports.FaultCountsOf(index);
         Judge(port, options);
+    }
+    for (const std::string& failure : messages.Shown()) {
+        if (std::find(result.reported.begin(), result.reported.end(), failure) ==
+            result.reported.end()) {
+            result.reported.push_back(failure);
+        }
     }
     std::fputs(ResultTable(result).c_str(), stdout);
     std::fflush(stdout);

@@ -5,6 +5,10 @@
 #include "run/RunOptions.h"
 
 namespace quorvel {
+class StandardErrorSink;
+}
+
+namespace quorvel {
 
 class RunTerminal;
 
@@ -19,7 +23,9 @@ enum class RunStatus {
 // configuration file) and the options over them, the ports (the simulated
 // card when asked for), the test on the chosen ports for its time or bytes,
 // live progress, the final table and the reports. The caller's thread plays
-// the GUI thread. `reason` says why a run could not happen.
-RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal, std::string& reason);
+// the GUI thread. `messages` is the sink installed for the run; what it shows
+// while the run goes on fails it. `reason` says why a run could not happen.
+RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
+                        const StandardErrorSink& messages, std::string& reason);
 
 }  // namespace quorvel

@@ -34,7 +34,8 @@ int main(int argc, char* argv[]) {
     quorvel::StandardErrorSink messages;
     quorvel::InstallMessageSink(&messages);
     std::string reason;
-    const quorvel::RunStatus status = quorvel::RunUnattended(parsed.options, terminal, reason);
+    const quorvel::RunStatus status =
+        quorvel::RunUnattended(parsed.options, terminal, messages, reason);
     quorvel::InstallMessageSink(nullptr);
     if (status == quorvel::RunStatus::CouldNotRun) {
         std::fprintf(stderr, "quorvel-run: %s\n", reason.c_str());

@@ -77,6 +77,19 @@ TEST(RunOptionsTest, APortFailsForEachReasonAtOnce) {
     EXPECT_TRUE(port.passed);
     EXPECT_EQ(port.reason, "");
 
+    // A failure reported while the run went on fails the run, though every
+    // port's figures pass, and every report says it.
+    RunResult result;
+    result.ports.push_back(port);
+    EXPECT_TRUE(result.Passed());
+    result.reported.push_back("Write Error: Write Timeout");
+    EXPECT_FALSE(result.Passed());
+    EXPECT_NE(ResultTable(result).find("Reported: Write Error: Write Timeout\nFAIL\n"),
+              std::string::npos);
+    EXPECT_NE(ResultJson(result, options).find("\"reported\": [\"Write Error: Write Timeout\"]"),
+              std::string::npos);
+    EXPECT_NE(ResultJUnit(result).find("failures=\"1\""), std::string::npos);
+
     port.figures.counts.received = 0;
     Judge(port, options);
     EXPECT_EQ(port.reason, "nothing received");
