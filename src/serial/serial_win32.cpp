@@ -196,11 +196,21 @@ class Win32SerialDevice final : public SerialDevice {
         m_waitOverlapped.hEvent = m_waitEvent;
         m_waitMask = 0;
 
-        if (WaitCommEvent(m_handle, &m_waitMask, &m_waitOverlapped)) {
-            return Ended(events);
-        }
-        if (GetLastError() != ERROR_IO_PENDING) {
-            return CommWait::Failed;
+        {
+            // The wait starts under the lock of every mask change: a release
+            // (mask 0) either comes first and is seen here, or finds the wait
+            // pending and ends it. Without it, a release just before the wait
+            // starts would leave it waiting on a mask of nothing for ever.
+            std::lock_guard lock(m_maskMutex);
+            if (m_mask == 0) {
+                return Ended(events);
+            }
+            if (WaitCommEvent(m_handle, &m_waitMask, &m_waitOverlapped)) {
+                return Ended(events);
+            }
+            if (GetLastError() != ERROR_IO_PENDING) {
+                return CommWait::Failed;
+            }
         }
 
         const DWORD waited = WaitForSingleObject(
@@ -360,7 +370,7 @@ class Win32SerialDevice final : public SerialDevice {
     HANDLE m_waitEvent = nullptr;
     OVERLAPPED m_waitOverlapped;
     DWORD m_waitMask = 0;
-    std::mutex m_maskMutex;  // held while the mask is set
+    std::mutex m_maskMutex;  // held while the mask is set and while a wait starts
     DWORD m_mask = 0;        // the mask last set; guarded by m_maskMutex
 };
 
