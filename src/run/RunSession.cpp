@@ -132,8 +132,9 @@ std::vector<int> ChosenPorts(const PortRecords& records) {
 }
 
 // Lets what is still on its way arrive before the verdict, so the checker
-// sees every byte the card delivered.
-void DrainLines(const TestRuntime& runtime, RunConsole& console, RunTerminal& terminal) {
+// sees every byte the card delivered. False when the lines still received
+// after kMostDrainSeconds: the rest was never judged.
+bool DrainLines(const TestRuntime& runtime, RunConsole& console, RunTerminal& terminal) {
     const auto receivedByAll = [&runtime] {
         std::uint64_t total = 0;
         for (int port = 0; port < kPortCount; ++port) {
@@ -152,6 +153,11 @@ void DrainLines(const TestRuntime& runtime, RunConsole& console, RunTerminal& te
             lastArrival = Clock::now();
         }
     }
+    return SecondsSince(lastArrival) >= kQuietSeconds || terminal.InterruptRequested();
+}
+
+std::string FormatSeconds(double seconds) {
+    return std::to_string(static_cast<long long>(seconds));
 }
 
 bool WriteReport(const std::string& path, const std::string& text, std::string& reason) {
@@ -269,7 +275,10 @@ RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
             runtime.OnStopPort(chosen[i]);
         }
     }
-    DrainLines(runtime, console, terminal);
+    if (!DrainLines(runtime, console, terminal)) {
+        result.reported.push_back("Still receiving " + FormatSeconds(kMostDrainSeconds) +
+                                  " s after the ports stopped: what came later was not judged");
+    }
     runtime.OnTestStop();
     while (!runtime.IsIdle()) {
         console.RunPending(kLookEveryMs);
