@@ -6,13 +6,14 @@ SHELL := /bin/bash
 PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libx11-dev libgtest-dev libgmock-dev \
             fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox python3 \
+            lintian desktop-file-utils appstream dpkg-dev \
             g++-mingw-w64-x86-64 wine64 wine
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run run-check test asan tsan fuzz windows windows-test bench clean
+.PHONY: deps build run run-check package package-check test asan tsan fuzz windows windows-test bench clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -46,6 +47,18 @@ run-check: build
 	XDG_CONFIG_HOME=$(CURDIR)/$(RUN_CHECK_DIR)/config ./build/dev/src/quorvel-run \
 	  --simulated-card --ports 1-8 --baud 921600 --seconds 10 \
 	  --json $(RUN_CHECK_DIR)/report.json --junit $(RUN_CHECK_DIR)/report.xml
+
+# The Debian package, built from the release preset into build/release.
+package: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	cd build/release && cpack -G DEB
+
+# Checks the package as a user would meet it: lintian finds no error, the
+# desktop entry and the AppStream metadata validate, and the programs taken
+# out of the package answer --version and pass a short unattended run.
+package-check: package
+	packaging/check-package.sh build/release/quorvel_*.deb
 
 asan: deps
 	cmake --preset asan >/dev/null

@@ -25,6 +25,10 @@ int main(int argc, char* argv[]) {
         std::fputs("  and Qt's own options, such as -platform offscreen\n", stdout);
         return 0;
     }
+    if (parsed.options.version) {
+        std::printf("quorvel %s\n", QUORVEL_VERSION);
+        return 0;
+    }
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "quorvel: %s\n", parsed.error.c_str());
         return 2;

@@ -61,6 +61,8 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
         std::string text;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--simulated-card") {
             options.simulated = true;
         } else if (StartsWith(arg, "--simulated-card=")) {
@@ -157,6 +159,7 @@ std::string CardOptionsHelp(const std::string& program, bool withLinkDir) {
         "  --fault PORT:KIND[=VALUE]  a fault on a card port (1-8): stall, bit-errors=RATE,\n"
         "                             drop-every=N, unplug-after=SECONDS\n";
     text += "  --help, -h                 show this text\n";
+    text += "  --version                  show the program's version\n";
     return text;
 }
 

@@ -35,6 +35,7 @@ struct CardOptions {
     std::vector<CardFault> faults;
     std::string linkDir;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedCardOptions {

@@ -44,6 +44,10 @@ int main(int argc, char* argv[]) {
         std::fputs(quorvel::CardOptionsHelp("quorvel-cardsim", true).c_str(), stdout);
         return 0;
     }
+    if (parsed.options.version) {
+        std::printf("quorvel-cardsim %s\n", QUORVEL_VERSION);
+        return 0;
+    }
     if (!parsed.error.empty() || !parsed.unknown.empty()) {
         std::fprintf(stderr, "quorvel-cardsim: %s\n",
                      !parsed.error.empty() ? parsed.error.c_str()

@@ -86,6 +86,7 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
     const ParsedCardOptions card = ParseCardOptions(args, false);
     options.card = card.options;
     options.help = card.options.help;
+    options.version = card.options.version;
     std::string& error = parsed.error;
     error = card.error;
     const std::vector<std::string>& rest = card.unknown;
@@ -121,9 +122,7 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
             }
             return *n;
         };
-        if (arg == "--version") {
-            options.version = true;
-        } else if (value("--config")) {
+        if (value("--config")) {
             options.configFile = text;
         } else if (value("--ports")) {
             options.ports = ParsePortList(text);

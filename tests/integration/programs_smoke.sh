@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# The two programs start on the simulated card, carry bytes, and stop cleanly
-# on SIGTERM / SIGINT; quorvel with no display says so and exits. Usage: programs_smoke.sh <quorvel> <quorvel-cardsim>
+# The two programs answer --version, start on the simulated card, carry bytes,
+# and stop cleanly on SIGTERM / SIGINT; quorvel with no display says so and exits. Usage: programs_smoke.sh <quorvel> <quorvel-cardsim>
 set -u
 quorvel=$1
 cardsim=$2
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+
+# Both answer --version with their name and the project's version, display or none.
+for program in "$quorvel" "$cardsim"; do
+    answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$program" --version) || fail "$program --version failed"
+    [[ "$answer" =~ ^quorvel(-cardsim)?\ [0-9]+\.[0-9]+$ ]] || fail "$program --version said '$answer'"
+done
 
 # quorvel-cardsim: links appear, a plug echoes, SIGINT stops it and removes the links.
 "$cardsim" --simulated-card=COM7 --wiring=plug --link-dir "$work/links" >"$work/cardsim.out" 2>&1 &
