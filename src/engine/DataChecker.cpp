@@ -118,7 +118,17 @@ bool DataChecker::ClassifyTail() {
     for (std::uint64_t gap = 1; gap <= kLookAhead; ++gap) {
         consider(Way::Kind::Lost, gap, 0, gap);
     }
-    switch (best.kind) {
+    if (best.kind == Way::Kind::None) {
+        return false;
+    }
+    CountError(best);
+    m_counts.verified += best.fit;
+    m_waiting.clear();
+    return true;
+}
+
+void DataChecker::CountError(const Way& way) {
+    switch (way.kind) {
         case Way::Kind::Corrupted:
             ++m_counts.corrupted;
             break;
@@ -126,14 +136,12 @@ bool DataChecker::ClassifyTail() {
             ++m_counts.extra;
             break;
         case Way::Kind::Lost:
-            m_counts.lost += best.advance;
+            m_counts.lost += way.advance;
             break;
-        default:
-            return false;
+        case Way::Kind::None:
+        case Way::Kind::Undecided:
+            break;
     }
-    m_counts.verified += best.fit;
-    m_waiting.clear();
-    return true;
 }
 
 void DataChecker::Consume(std::size_t size) {
@@ -460,29 +468,18 @@ bool DataChecker::Classify() {
     if (way.kind == Way::Kind::None) {
         way = FindWayOn(primary, 3);
     }
-    switch (way.kind) {
-        case Way::Kind::Undecided:
-            return false;
-        case Way::Kind::Corrupted:
-            ++m_counts.corrupted;
-            break;
-        case Way::Kind::Extra:
-            ++m_counts.extra;
-            break;
-        case Way::Kind::Lost:
-            m_counts.lost += way.advance;
-            break;
-        case Way::Kind::None:
-            if (m_errorsInARow >= kMostErrorsInARow) {
-                m_candidates.clear();  // the lock is lost: looked for again
-                m_errorsInARow = 0;
-                return true;
-            }
-            ++m_counts.corrupted;  // more than one error close together: one at a time
-            way.advance = 1;
-            way.consumed = 1;
-            break;
+    if (way.kind == Way::Kind::Undecided) {
+        return false;
     }
+    if (way.kind == Way::Kind::None) {
+        if (m_errorsInARow >= kMostErrorsInARow) {
+            m_candidates.clear();  // the lock is lost: looked for again
+            m_errorsInARow = 0;
+            return true;
+        }
+        way = {Way::Kind::Corrupted, 1, 1, 0};  // more than one error close together: one at a time
+    }
+    CountError(way);
     const std::uint64_t advance = way.advance;
     const std::size_t consumed = way.consumed;
     m_placed += advance;

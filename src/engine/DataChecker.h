@@ -121,6 +121,8 @@ class DataChecker {
     // `at`, or the same place a period back on a repeating stream where more
     // of the stream follows it to judge a fault by.
     Candidate WithRoomToJudge(const Candidate& at) const;
+    // Counts the error that `way` of going on stands for.
+    void CountError(const Way& way);
     void Consume(std::size_t size);
     // Ports that started sending the same bytes after the lock was found
     // become candidates too: `window` is the last kLockWindow bytes verified.
