@@ -146,6 +146,24 @@ TEST_F(Win32TestEngineTest, RunningPortsCountTheirPacketsAndReceiveWhatTheirPlug
     EXPECT_EQ(m_messages.Messages(), OpenMessages(2));  // no transfer failed
 }
 
+TEST_F(Win32TestEngineTest, AStalledPortHoldsNeitherTheOtherPortNorStop) {
+    // The card takes nothing more from Port8 (the harness starts it so): its
+    // queue fills and its overlapped write stays pending.
+    Choose({0, 7});
+    ASSERT_TRUE(StartTest());
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(7);
+    // Long enough for Port8 to fill its queue at one packet a cycle.
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(0) >= 1500; }));
+    const std::int32_t stalled = m_runtime.PacketCount(7);
+    const std::int32_t other = m_runtime.PacketCount(0);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(0) >= other + 500; }));
+    EXPECT_EQ(m_runtime.PacketCount(7), stalled);  // passed over, not waited for
+    // Test > Stop cancels the pending write long before it could time out.
+    ASSERT_TRUE(StopTest());
+    EXPECT_EQ(m_messages.Messages(), OpenMessages(2));
+}
+
 TEST_F(Win32TestEngineTest, WithoutAPortThatOpensNothingStarts) {
     PutCardAt(kMissingCom);
     Choose({0, 1});

@@ -12,7 +12,7 @@
 #    C compiler) answers the modem-line requests on pseudo-terminals and keeps
 #    them from becoming wineserver's controlling terminal, so that
 #    WaitCommEvent behaves on them as on a serial port;
-#  - the card runs with a loopback plug on every port, and
+#  - the card runs with a loopback plug on every port (Port8 stalled), and
 #    dosdevices/comN links to its port COMn, for COM FIRST_COM (4) to +7.
 set -euo pipefail
 
@@ -50,7 +50,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The card first, without the preload library: it is an ordinary Linux program.
-"$cardsim" --simulated-card=COM"$first_com" --wiring=plug --link-dir "$work/links" \
+# Port8 stalled: the card takes nothing from it, for the stalled-port test
+# (no other test runs Port8).
+"$cardsim" --simulated-card=COM"$first_com" --wiring=plug --fault 8:stall --link-dir "$work/links" \
     >"$work/cardsim.log" 2>&1 &
 card_pid=$!
 for _ in $(seq 1 100); do
