@@ -1,9 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
-
-#include <optional>
 
 #include "card/SimulatedCard.h"
 #include "engine/TestStatistics.h"

@@ -156,10 +156,6 @@ bool DrainLines(const TestRuntime& runtime, RunConsole& console, RunTerminal& te
     return SecondsSince(lastArrival) >= kQuietSeconds || terminal.InterruptRequested();
 }
 
-std::string FormatSeconds(double seconds) {
-    return std::to_string(static_cast<long long>(seconds));
-}
-
 bool WriteReport(const std::string& path, const std::string& text, std::string& reason) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
@@ -276,7 +272,8 @@ RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
         }
     }
     if (!DrainLines(runtime, console, terminal)) {
-        result.reported.push_back("Still receiving " + FormatSeconds(kMostDrainSeconds) +
+        result.reported.push_back("Still receiving " +
+                                  std::to_string(static_cast<int>(kMostDrainSeconds)) +
                                   " s after the ports stopped: what came later was not judged");
     }
     runtime.OnTestStop();
