@@ -21,6 +21,11 @@ def run(*args, settings="", timeout=60):
             with open(os.path.join(home, "Quorvel", "Quorvel.conf"), "w") as f:
                 f.write(settings)
         env = dict(os.environ, XDG_CONFIG_HOME=home, QUORVEL_DEVICE_MAP=os.path.join(home, "none"))
+        # The share of the line rate a port reaches depends on the machine (a
+        # sanitizer build, a busy host): no run here is judged on it. The
+        # verdict on the rate is tested without a run.
+        if "--simulated-card" in args and not any(a.startswith("--min-rate") for a in args):
+            args = (*args, "--min-rate=0")
         done = subprocess.run([PROGRAM, *args], capture_output=True, text=True, env=env,
                               timeout=timeout)
         return done.returncode, done.stdout, done.stderr
