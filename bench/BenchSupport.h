@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "card/SimulatedCard.h"
-#include "engine/ConsoleView.h"
+#include "engine/HeadlessConsole.h"
 #include "engine/TestRuntime.h"
 
 namespace quorvel::bench {
@@ -61,29 +61,9 @@ inline void ChoosePatterns(TestRuntime& runtime, const PortRecords& records, boo
 }
 
 // A console that takes every call at once and shows nothing: the engine alone.
-class SilentConsole final : public ConsoleView, public ConsoleHost, public ThreadExitSink {
+class SilentConsole final : public HeadlessConsole {
   public:
-    bool IsEnableChecked(int) override { return true; }
-    void AppendTransmitText(int, const std::string&) override {}
-    void AppendReceiveText(int, const std::string&) override {}
-    void ClearDataBoxes(int) override {}
-    void SetPacketCountText(int, const std::string&) override {}
-    void SetErrorCountText(int, const std::string&) override {}
-    void SetTxdIndicator(int, bool) override {}
-    void SetPortButtons(int, bool, bool, bool) override {}
-    void SetStopTimeBoxesEnabled(int, bool) override {}
-    bool IsStopOnTimeChosen(int) override { return false; }
-    bool IsStopOnErrorChosen(int) override { return false; }
-    std::string HourText(int) override { return "0"; }
-    std::string MinuteText(int) override { return "0"; }
-    void PostStopPress(int, StopCause) override {}
-
-    bool CreateOrFocusConsole() override {
-        g_pTestDialog = this;
-        return true;
-    }
-    void PlaceConsole() override {}
-    bool ConsoleShown() const override { return true; }
+    SilentConsole() : HeadlessConsole(true) {}
     void PostThreadExit(int) override { ++exits; }
 
     std::atomic<int> exits{0};

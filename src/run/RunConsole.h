@@ -8,39 +8,18 @@
 #include <vector>
 
 #include "core/MessageSink.h"
-#include "engine/ConsoleView.h"
+#include "engine/HeadlessConsole.h"
 
 namespace quorvel {
 
 // The console of an unattended run: nothing is shown (the run reports from
 // the runtime's figures), every Enable box is clear, and no port stops by
-// time or error. What the test threads ask of the GUI thread (a thread's end,
-// a Stop press) is queued for the run's main thread, which plays the GUI
-// thread and runs it in RunPending.
-class RunConsole final : public ConsoleView, public ConsoleHost, public ThreadExitSink {
+// time or error. A thread's end, which the test threads hand to the GUI
+// thread, is queued for the run's main thread, which plays the GUI thread and
+// runs it in RunPending.
+class RunConsole final : public HeadlessConsole {
   public:
-    bool IsEnableChecked(int) override { return false; }
-    void AppendTransmitText(int, const std::string&) override {}
-    void AppendReceiveText(int, const std::string&) override {}
-    void ClearDataBoxes(int) override {}
-    void SetPacketCountText(int, const std::string&) override {}
-    void SetErrorCountText(int, const std::string&) override {}
-    void SetTxdIndicator(int, bool) override {}
-    void SetPortButtons(int, bool, bool, bool) override {}
-    void SetStopTimeBoxesEnabled(int, bool) override {}
-    bool IsStopOnTimeChosen(int) override { return false; }
-    bool IsStopOnErrorChosen(int) override { return false; }
-    std::string HourText(int) override { return "0"; }
-    std::string MinuteText(int) override { return "0"; }
-    void PostStopPress(int, StopCause) override {}
-
-    bool CreateOrFocusConsole() override {
-        g_pTestDialog = this;
-        return true;
-    }
-    void PlaceConsole() override {}
-    bool ConsoleShown() const override { return true; }
-
+    RunConsole() : HeadlessConsole(false) {}
     // A test thread has ended: `onThreadExit` runs on the main thread.
     void PostThreadExit(int) override;
     std::function<void()> onThreadExit;
