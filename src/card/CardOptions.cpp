@@ -8,14 +8,10 @@ namespace {
 
 constexpr int kHighestFirstCom = 40;  // the settings' COM list ends at COM40
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // "COM12" or "12" -> 12; 0 when it is neither.
 int ComNumberOf(const std::string& text) {
     const std::string digits =
-        StartsWith(text, "COM") || StartsWith(text, "com") ? text.substr(3) : text;
+        text.starts_with("COM") || text.starts_with("com") ? text.substr(3) : text;
     if (digits.empty() || digits.size() > 3) {
         return 0;
     }
@@ -31,6 +27,23 @@ int ComNumberOf(const std::string& text) {
 
 }  // namespace
 
+OptionRead ReadOptionValue(const std::vector<std::string>& args, std::size_t& i,
+                           const std::string& name, std::string& value) {
+    const std::string& arg = args[i];
+    if (arg.starts_with(name + "=")) {
+        value = arg.substr(name.size() + 1);
+        return OptionRead::Taken;
+    }
+    if (arg != name) {
+        return OptionRead::NotThis;
+    }
+    if (i + 1 == args.size()) {
+        return OptionRead::Missing;
+    }
+    value = args[++i];
+    return OptionRead::Taken;
+}
+
 ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool withLinkDir) {
     ParsedCardOptions parsed;
     CardOptions& options = parsed.options;
@@ -44,19 +57,11 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
         // "--name=value" or "--name value": the value of option `name`, if
         // this argument is it.
         auto value = [&](const std::string& name, std::string& out) {
-            if (StartsWith(arg, name + "=")) {
-                out = arg.substr(name.size() + 1);
-                return true;
-            }
-            if (arg != name) {
-                return false;
-            }
-            if (i + 1 < args.size()) {
-                out = args[++i];
-            } else {
+            const OptionRead read = ReadOptionValue(args, i, name, out);
+            if (read == OptionRead::Missing) {
                 fail(name + " needs a value");
             }
-            return true;
+            return read != OptionRead::NotThis;
         };
         std::string text;
         if (arg == "--help" || arg == "-h") {
@@ -65,7 +70,7 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
             options.version = true;
         } else if (arg == "--simulated-card") {
             options.simulated = true;
-        } else if (StartsWith(arg, "--simulated-card=")) {
+        } else if (arg.starts_with("--simulated-card=")) {
             options.simulated = true;
             const int com = ComNumberOf(arg.substr(17));
             if (com < 1 || com > kHighestFirstCom) {

@@ -44,6 +44,13 @@ struct ParsedCardOptions {
     std::string error;                 // empty when every card option was understood
 };
 
+// Reads option `name` at args[i], given as "--name=value" or "--name value"
+// (then `i` moves onto the value). NotThis when args[i] is another argument;
+// Missing when "--name" is the last one.
+enum class OptionRead { NotThis, Taken, Missing };
+OptionRead ReadOptionValue(const std::vector<std::string>& args, std::size_t& i,
+                           const std::string& name, std::string& value);
+
 // Reads the card options from `args` (without the program name). `withLinkDir`
 // accepts --link-dir (the standalone card only).
 ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool withLinkDir);

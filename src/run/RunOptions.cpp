@@ -9,10 +9,6 @@
 namespace quorvel {
 namespace {
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // A finite number in `text`, whole and nothing else; nothing otherwise.
 std::optional<double> NumberOf(const std::string& text) {
     char* end = nullptr;
@@ -95,19 +91,11 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
         std::string text;
         // "--name=value" or "--name value".
         auto value = [&](const std::string& name) {
-            if (StartsWith(arg, name + "=")) {
-                text = arg.substr(name.size() + 1);
-                return true;
-            }
-            if (arg != name) {
-                return false;
-            }
-            if (i + 1 < rest.size()) {
-                text = rest[++i];
-            } else {
+            const OptionRead read = ReadOptionValue(rest, i, name, text);
+            if (read == OptionRead::Missing) {
                 error = name + " needs a value";
             }
-            return true;
+            return read != OptionRead::NotThis;
         };
         // A number from 0 to `most`; 0 with the error set otherwise.
         auto number = [&](const char* what, double most) {
@@ -137,8 +125,8 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
             }
             options.baud = static_cast<std::uint32_t>(rate);
         } else if (value("--pattern")) {
-            if (text != "alphabets" && text != "quickbrown" && !StartsWith(text, "user:") &&
-                !StartsWith(text, "file:")) {
+            if (text != "alphabets" && text != "quickbrown" && !text.starts_with("user:") &&
+                !text.starts_with("file:")) {
                 error = "--pattern takes alphabets, quickbrown, user:TEXT or file:PATH, not \"" +
                         text + "\"";
             }
