@@ -26,7 +26,7 @@ enum class PortWiring {
 
 // What a port's faults did to the bytes it received, counted by the card.
 struct CardFaultCounts {
-    std::uint64_t corrupted = 0;  // bytes whose bits were flipped
+    std::uint64_t corrupted = 0;  // bytes the program got with bits flipped
     std::uint64_t dropped = 0;    // bytes dropped on the way
     std::uint64_t overrun = 0;    // bytes lost because the program did not read them in time
     bool operator==(const CardFaultCounts&) const = default;

@@ -226,6 +226,7 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
         return;  // no program holds the port: its receiver is off
     }
     std::array<std::uint8_t, 4096> line{};
+    std::array<bool, 4096> flipped{};
     const std::uint8_t sentMask = DataMask(sender.frame.dataBits);
     const bool sameFrame = sender.frame == receiver.frame;
     std::size_t kept = 0;
@@ -246,13 +247,17 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
                     byte = static_cast<std::uint8_t>(byte ^ (1u << bit));
                 }
             }
-            receiver.corrupted += byte != clean ? 1 : 0;
+            flipped[kept] = byte != clean;
         }
         line[kept++] = byte;
     }
     const ssize_t written = ::write(receiver.master, line.data(), kept);
     const std::size_t taken = written > 0 ? static_cast<std::size_t>(written) : 0;
     receiver.overrun += kept - taken;  // the program is not reading: its queue overflows
+    // A flipped byte counts as corrupted only when the program got it: one
+    // lost in an overrun is counted there, once.
+    receiver.corrupted += static_cast<std::uint64_t>(
+        std::count(flipped.begin(), flipped.begin() + static_cast<std::ptrdiff_t>(taken), true));
 }
 
 }  // namespace quorvel

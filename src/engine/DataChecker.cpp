@@ -1,6 +1,7 @@
 #include "engine/DataChecker.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quorvel {
 namespace {
@@ -16,6 +17,20 @@ constexpr std::size_t kMostSkipped = 1024;
 // Errors in a row, with no byte matching in between, after which the lock is
 // taken as lost and looked for again.
 constexpr std::size_t kMostErrorsInARow = 64;
+// Windows of the received bytes looked for in one search for a long gap.
+constexpr std::size_t kLongGapWindows = 4;
+
+// Whether `size` bytes hold enough different values to stand for one place
+// in a stream.
+bool Telling(const std::uint8_t* bytes, std::size_t size) {
+    std::array<bool, 256> seen{};
+    std::size_t values = 0;
+    for (std::size_t i = 0; i < size && values < 4; ++i) {
+        values += seen[bytes[i]] ? 0 : 1;
+        seen[bytes[i]] = true;
+    }
+    return values >= 4;
+}
 
 }  // namespace
 
@@ -29,6 +44,7 @@ void DataChecker::Reset() {
     m_skip = 0;
     m_errorsInARow = 0;
     m_sinceLookAround = 0;
+    m_sinceLongGapSearch = kLongGapSearchSpacing;
     m_placed = 0;
     m_counts = CheckCounts{};
 }
@@ -43,6 +59,7 @@ std::uint8_t DataChecker::Sources() const {
 
 void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
     m_counts.received += size;
+    m_sinceLongGapSearch += size;
     m_waiting.insert(m_waiting.end(), data, data + size);
     bool moved = true;
     while (moved && !m_waiting.empty()) {
@@ -448,6 +465,49 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
     return best;
 }
 
+DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
+    if (m_sinceLongGapSearch < kLongGapSearchSpacing) {
+        return {};
+    }
+    // The bytes are looked for a window at a time, so that a fault close
+    // after the gap does not hide it; a window of few values (a file's zero
+    // fill, the NULs of a break, a run of like bytes) stands in too many
+    // places to tell one by.
+    const std::size_t judged = std::min(m_waiting.size(), kDecideBytes);
+    std::vector<std::size_t> offsets;
+    for (std::size_t offset = 0; offset + kLockWindow <= judged && offsets.size() < kLongGapWindows;
+         offset += kLockWindow) {
+        if (Telling(m_waiting.data() + offset, kLockWindow)) {
+            offsets.push_back(offset);
+        }
+    }
+    if (offsets.size() < kLongGapWindows && judged < kDecideBytes && !m_finishing) {
+        return {Way::Kind::Undecided};  // the bytes to come give more windows
+    }
+    m_sinceLongGapSearch = 0;
+    const SentStream& stream = *m_streams[static_cast<std::size_t>(at.port)];
+    for (const std::size_t offset : offsets) {
+        // The nearest place the window stands, so that on a repeating stream
+        // (a file sent over and over) the loss counted is the least the bytes
+        // show. Where it stands within the longest gap, the usual search
+        // tells the faults there once it is past those close together.
+        std::uint64_t position = 0;
+        if (!stream.FindOldest(m_waiting.data() + offset, kLockWindow, at.position, position)) {
+            continue;
+        }
+        if (position < at.position + offset + kLongestGap + 1) {
+            return {};
+        }
+        // Faults among the bytes before the window (bytes lost or added)
+        // move the place their first byte stands for: the place is set back
+        // by half the longest gap, and the usual search for a gap that
+        // follows finds the true one, so the loss is counted whole.
+        const std::uint64_t gap = position - offset - at.position;
+        return {Way::Kind::Lost, gap - kLongestGap / 2, 0, kLockWindow};
+    }
+    return {};
+}
+
 bool DataChecker::Classify() {
     if (m_waiting.size() < 1 + kLookAhead) {
         return false;  // the next bytes decide
@@ -467,6 +527,9 @@ bool DataChecker::Classify() {
     Way way = FindWayOn(primary, 2);
     if (way.kind == Way::Kind::None) {
         way = FindWayOn(primary, 3);
+    }
+    if (way.kind == Way::Kind::None) {
+        way = FindLongGap(primary);
     }
     if (way.kind == Way::Kind::Undecided) {
         return false;

@@ -71,6 +71,10 @@ class DataChecker {
     // The most received bytes that ways of going on after an error are
     // compared on before one is taken.
     static constexpr std::size_t kDecideBytes = 256;
+    // Bytes received between two searches for a long gap: each search reads
+    // the whole kept stream, so where errors come thick (a noisy line) it is
+    // made only now and then.
+    static constexpr std::size_t kLongGapSearchSpacing = 512;
 
   private:
     struct Candidate {
@@ -98,6 +102,11 @@ class DataChecker {
     // The way of going on at `at` that fits the most waiting bytes, each way
     // followed until it meets `misses` wrong bytes.
     Way FindWayOn(const Candidate& at, std::size_t misses) const;
+    // The stream goes on further along than gaps are looked for byte by byte
+    // (a receive queue that overran, a line cut for a while): the next bytes
+    // are looked for in the rest of the kept stream, and the nearest place
+    // they stand is taken, so the loss counted is the least the bytes show.
+    Way FindLongGap(const Candidate& at);
     // At the end, the last few bytes stop matching: the way of going on that
     // explains all of them, if there is one, is counted. False otherwise.
     bool ClassifyTail();
@@ -136,6 +145,8 @@ class DataChecker {
     std::size_t m_skip = 0;               // bytes to let by before the next search
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
     std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
+    std::size_t m_sinceLongGapSearch =
+        kLongGapSearchSpacing;  // bytes received since the last long-gap search
     // How far along the source's stream the place has moved since the lock:
     // how much of what came before the place the received bytes stand for.
     std::uint64_t m_placed = 0;

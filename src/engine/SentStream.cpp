@@ -73,11 +73,7 @@ bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::
         }
         // The bytes `before` needs ahead of `earliest` are copied too.
         copiedFrom = std::max(start, from - std::min<std::uint64_t>(from, before.size()));
-        kept.resize(static_cast<std::size_t>(m_end - copiedFrom));
-        const std::size_t at = static_cast<std::size_t>(copiedFrom % kCapacity);
-        const std::size_t first = std::min(kept.size(), kCapacity - at);
-        std::memcpy(kept.data(), m_ring.data() + at, first);
-        std::memcpy(kept.data() + first, m_ring.data(), kept.size() - first);
+        CopyToEnd(copiedFrom, kept);
     }
     // Searched from the newest end backwards: the bytes a receiver gets now
     // were most likely sent last. Where `before` is not just ahead of a
@@ -98,6 +94,35 @@ bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::
         }
         last = found + static_cast<std::ptrdiff_t>(size) - 1;
     }
+}
+
+bool SentStream::FindOldest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
+                            std::uint64_t& position) const {
+    std::vector<std::uint8_t> kept;
+    std::uint64_t from = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        const std::uint64_t start = m_end > kCapacity ? m_end - kCapacity : 0;
+        from = std::max(start, earliest);
+        if (from >= m_end || m_end - from < size) {
+            return false;
+        }
+        CopyToEnd(from, kept);
+    }
+    const auto found = std::search(kept.begin(), kept.end(), pattern, pattern + size);
+    if (found == kept.end()) {
+        return false;
+    }
+    position = from + static_cast<std::uint64_t>(found - kept.begin());
+    return true;
+}
+
+void SentStream::CopyToEnd(std::uint64_t from, std::vector<std::uint8_t>& out) const {
+    out.resize(static_cast<std::size_t>(m_end - from));
+    const std::size_t at = static_cast<std::size_t>(from % kCapacity);
+    const std::size_t first = std::min(out.size(), kCapacity - at);
+    std::memcpy(out.data(), m_ring.data() + at, first);
+    std::memcpy(out.data() + first, m_ring.data(), out.size() - first);
 }
 
 }  // namespace quorvel

@@ -43,7 +43,16 @@ class SentStream {
                     std::size_t after, std::uint64_t& position,
                     std::span<const std::uint8_t> before = {}) const;
 
+    // The oldest position p from `earliest` on where the stream holds
+    // `pattern`; false when nowhere.
+    bool FindOldest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
+                    std::uint64_t& position) const;
+
   private:
+    // Copies the kept bytes from `from` to the end; the caller holds the lock
+    // and `from` is kept.
+    void CopyToEnd(std::uint64_t from, std::vector<std::uint8_t>& out) const;
+
     mutable std::mutex m_mutex;
     std::vector<std::uint8_t> m_ring;  // byte at position p is m_ring[p % kCapacity]
     std::uint64_t m_end = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "fakes/EngineOnCard.h"
@@ -54,10 +55,13 @@ TEST_F(CheckedDataTest, EachPortsBytesAreVerifiedAgainstTheStreamTheyCameFrom) {
     EXPECT_EQ(m_runtime.Check(3).Sources(), Bit(2));
     EXPECT_EQ(m_runtime.Check(4).Sources(), Bit(4));
     for (int port : {0, 2, 3, 4}) {
+        // Nothing is lost but what an overrun took (a receive thread that fell
+        // behind, as on a busy machine under a sanitizer).
         const CheckCounts counts = m_runtime.Check(port).Counts();
-        EXPECT_EQ(counts.Errors(), 0u) << port;
+        EXPECT_EQ(counts.Errors(), counts.lost) << port;
+        EXPECT_LE(counts.lost, m_card.FaultCountsOf(port).overrun) << port;
         EXPECT_EQ(counts.verified, counts.received) << port;
-        EXPECT_EQ(m_console.Snapshot(port).errorCount, "0") << port;
+        EXPECT_EQ(m_console.Snapshot(port).errorCount, std::to_string(counts.Errors())) << port;
     }
     // Port6 (its partner in loopback, not running) and Port8 heard nothing.
     for (int port : {5, 7}) {
@@ -90,30 +94,42 @@ TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
             return m_runtime.Check(receiver).Counts().received > 30000;
         })) << receiver;
     }
-    // Every byte sent arrives, but for those the card dropped, before the end.
+    // Every byte sent arrives before the end, but for those the card dropped
+    // and those it lost in an overrun (a receive thread that fell behind, as
+    // on a busy machine under a sanitizer).
     for (const auto& [receiver, source] : sourceOf) {
         m_runtime.OnStopPort(source);
     }
     for (const auto& [receiver, source] : sourceOf) {
         ASSERT_TRUE(m_gui.RunUntil([&] {
-            return m_runtime.Check(receiver).Counts().received +
-                       m_card.FaultCountsOf(receiver).dropped ==
+            const CardFaultCounts card = m_card.FaultCountsOf(receiver);
+            return m_runtime.Check(receiver).Counts().received + card.dropped + card.overrun ==
                    m_runtime.BytesSentThisRun(source);
-        })) << receiver;
+        })) << "Port"
+            << receiver + 1 << " received " << m_runtime.Check(receiver).Counts().received
+            << ", the card dropped " << m_card.FaultCountsOf(receiver).dropped << " and overran "
+            << m_card.FaultCountsOf(receiver).overrun << ", Port" << source + 1 << " sent "
+            << m_runtime.BytesSentThisRun(source) << " and put " << m_card.BytesSentBy(source)
+            << " on its line";
     }
     ASSERT_TRUE(StopTest());
     for (const auto& [receiver, source] : sourceOf) {
         const CheckCounts counts = m_runtime.Check(receiver).Counts();
         const CardFaultCounts card = m_card.FaultCountsOf(receiver);
+        const std::uint64_t missing = card.dropped + card.overrun;
         // Every fault is counted once as its kind, but at the very end of the
         // stream: a byte dropped last of all has nothing after it to show the
         // gap, and a byte corrupted right after that drop reads as the dropped
         // byte corrupted.
         EXPECT_GE(counts.corrupted, card.corrupted) << receiver;
         EXPECT_LE(counts.corrupted, card.corrupted + 1) << receiver;
-        EXPECT_LE(counts.lost, card.dropped) << receiver;
-        EXPECT_GE(counts.lost + 1, card.dropped) << receiver;
-        EXPECT_LE(counts.corrupted + counts.lost, card.corrupted + card.dropped) << receiver;
+        EXPECT_LE(counts.lost, missing) << receiver;
+        if (card.overrun == 0) {
+            // An overrun can lose whole passes of a file, which leave no gap
+            // to see; without one, every drop is seen.
+            EXPECT_GE(counts.lost + 1, card.dropped) << receiver;
+        }
+        EXPECT_LE(counts.corrupted + counts.lost, card.corrupted + missing) << receiver;
         EXPECT_EQ(counts.Errors(), counts.corrupted + counts.lost) << receiver;
     }
     EXPECT_GT(m_card.FaultCountsOf(0).corrupted, 0u);
