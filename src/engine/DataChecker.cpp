@@ -484,7 +484,6 @@ DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
     if (offsets.size() < kLongGapWindows && judged < kDecideBytes && !m_finishing) {
         return {Way::Kind::Undecided};  // the bytes to come give more windows
     }
-    m_sinceLongGapSearch = 0;
     const SentStream& stream = *m_streams[static_cast<std::size_t>(at.port)];
     for (const std::size_t offset : offsets) {
         // The nearest place the window stands, so that on a repeating stream
@@ -496,7 +495,7 @@ DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
             continue;
         }
         if (position < at.position + offset + kLongestGap + 1) {
-            return {};
+            break;
         }
         // Faults among the bytes before the window (bytes lost or added)
         // move the place their first byte stands for: the place is set back
@@ -505,6 +504,7 @@ DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
         const std::uint64_t gap = position - offset - at.position;
         return {Way::Kind::Lost, gap - kLongestGap / 2, 0, kLockWindow};
     }
+    m_sinceLongGapSearch = 0;  // no long gap: errors close together
     return {};
 }
 

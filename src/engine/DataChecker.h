@@ -71,9 +71,10 @@ class DataChecker {
     // The most received bytes that ways of going on after an error are
     // compared on before one is taken.
     static constexpr std::size_t kDecideBytes = 256;
-    // Bytes received between two searches for a long gap: each search reads
-    // the whole kept stream, so where errors come thick (a noisy line) it is
-    // made only now and then.
+    // Bytes received after a search that found no long gap before the next:
+    // each search reads the whole kept stream, so where errors come thick (a
+    // noisy line) it is made only now and then, while the gaps of an overrun,
+    // which may come close together, are each found.
     static constexpr std::size_t kLongGapSearchSpacing = 512;
 
   private:
@@ -146,7 +147,7 @@ class DataChecker {
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
     std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
     std::size_t m_sinceLongGapSearch =
-        kLongGapSearchSpacing;  // bytes received since the last long-gap search
+        kLongGapSearchSpacing;  // bytes received since a long-gap search failed
     // How far along the source's stream the place has moved since the lock:
     // how much of what came before the place the received bytes stand for.
     std::uint64_t m_placed = 0;

@@ -13,8 +13,6 @@
 namespace quorvel {
 namespace {
 
-using CheckedDataTest = testing::EngineOnCard;
-
 // A port's own file: random bytes, so no two ports send alike.
 std::vector<std::uint8_t> FileOf(int port) {
     std::mt19937 random(static_cast<unsigned>(port) + 1);
@@ -24,6 +22,17 @@ std::vector<std::uint8_t> FileOf(int port) {
     }
     return bytes;
 }
+
+class CheckedDataTest : public testing::EngineOnCard {
+  protected:
+    // 115200 bit/s: a receive thread slowed by a sanitizer on a busy machine
+    // still keeps up, so no overrun blurs what is counted.
+    void AtTheRateASlowReceiverKeepsUpWith(std::initializer_list<int> ports) {
+        for (int port : ports) {
+            m_records.m_PortRegistry[static_cast<std::size_t>(port)].nBaud = 10;
+        }
+    }
+};
 
 constexpr std::uint8_t Bit(int port) {
     return static_cast<std::uint8_t>(1u << port);
@@ -36,6 +45,7 @@ TEST_F(CheckedDataTest, EachPortsBytesAreVerifiedAgainstTheStreamTheyCameFrom) {
     m_card.AttachCable(4, 5);
     m_card.AttachNothing(7);
     Choose({0, 2, 3, 4, 5, 7});
+    AtTheRateASlowReceiverKeepsUpWith({0, 2, 3, 4, 5, 7});
     for (int port : {0, 2, 3, 4, 5, 7}) {
         SetPattern(port, 0, 0, 0);
         m_runtime.SetFileData(port, FileOf(port));
@@ -79,6 +89,7 @@ TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
     m_card.SetBitErrorRate(4, 0.0002);
     m_card.DropEvery(4, 499);
     Choose({0, 2, 3, 4});
+    AtTheRateASlowReceiverKeepsUpWith({0, 2, 3, 4});
     for (int port : {0, 2, 4}) {
         SetPattern(port, 0, 0, 0);
         m_runtime.SetFileData(port, FileOf(port));
@@ -91,7 +102,7 @@ TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
     }
     for (const auto& [receiver, source] : sourceOf) {
         ASSERT_TRUE(m_gui.RunUntil([&] {
-            return m_runtime.Check(receiver).Counts().received > 30000;
+            return m_runtime.Check(receiver).Counts().received > 20000;
         })) << receiver;
     }
     // Every byte sent arrives before the end, but for those the card dropped
