@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace quorvel {
 namespace {
@@ -17,6 +18,9 @@ constexpr std::size_t kMostSkipped = 1024;
 // Errors in a row, with no byte matching in between, after which the lock is
 // taken as lost and looked for again.
 constexpr std::size_t kMostErrorsInARow = 64;
+// The matching bytes after one fault that show it for what it is: a lock at
+// the wrong repeat of a pattern parts from the bytes at once.
+constexpr std::size_t kLoneFaultFit = 32;
 // Windows of the received bytes looked for in one search for a long gap.
 constexpr std::size_t kLongGapWindows = 4;
 
@@ -261,9 +265,17 @@ bool DataChecker::Verify() {
     if (longest == 0) {
         // Judged against the stream that has the most of what follows: one
         // that ended sooner cannot tell.
-        std::stable_sort(
-            m_candidates.begin(), m_candidates.end(),
-            [this](const Candidate& a, const Candidate& b) { return Following(a) > Following(b); });
+        // Each stream's length is read once: the senders go on appending, and
+        // a sort whose order moves under it is undefined.
+        std::vector<std::pair<std::uint64_t, Candidate>> byFollowing;
+        for (const Candidate& candidate : m_candidates) {
+            byFollowing.emplace_back(Following(candidate), candidate);
+        }
+        std::stable_sort(byFollowing.begin(), byFollowing.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (std::size_t c = 0; c < byFollowing.size(); ++c) {
+            m_candidates[c] = byFollowing[c].second;
+        }
         return Classify();
     }
     // A candidate whose stream parts from the bytes where another's goes on
@@ -450,8 +462,8 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
         }
         tied = best.kind != Way::Kind::None && fit == best.fit;
         if (!tied) {
-            best = {kind, advance, consumed, fit};
-            open = fit == comparable;
+            best = {kind, advance, consumed, fit, fit == comparable};
+            open = best.open;
         }
     };
     consider(Way::Kind::Corrupted, 1, 1);  // the stream goes on after a wrong byte
@@ -512,9 +524,6 @@ bool DataChecker::Classify() {
     if (m_waiting.size() < 1 + kLookAhead) {
         return false;  // the next bytes decide
     }
-    if (Reposition(kLookAhead)) {
-        return true;
-    }
     // Of the ways the bytes may go on, the one that goes on furthest is
     // taken: inside a run of like bytes several fit for a while, and only
     // where the run ends does the true one show; a second fault close after
@@ -522,9 +531,20 @@ bool DataChecker::Classify() {
     // goes far past a second fault (a byte lost with two corrupted close
     // after it) is a third allowed: allowing it always would let a wrong way
     // pass over the true one's next fault.
-    m_candidates.front() = WithRoomToJudge(m_candidates.front());
-    const Candidate primary = m_candidates.front();
+    const Candidate primary = WithRoomToJudge(m_candidates.front());
     Way way = FindWayOn(primary, 2);
+    // One fault with the stream going on well after it is judged at once.
+    // Anything else may be a lock at the wrong repeat of a repeating
+    // pattern, which shows only where the repeats end: that search reads
+    // much of the stream, so a noisy line is not made to pay it at every
+    // fault.
+    const bool oneFault = (way.open || way.fit >= kLoneFaultFit) &&
+                          (way.kind == Way::Kind::Corrupted || way.kind == Way::Kind::Extra ||
+                           way.kind == Way::Kind::Lost);
+    if (!oneFault && Reposition(kLookAhead)) {
+        return true;
+    }
+    m_candidates.front() = primary;
     if (way.kind == Way::Kind::None) {
         way = FindWayOn(primary, 3);
     }

@@ -89,6 +89,7 @@ class DataChecker {
         std::uint64_t advance = 0;  // stream bytes passed over
         std::size_t consumed = 0;   // received bytes judged
         std::size_t fit = 0;        // received bytes after those that then match but one
+        bool open = false;          // it goes on as far as there are bytes to compare
     };
 
     // Tries to place the waiting bytes in a port's stream; false when they do
