@@ -154,7 +154,8 @@ inline Shares Between(const Reading& from, const Reading& to) {
 // `checking` off leaves received bytes unchecked, to measure what checking costs.
 // This thread plays the GUI thread.
 inline Shares RunEngineAlone(CardWiring wiring, bool file, const char* delay, double seconds,
-                             int stalledPort = -1, bool checking = true) {
+                             int stalledPort = -1, bool checking = true,
+                             double bitErrorRate = 0.0) {
     SimulatedCard card(SimulatedCard::kDefaultFirstCom, wiring);
     if (!card.Start()) {
         std::printf("the simulated card cannot start\n");
@@ -163,6 +164,9 @@ inline Shares RunEngineAlone(CardWiring wiring, bool file, const char* delay, do
     card.Install();
     if (stalledPort >= 0) {
         card.Stall(stalledPort, true);
+    }
+    for (int port = 0; port < kPortCount && bitErrorRate > 0.0; ++port) {
+        card.SetBitErrorRate(port, bitErrorRate);
     }
     PortRecords records = EightFastPorts();
     SilentConsole console;
