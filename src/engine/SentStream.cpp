@@ -151,7 +151,7 @@ bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::
     }
     // Searched from the newest end backwards: the bytes a receiver gets now
     // were most likely sent last.
-    const auto from_ = static_cast<std::size_t>(from - copiedFrom);
+    const auto searchedFrom = static_cast<std::size_t>(from - copiedFrom);
     const std::size_t lastStart = kept.size() - after - size;
     const std::span<const std::uint8_t> bytes(kept);
     const std::span<const std::uint8_t> wanted(pattern, size);
@@ -162,13 +162,13 @@ bool SentStream::FindNewest(const std::uint8_t* pattern, std::size_t size, std::
         // the newest period, only the bytes before the repeat can hold the
         // newest match.
         const std::size_t window = lastStart >= repeat->period ? lastStart - repeat->period + 1 : 0;
-        found = NewestMatch(bytes, std::max(from_, window), lastStart, wanted, before);
+        found = NewestMatch(bytes, std::max(searchedFrom, window), lastStart, wanted, before);
         const std::size_t olderEnd = std::min(window, repeat->from + before.size());
-        if (!found && olderEnd > from_) {
-            found = NewestMatch(bytes, from_, olderEnd - 1, wanted, before);
+        if (!found && olderEnd > searchedFrom) {
+            found = NewestMatch(bytes, searchedFrom, olderEnd - 1, wanted, before);
         }
     } else {
-        found = NewestMatch(bytes, from_, lastStart, wanted, before);
+        found = NewestMatch(bytes, searchedFrom, lastStart, wanted, before);
     }
     if (!found) {
         return false;
