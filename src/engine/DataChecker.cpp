@@ -433,7 +433,6 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
         at.position, stream.data(), stream.size());
     Way best;
     bool tied = false;
-    bool open = false;  // the best way goes on as far as there are bytes to compare
     const auto consider = [&](Way::Kind kind, std::uint64_t advance, std::size_t consumed) {
         if (advance >= got) {
             return;
@@ -465,7 +464,6 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
         tied = best.kind != Way::Kind::None && fit == best.fit;
         if (!tied) {
             best = {kind, advance, consumed, fit, fit == comparable};
-            open = best.open;
         }
     };
     consider(Way::Kind::Corrupted, 1, 1);  // the stream goes on after a wrong byte
@@ -473,7 +471,7 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
     for (std::uint64_t gap = 1; gap <= kLongestGap; ++gap) {
         consider(Way::Kind::Lost, gap, 0);  // the stream goes on further along
     }
-    if (tied && open && m_waiting.size() < kDecideBytes && !m_finishing) {
+    if (tied && best.open && m_waiting.size() < kDecideBytes && !m_finishing) {
         best.kind = Way::Kind::Undecided;  // the bytes to come tell the ways apart
     }
     return best;
