@@ -48,8 +48,7 @@ void DataChecker::Reset() {
     m_skip = 0;
     m_errorsInARow = 0;
     m_sinceLookAround = 0;
-    m_sinceLongGapSearch = kFailedSearchSpacing;
-    m_sinceRepositionFailed = kFailedSearchSpacing;
+    m_sinceLongGapSearch = kLongGapSearchSpacing;
     m_placed = 0;
     m_counts = CheckCounts{};
 }
@@ -65,7 +64,6 @@ std::uint8_t DataChecker::Sources() const {
 void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
     m_counts.received += size;
     m_sinceLongGapSearch += size;
-    m_sinceRepositionFailed += size;
     m_waiting.insert(m_waiting.end(), data, data + size);
     bool moved = true;
     while (moved && !m_waiting.empty()) {
@@ -478,7 +476,7 @@ DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses)
 }
 
 DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
-    if (m_sinceLongGapSearch < kFailedSearchSpacing) {
+    if (m_sinceLongGapSearch < kLongGapSearchSpacing) {
         return {};
     }
     // The bytes are looked for a window at a time, so that a fault close
@@ -541,11 +539,8 @@ bool DataChecker::Classify() {
     const bool oneFault = (way.open || way.fit >= kLoneFaultFit) &&
                           (way.kind == Way::Kind::Corrupted || way.kind == Way::Kind::Extra ||
                            way.kind == Way::Kind::Lost);
-    if (!oneFault && m_sinceRepositionFailed >= kFailedSearchSpacing) {
-        if (Reposition(kLookAhead)) {
-            return true;
-        }
-        m_sinceRepositionFailed = 0;  // faults close together: not looked for again at once
+    if (!oneFault && Reposition(kLookAhead)) {
+        return true;
     }
     m_candidates.front() = primary;
     if (way.kind == Way::Kind::None) {

@@ -71,12 +71,11 @@ class DataChecker {
     // The most received bytes that ways of going on after an error are
     // compared on before one is taken.
     static constexpr std::size_t kDecideBytes = 256;
-    // Bytes received after a search that found no long gap, or no wrong
-    // repeat, before the next: each search reads the whole kept stream, so
-    // where errors come thick (a noisy line) it is made only now and then,
-    // while the gaps of an overrun, which may come close together, are each
-    // found.
-    static constexpr std::size_t kFailedSearchSpacing = 512;
+    // Bytes received after a search that found no long gap before the next:
+    // each search reads the whole kept stream, so where errors come thick (a
+    // noisy line) it is made only now and then, while the gaps of an
+    // overrun, which may come close together, are each found.
+    static constexpr std::size_t kLongGapSearchSpacing = 512;
 
   private:
     struct Candidate {
@@ -148,10 +147,8 @@ class DataChecker {
     std::size_t m_skip = 0;               // bytes to let by before the next search
     std::size_t m_errorsInARow = 0;       // classifications without a match in between
     std::size_t m_sinceLookAround = 0;    // bytes verified since the other ports were looked at
-    // Bytes received since a search for a long gap, and since one for a
-    // wrong repeat, found nothing.
-    std::size_t m_sinceLongGapSearch = kFailedSearchSpacing;
-    std::size_t m_sinceRepositionFailed = kFailedSearchSpacing;
+    // Bytes received since a search for a long gap found nothing.
+    std::size_t m_sinceLongGapSearch = kLongGapSearchSpacing;
     // How far along the source's stream the place has moved since the lock:
     // how much of what came before the place the received bytes stand for.
     std::uint64_t m_placed = 0;
