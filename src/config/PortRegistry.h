@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace quorvel {
+#include "core/PerPort.h"
 
-inline constexpr int kPortCount = 8;
+namespace quorvel {
 
 // One port's line settings, in the order the rest of the program (and the
 // profile store's field list) walks them. Every value is the zero-based index

@@ -20,7 +20,7 @@
 #include "engine/SentStream.h"
 #include "engine/TestData.h"
 #include "engine/ThreadExitCounter.h"
-#include "serial/PortTable.h"
+#include "engine/PortTable.h"
 #include "serial/TransferWaitSet.h"
 
 namespace quorvel {

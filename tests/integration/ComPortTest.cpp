@@ -15,7 +15,7 @@
 #include "serial/CComPort.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
-#include "serial/PortTable.h"
+#include "engine/PortTable.h"
 
 namespace quorvel {
 namespace {

@@ -16,7 +16,7 @@
 #include "card/LinuxCardDriver.h"
 #include "fakes/PtyPair.h"
 #include "fakes/RecordingMessageSink.h"
-#include "serial/PortTable.h"
+#include "engine/PortTable.h"
 
 namespace quorvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "serial/PortTable.h"
+#include "engine/PortTable.h"
 
 #include <string>
 
