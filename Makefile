@@ -6,14 +6,14 @@ SHELL := /bin/bash
 PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libx11-dev libgtest-dev libgmock-dev \
             fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox python3 \
-            lintian desktop-file-utils appstream dpkg-dev \
+            lintian desktop-file-utils appstream dpkg-dev pmccabe \
             g++-mingw-w64-x86-64 wine64 wine
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run run-check package package-check test asan tsan fuzz windows windows-test bench clean
+.PHONY: deps build run run-check package package-check test complexity asan tsan fuzz windows windows-test bench clean
 
 # Installs only what is missing; quiet and quick when everything is there.
 deps:
@@ -37,6 +37,16 @@ run: build
 
 test: build
 	ctest --preset dev -j $(JOBS)
+
+# The code stays readable: no function above a cyclomatic complexity of 20
+# (pmccabe's modified count) and no source file of 600 lines or more.
+complexity: deps
+	@tooComplex=$$(find src -name '*.cpp' -o -name '*.h' | xargs pmccabe 2>/dev/null | awk '$$1 > 20'); \
+	tooLong=$$(find src tests bench -name '*.cpp' -o -name '*.h' | xargs wc -l | awk '$$2 != "total" && $$1 >= 600'); \
+	if [ -n "$$tooComplex$$tooLong" ]; then \
+	  echo "Functions above a complexity of 20, files of 600 lines or more:"; \
+	  echo "$$tooComplex"; echo "$$tooLong"; exit 1; \
+	fi; echo "complexity: every function at most 20, every file under 600 lines"
 
 # An unattended run on the simulated card, all eight ports at the card's
 # highest rate, as a production line would run it: fails unless every port
