@@ -5,7 +5,7 @@ SHELL := /bin/bash
 # What the project needs from Debian. Later parts of the project add to it.
 PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libx11-dev libgtest-dev libgmock-dev \
-            fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox python3 \
+            fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox xdotool python3 \
             lintian desktop-file-utils appstream dpkg-dev pmccabe \
             g++-mingw-w64-x86-64 wine64 wine
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

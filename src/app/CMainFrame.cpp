@@ -379,6 +379,7 @@ void CMainFrame::UpdateCommandUI() {
 void CMainFrame::OnThreadExit() {
     if (m_app.Runtime().OnThreadExit()) {
         UpdateCommandUI();
+        m_app.OnTestClosed();
     }
 }
 

@@ -1,6 +1,8 @@
 #include "app/CQuorvelApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -80,6 +82,33 @@ void CQuorvelApp::EndTestBeforeExit() {
     waited.start();
     while (!m_runtime.StartEnabled() && waited.elapsed() < kLimitMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+void CQuorvelApp::RequestQuit() {
+    m_quitRequested = true;
+    CloseModalWindows();
+    if (m_runtime.TestRunning()) {
+        m_runtime.OnTestStop();
+        emit commandStateChanged();
+    }
+    OnTestClosed();
+}
+
+void CQuorvelApp::OnTestClosed() {
+    // A test that stops reaches Idle through the threads' exit notifications,
+    // which the main window counts: nothing waits for them here.
+    if (m_quitRequested && m_runtime.StartEnabled()) {
+        emit readyToQuit();
+    }
+}
+
+void CQuorvelApp::CloseModalWindows() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) {
+            dialog->reject();
+        }
     }
 }
 

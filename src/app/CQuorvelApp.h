@@ -26,9 +26,20 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     // The records' part of the start-up, after the main window is up.
     void LoadRecords();
     // Writes every record to the store; returns the process exit code. A test
-    // still running (the program was told to quit by a signal) is stopped
-    // first and its ports closed, so no thread outlives the state it uses.
+    // still under way (only if the program was ended some other way than by
+    // RequestQuit) is stopped first and its ports closed, so no thread outlives
+    // the state it uses.
     int ExitInstance(int frameworkExitCode);
+
+    // Ends the program as Exit does, for a termination signal, without waiting
+    // for anything: the modal windows are closed as their Cancel closes them
+    // (a test thread may be waiting on a message), a test that runs is stopped
+    // as Test > Stop stops it, and readyToQuit follows once no test is under
+    // way: at once when there is none, else after the close-all.
+    void RequestQuit();
+    bool QuitRequested() const { return m_quitRequested; }
+    // The main window's close-all has returned the commands to Idle.
+    void OnTestClosed();
 
     // The window that owns the dialogs and message boxes.
     void SetMainWindow(QWidget* mainWindow) { m_mainWindow = mainWindow; }
@@ -57,9 +68,12 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     void threadExited(int port);
     // The command flags may have changed.
     void commandStateChanged();
+    // RequestQuit's test is over and its ports closed: the program may end.
+    void readyToQuit();
 
   private:
     void EndTestBeforeExit();
+    static void CloseModalWindows();
     void OnTestDelay();
     void OnConfigLoad();
     void OnConfigSave();
@@ -73,6 +87,7 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     RecentFileList m_recentFiles;
     TestRuntime m_runtime;
     QPointer<QWidget> m_mainWindow;
+    bool m_quitRequested = false;  // GUI thread
 };
 
 }  // namespace quorvel

@@ -6,9 +6,10 @@ class QSocketNotifier;
 
 namespace quorvel {
 
-// Turns SIGINT and SIGTERM into a normal quit of the application, so that
-// Ctrl+C in the terminal that started Quorvel, or a SIGTERM, still saves the
-// records. Does nothing where the system has no such signals.
+// Turns SIGINT and SIGTERM into a request to end the program as Exit ends it,
+// so that Ctrl+C in the terminal that started Quorvel, or a SIGTERM, still
+// stops a test and saves the records. Whoever listens to `requested` decides
+// when the program may end. Does nothing where the system has no such signals.
 class TerminationSignals final : public QObject {
     Q_OBJECT
   public:
@@ -21,6 +22,10 @@ class TerminationSignals final : public QObject {
     // Listens for the blocked signals on the GUI thread (after QApplication).
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
+
+  signals:
+    // SIGINT or SIGTERM arrived (on the GUI thread, through its event loop).
+    void requested();
 
   private:
     int m_signalFd = -1;

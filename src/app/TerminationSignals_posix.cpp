@@ -1,8 +1,7 @@
 // SIGINT and SIGTERM on Linux: blocked for every thread and read from a
-// signalfd on the GUI thread, where they end the program as Exit does.
+// signalfd on the GUI thread, where they become a request to end the program.
 #include "app/TerminationSignals.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <signal.h>
@@ -44,7 +43,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
         signalfd_siginfo info{};
         while (::read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         }
-        QCoreApplication::quit();
+        emit requested();
     });
 }
 

@@ -74,8 +74,19 @@ int main(int argc, char* argv[]) {
     console.SetOwner(&mainWindow);
     mainWindow.showMaximized();
 
+    // A termination signal ends the program as Exit does, once a test under
+    // way has stopped and closed its ports. One that came while the start-up
+    // was still showing a message leaves nothing for the event loop to run.
+    bool quitting = false;
+    QObject::connect(&terminationSignals, &quorvel::TerminationSignals::requested, &app,
+                     &quorvel::CQuorvelApp::RequestQuit);
+    QObject::connect(&app, &quorvel::CQuorvelApp::readyToQuit, &application, [&quitting] {
+        quitting = true;
+        QCoreApplication::exit(0);
+    });
+
     app.LoadRecords();
-    const int exitCode = app.ExitInstance(QApplication::exec());
+    const int exitCode = app.ExitInstance(quitting ? 0 : QApplication::exec());
     quorvel::InstallMessageSink(nullptr);
     return exitCode;
 }

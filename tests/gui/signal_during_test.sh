@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Quorvel as an operator meets it, on a virtual X server under a window manager
+# (run by under_window_manager.sh): a configuration file loaded through the
+# chooser by a typed name, Test > Start on the simulated card, then a SIGTERM
+# while the test runs. Quorvel must stop the test, save the records and exit
+# with status 0 within 5 seconds; the profile must hold the loaded setting.
+# Keys reach it through the X server, as from a keyboard.
+# Usage: signal_during_test.sh <quorvel>
+set -u
+quorvel=$1
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    echo "--- quorvel said:"
+    cat "$work/quorvel.out" 2>/dev/null
+    exit 1
+}
+command -v xdotool >/dev/null || fail "xdotool is not installed (make deps)"
+
+# Waits (at most 20 s) for a visible window whose title matches $1; prints its id.
+window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+}
+# Opens a menu of the main window by its mnemonic and chooses an item by its own.
+menu() {
+    xdotool windowfocus --sync "$main"
+    xdotool key "alt+$1"
+    sleep 0.3
+    xdotool key "$2"
+}
+
+# Port1 at 19200 bit/s (baud index 7); the other ports as they come by default.
+{
+    printf 'SERIAL0 7 3 4 0 2 3 0 1 2 0 2 0 1 0 3\n'
+    for port in 1 2 3 4 5 6 7; do
+        printf 'SERIAL%d 6 3 4 0 2 %d 0 0 1 1 1 0 17 0 19\n' $port $((3 + port))
+    done
+} >"$work/settings.txt"
+
+XDG_CONFIG_HOME="$work/config" "$quorvel" --simulated-card >"$work/quorvel.out" 2>&1 &
+app=$!
+main=$(window '^Quorvel - ')
+[ -n "$main" ] || fail "the main window did not show"
+
+# Config > Load: the chooser takes the name typed into it.
+menu c l
+chooser=$(window '^Open$')
+[ -n "$chooser" ] || fail "Config > Load showed no chooser"
+xdotool key ctrl+a
+xdotool type --delay 5 "$work/settings.txt"
+xdotool key Return
+for _ in $(seq 100); do
+    [ -z "$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null)" ] && break
+    sleep 0.1
+done
+
+# Test > Start: the console shows while Port1 is open.
+menu t s
+console=$(window '^Serial Communication Test$')
+[ -n "$console" ] || fail "Test > Start showed no console"
+[ -z "$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)" ] || fail "a message showed"
+
+kill -TERM $app
+for _ in $(seq 50); do
+    kill -0 $app 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 $app 2>/dev/null; then
+    visible=$(xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null | tr '\n' '|')
+    fail "quorvel still runs 5 s after SIGTERM during a test; windows: $visible"
+fi
+wait $app
+status=$?
+[ $status -eq 0 ] || fail "quorvel exited with status $status"
+profile="$work/config/Quorvel/Quorvel.conf"
+grep -q 'm_PortRegistry%5B0%5D.nBaud=7' "$profile" ||
+    fail "the profile does not hold the loaded rate: $(grep nBaud "$profile" 2>/dev/null | head -1)"
+echo "SIGTERM during a test stopped it, saved the records and ended Quorvel"
