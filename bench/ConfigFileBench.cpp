@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "config/ConfigFile.h"
 
@@ -15,8 +14,7 @@ int main(int argc, char* argv[]) {
     for (long i = 0; i < rounds; ++i) {
         const std::string text = quorvel::FormatConfiguration(records);
         bytes += text.size();
-        std::istringstream in(text);
-        quorvel::ReadConfiguration(in, records);
+        quorvel::ReadConfiguration(text, records);
     }
     const std::chrono::duration<double, std::micro> elapsed =
         std::chrono::steady_clock::now() - start;

@@ -5,9 +5,13 @@
 
 namespace quorvel {
 
-bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to,
+                   std::string* why) {
     std::error_code error;
     std::filesystem::rename(from, to, error);
+    if (error && why != nullptr) {
+        *why = error.message();
+    }
     return !error;
 }
 

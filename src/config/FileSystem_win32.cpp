@@ -3,14 +3,22 @@
 
 #include <algorithm>
 #include <cctype>
+#include <system_error>
 
 #include "config/FileSystem.h"
 
 namespace quorvel {
 
-bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to,
+                   std::string* why) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+        0) {
+        return true;
+    }
+    if (why != nullptr) {
+        *why = std::system_category().message(static_cast<int>(GetLastError()));
+    }
+    return false;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {

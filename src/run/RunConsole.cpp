@@ -33,9 +33,10 @@ void StandardErrorSink::ShowMessage(const std::string& text, const std::string& 
                                     const std::string& detail) {
     std::string line = (caption.empty() ? "Error" : caption) + ": " + text;
     if (!detail.empty()) {
-        std::string oneLine = detail;
-        for (char& c : oneLine) {
-            c = c == '\n' ? ';' : c;
+        // The detail's lines become one, each after a "; ".
+        std::string oneLine;
+        for (const char c : detail) {
+            oneLine += c == '\n' ? std::string("; ") : std::string(1, c);
         }
         line += " (" + oneLine + ")";
     }

@@ -79,8 +79,9 @@ std::uint64_t NowMs() {
 // The records the run starts from, with the options over them.
 bool PrepareRecords(const RunOptions& options, PortRecords& records, std::string& reason) {
     if (!options.configFile.empty()) {
-        if (LoadConfigurationFile(options.configFile, records) != ConfigFileResult::Ok) {
-            reason = "the configuration file " + options.configFile + " cannot be read";
+        std::string why;
+        if (LoadConfigurationFile(options.configFile, records, &why) != ConfigFileResult::Ok) {
+            reason = "the configuration file " + options.configFile + " cannot be read: " + why;
             return false;
         }
     } else {

@@ -107,11 +107,12 @@ void CDataPatternDialog::OnFilePattern() {
 bool CDataPatternDialog::ReadFile(const QString& path) {
     // Only a regular file is read (a FIFO or a device would hang the window),
     // and only the part a port sends.
+    std::string why;
     const std::optional<std::string> bytes =
-        ReadRegularFile(std::filesystem::path(path.toStdU16String()), kMaxFileData);
+        ReadRegularFile(std::filesystem::path(path.toStdU16String()), kMaxFileData, &why);
     if (!bytes) {
         ShowMessage("Unable to open the file " + path.toStdString(), "Error",
-                    mb::kOk | mb::kIconExclamation);
+                    mb::kOk | mb::kIconExclamation, MessageOwner::MainWindow, why);
         return false;
     }
     m_runtime.SetFileData(m_nPort, std::vector<std::uint8_t>(bytes->begin(), bytes->end()));

@@ -172,6 +172,7 @@ TEST_F(DataPatternDialogTest, ACancelledOrUnreadableFileKeepsTheLastOne) {
     ASSERT_EQ(m_messages.Messages().size(), 1u);
     EXPECT_EQ(m_messages.Messages()[0].text,
               "Unable to open the file " + m_services.toSend.toStdString());
+    EXPECT_EQ(m_messages.Messages()[0].detail, "No such file or directory");
     EXPECT_EQ(m_messages.Messages()[0].style, 0x30u);
 
     // A pipe would hang the window until someone writes to it: refused at once.
@@ -184,6 +185,7 @@ TEST_F(DataPatternDialogTest, ACancelledOrUnreadableFileKeepsTheLastOne) {
     EXPECT_EQ(m_runtime.File(0).nFileLength, 100);
     ASSERT_EQ(m_messages.Messages().size(), 2u);
     EXPECT_EQ(m_messages.Messages()[1].text, "Unable to open the file " + fifo.Path());
+    EXPECT_EQ(m_messages.Messages()[1].detail, "not a regular file");
 }
 
 }  // namespace

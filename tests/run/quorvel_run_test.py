@@ -140,6 +140,20 @@ class QuorvelRunTest(unittest.TestCase):
             self.assertEqual(len(err.strip().splitlines()[-1:]), 1, err)
             self.assertTrue(err.strip().splitlines()[-1].startswith("quorvel-run: "), err)
 
+    def test_a_configuration_file_of_random_bytes_is_refused_with_its_line(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "random.txt")
+            with open(path, "wb") as f:
+                f.write(b"\0" + os.urandom(4999))
+            status, out, err = run("--simulated-card", "--config", path, "--seconds", "1")
+            self.assertEqual(status, 2, out + err)
+            self.assertTrue(err.strip().splitlines()[-1].startswith(
+                f"quorvel-run: the configuration file {path} cannot be read: "
+                "line 1: the byte 0x00 is no text"), err)
+            # The message's detail, its lines joined into one.
+            self.assertIn(f"Error: Unable to read from the file ({path}: line 1: ", err)
+            self.assertIn(" configuration file; No port's settings were changed.)", err)
+
     def test_help_and_version(self):
         status, out, _ = run("--help")
         self.assertEqual(status, 0)

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "config/ConfigFile.h"
@@ -26,10 +27,15 @@ using testing::RecordingMessageSink;
 
 namespace fs = std::filesystem;
 
-const RecordedMessage kUnableToLoad{"Unable to Load the file", "Error", 0x30,
-                                    MessageOwner::MainWindow};
-const RecordedMessage kUnableToRead{"Unable to read from the file", "Error", 0x30,
-                                    MessageOwner::MainWindow};
+// The two messages of the configuration commands, with the file and why beneath.
+RecordedMessage UnableToLoad(const fs::path& path, const std::string& why) {
+    return {"Unable to Load the file", "Error", 0x30, MessageOwner::MainWindow,
+            path.string() + ": " + why};
+}
+RecordedMessage UnableToRead(const fs::path& path, const std::string& why) {
+    return {"Unable to read from the file", "Error", 0x30, MessageOwner::MainWindow,
+            path.string() + ": " + why};
+}
 
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -56,9 +62,8 @@ void WriteWhole(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-ConfigReadResult ReadText(const std::string& text, PortRecords& records) {
-    std::istringstream in(text);
-    return ReadConfiguration(in, records);
+ConfigReadReport ReadText(const std::string& text, PortRecords& records) {
+    return ReadConfiguration(text, records);
 }
 
 // Records that differ from the defaults in every field the file carries.
@@ -145,7 +150,7 @@ TEST_F(ConfigFileTest, PortsOneToSevenFollowPortZerosComNumber) {
                 " 0 1 2 0 2 0 1 0 3\n";
     }
     PortRecords records = DefaultPortRecords();
-    EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+    EXPECT_TRUE(ReadText(text, records).Complete());
     for (int port = 0; port < kPortCount; ++port) {
         EXPECT_EQ(records.m_PortRegistry[static_cast<std::size_t>(port)].nComBase, 11 + port);
     }
@@ -165,7 +170,8 @@ TEST_F(ConfigFileTest, ASixLineFileLoadsSixPortsAndReportsTheShortRead) {
 
     PortRecords records = DefaultPortRecords();
     EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::ReadFailed);
-    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{UnableToRead(
+                                         path, "line 7: the file ends before Port7's settings")});
     const PortRecords changed = ChangedRecords();
     const PortRecords defaults = DefaultPortRecords();
     for (std::size_t i = 0; i < 6; ++i) {
@@ -194,39 +200,49 @@ TEST_F(ConfigFileTest, JoinedSplitAndCrLfLayoutsReadAlike) {
     }
     for (const std::string& text : {lines, joined, split, crlf}) {
         PortRecords records = DefaultPortRecords();
-        EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+        EXPECT_TRUE(ReadText(text, records).Complete());
         EXPECT_EQ(records.m_PortRegistry, changed.m_PortRegistry);
     }
 }
 
 TEST_F(ConfigFileTest, ANonIntegerTokenEndsItsLineAndBecomesTheNextLabel) {
     // Port 0 stops after nDataBits at "x"; "x" is port 1's label, so port 1 reads
-    // "SERIAL1"'s numbers shifted by the leftover "4 0 ..." of port 0's line.
+    // the leftover "0 2 3 0 1 2 0 2 ..." of port 0's line, where its DTR of 2 is
+    // out of range: port 1 keeps its settings. Port 2 reads SERIAL1's line.
     const std::string text =
         "SERIAL0 5 2 x 0 2 3 0 1 2 0 2 0 1 0 3 "
         "SERIAL1 6 3 4 0 2 4 0 0 1 1 1 0 17 0 19\n";
     PortRecords records = DefaultPortRecords();
     const PortRecords defaults = DefaultPortRecords();
-    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    const ConfigReadReport report = ReadText(text, records);
+    EXPECT_FALSE(report.refused);
+    EXPECT_TRUE(report.endedEarly);
+    EXPECT_EQ(report.portsReached, 3);
+    EXPECT_EQ(report.portsRefused, std::vector<int>{1});
+    EXPECT_EQ(report.problems,
+              (std::vector<std::string>{"line 1: Port2's DTR 2 is outside 0 to 1; Port2 keeps its "
+                                        "settings",
+                                        "line 2: the file ends before Port4's settings"}));
     const PortRegistry& port0 = records.m_PortRegistry[0];
     EXPECT_EQ(port0.nBaud, 5);
     EXPECT_EQ(port0.nDataBits, 2);
     EXPECT_EQ(port0.nParity, defaults.m_PortRegistry[0].nParity);  // kept
     EXPECT_EQ(port0.nRxTrig, defaults.m_PortRegistry[0].nRxTrig);
-    // Port 1 read "0 2 3 0 1 2 0 2 0 1 0 3" then stopped at "SERIAL1".
-    const PortRegistry& port1 = records.m_PortRegistry[1];
-    EXPECT_EQ(port1.nBaud, 0);
-    EXPECT_EQ(port1.nDataBits, 2);
-    EXPECT_EQ(port1.nParity, 3);
-    EXPECT_EQ(port1.nComBase, defaults.m_PortRegistry[0].nComBase + 1);  // follows port 0
-    EXPECT_EQ(port1.nTxTrig, defaults.m_PortRegistry[1].nTxTrig);        // never reached
+    PortRegistry port1 = defaults.m_PortRegistry[1];
+    port1.nComBase = defaults.m_PortRegistry[0].nComBase + 1;  // follows port 0
+    EXPECT_EQ(records.m_PortRegistry[1], port1);
+    EXPECT_EQ(records.m_PortRegistry[2].nTxTrig, 17);  // SERIAL1's line
+    EXPECT_EQ(records.m_PortRegistry[2].nRxTrig, 19);
 
-    // A lone sign is no integer either; it stays in the text as the next label.
+    // A lone sign is no integer either: with it, no port's line reads whole,
+    // and the text is refused at its first fault.
     records = DefaultPortRecords();
-    EXPECT_EQ(ReadText("SERIAL0 7 - 1 2", records), ConfigReadResult::EndedEarly);
-    EXPECT_EQ(records.m_PortRegistry[0].nBaud, 7);
-    EXPECT_EQ(records.m_PortRegistry[1].nBaud, 1);
-    EXPECT_EQ(records.m_PortRegistry[1].nDataBits, 2);
+    const ConfigReadReport sign = ReadText("SERIAL0 7 - 1 2", records);
+    EXPECT_TRUE(sign.refused);
+    EXPECT_EQ(sign.problems, std::vector<std::string>{
+                                 "line 1: Port1's settings stop at \"-\", which is no number; "
+                                 "not one port's settings read whole"});
+    EXPECT_EQ(records, DefaultPortRecords());
 }
 
 TEST_F(ConfigFileTest, LabelsAreTakenAsTheyStandAndLongOnesAreCutNotSpilled) {
@@ -235,17 +251,21 @@ TEST_F(ConfigFileTest, LabelsAreTakenAsTheyStandAndLongOnesAreCutNotSpilled) {
     text.replace(text.find("SERIAL0"), 7, "SERIAL0:");
     text.replace(text.find("SERIAL3"), 7, std::string(5000, 'L'));
     text.replace(text.find("SERIAL5"), 7, "-");
+    text.replace(text.find("SERIAL6"), 7, "S\xC3\x89RIAL6");  // letters of any encoding
     PortRecords records = DefaultPortRecords();
-    EXPECT_EQ(ReadText(text, records), ConfigReadResult::Complete);
+    EXPECT_TRUE(ReadText(text, records).Complete());
     EXPECT_EQ(records.m_PortRegistry, changed.m_PortRegistry);
 }
 
-TEST_F(ConfigFileTest, OutOfRangeValuesInAFileAreSkipped) {
+TEST_F(ConfigFileTest, AValueOutOfRangeRefusesItsPortsWholeRecordAndSaysWhich) {
     std::string text =
         "SERIAL0 14 -1 5 2 3 40 2 7 5 -9 99999999999999999999 2 64 3 63\n"
         "SERIAL1 13 0 0 1 0 4 1 0 4 1 4 1 63 1 62\n";
     PortRecords records = DefaultPortRecords();
-    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    ConfigReadReport report = ReadText(text, records);
+    EXPECT_EQ(report.portsRefused, std::vector<int>{0});
+    EXPECT_EQ(report.problems.front(),
+              "line 1: Port1's baud rate 14 is outside 0 to 13; Port1 keeps its settings");
     EXPECT_EQ(records.m_PortRegistry[0], DefaultPortRecords().m_PortRegistry[0]);
     const PortRegistry& port1 = records.m_PortRegistry[1];
     EXPECT_EQ(port1.nBaud, 13);
@@ -255,21 +275,124 @@ TEST_F(ConfigFileTest, OutOfRangeValuesInAFileAreSkipped) {
 
     // Port 0 on COM40 is the highest a file may set; the others follow to COM47.
     text = "SERIAL0 6 3 4 0 2 39 0 1 2 0 2 0 1 0 3\n";
-    EXPECT_EQ(ReadText(text, records), ConfigReadResult::EndedEarly);
+    report = ReadText(text, records);
+    EXPECT_TRUE(report.portsRefused.empty());
     EXPECT_EQ(records.m_PortRegistry[0].nComBase, 39);
     EXPECT_EQ(records.m_PortRegistry[1].nComBase, 40);
     EXPECT_EQ(records.m_PortRegistry[7].nComBase, 46);
     EXPECT_EQ(records.m_PortRegistry[1].nBaud, 13);  // kept from the first text
+
+    // One past a limit refuses the whole line, the values before it included;
+    // the last value of a line is looked at too.
+    const PortRecords before = records;
+    text =
+        "SERIAL0 1 3 4 0 2 40 0 1 2 0 2 0 1 0 3\n"
+        "SERIAL1 2 3 4 0 2 4 0 0 1 1 1 0 17 0 63\n"
+        "SERIAL2 3 3 4 0 2 5 0 1 0 0 0 0 64 0 29\n"
+        "SERIAL3 4 3 4 0 2 6 0 1 0 0 0 0 63 0 62\n";
+    report = ReadText(text, records);
+    EXPECT_EQ(report.portsRefused, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(report.problems,
+              (std::vector<std::string>{
+                  "line 1: Port1's COM number 40 is outside 0 to 39; Port1 keeps its settings",
+                  "line 2: Port2's Rx trigger 63 is outside 0 to 62; Port2 keeps its settings",
+                  "line 3: Port3's Tx trigger 64 is outside 0 to 63; Port3 keeps its settings",
+                  "line 5: the file ends before Port5's settings"}));
+    for (std::size_t port : {0u, 1u, 2u}) {
+        EXPECT_EQ(records.m_PortRegistry[port], before.m_PortRegistry[port]) << port;
+    }
+    EXPECT_EQ(records.m_PortRegistry[3].nBaud, 4);
+    EXPECT_EQ(records.m_PortRegistry[3].nTxTrig, 63);
+    EXPECT_EQ(records.m_PortRegistry[3].nRxTrig, 62);
+}
+
+TEST_F(ConfigFileTest, RandomBytesAreRefusedAtTheirFirstLineAndNothingChanges) {
+    std::mt19937 random(4410);
+    std::string bytes(5000, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    const fs::path path = m_dir / "random.bin";
+    WriteWhole(path, bytes);
+    PortRecords records = ChangedRecords();
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::Refused);
+    EXPECT_EQ(records, ChangedRecords());
+    ASSERT_EQ(m_messages.Messages().size(), 1u);
+    const RecordedMessage shown = m_messages.Messages()[0];
+    EXPECT_EQ(shown.text, "Unable to read from the file");
+    EXPECT_EQ(shown.detail.rfind(path.string() + ": line ", 0), 0u) << shown.detail;
+    EXPECT_NE(shown.detail.find("No port's settings were changed."), std::string::npos);
+}
+
+TEST_F(ConfigFileTest, AControlByteAnywhereRefusesTheTextNamingItsLine) {
+    const std::string good = FormatConfiguration(ChangedRecords());
+    struct Case {
+        std::string text;
+        std::string problem;
+    };
+    const std::vector<Case> cases{
+        {std::string(1, '\0') + good, "line 1: the byte 0x00 is no text"},
+        {good + '\x1A', "line 9: the byte 0x1A is no text"},  // the very last byte
+        {"SERIAL0 6\r\r\n3\x7F" + good, "line 3: the byte 0x7F is no text"},
+        {"\x01", "line 1: the byte 0x01 is no text"},
+    };
+    for (const Case& c : cases) {
+        PortRecords records = DefaultPortRecords();
+        const ConfigReadReport report = ReadText(c.text, records);
+        EXPECT_TRUE(report.refused);
+        EXPECT_EQ(report.problems,
+                  std::vector<std::string>{c.problem + ", so this is no configuration file"});
+        EXPECT_EQ(records, DefaultPortRecords());
+    }
+    // Tabs, form feeds and line ends are blanks; bytes above 0x7F may be letters.
+    PortRecords records = DefaultPortRecords();
+    std::string blanks = good;
+    std::replace(blanks.begin(), blanks.end(), ' ', '\t');
+    EXPECT_TRUE(ReadText("\f" + blanks + "\xFF", records).Complete());
+    EXPECT_EQ(records.m_PortRegistry, ChangedRecords().m_PortRegistry);
+}
+
+TEST_F(ConfigFileTest, TextWithoutOneWholePortLineIsRefusedAtItsFirstFault) {
+    const fs::path path = m_dir / "words.txt";
+    WriteWhole(path, "hello world\n");
+    PortRecords records = ChangedRecords();
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::Refused);
+    EXPECT_EQ(records, ChangedRecords());
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{UnableToRead(
+                  path,
+                  "line 1: Port1's settings stop at \"world\", which is no number; not one "
+                  "port's settings read whole\nNo port's settings were changed.")});
+
+    // Seven ports' lines with a value out of range each, and an eighth cut short.
+    std::string text;
+    for (int port = 0; port < kPortCount - 1; ++port) {
+        text += "SERIAL" + std::to_string(port) + " 99 3 4 0 2 3 0 1 2 0 2 0 1 0 3\n";
+    }
+    text += "SERIAL7 6 3 4";
+    records = ChangedRecords();
+    const ConfigReadReport report = ReadText(text, records);
+    EXPECT_TRUE(report.refused);
+    EXPECT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].rfind("line 1: Port1's baud rate 99 is outside 0 to 13", 0), 0u);
+    EXPECT_EQ(records, ChangedRecords());
 }
 
 TEST_F(ConfigFileTest, AFileThatCannotBeOpenedIsReported) {
     PortRecords records = DefaultPortRecords();
     EXPECT_EQ(LoadConfigurationFile(m_dir / "missing.txt", records), ConfigFileResult::OpenFailed);
-    EXPECT_EQ(LoadConfigurationFile(m_dir, records), ConfigFileResult::OpenFailed);
+    std::string why;
+    EXPECT_EQ(LoadConfigurationFile(m_dir, records, &why), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(why, "not a regular file");
     EXPECT_EQ(SaveConfigurationFile(m_dir / "no-such-folder" / "ports.txt", records),
               ConfigFileResult::OpenFailed);
+    EXPECT_EQ(SaveConfigurationFile(m_dir, records), ConfigFileResult::OpenFailed);
     EXPECT_EQ(m_messages.Messages(),
-              (std::vector<RecordedMessage>{kUnableToLoad, kUnableToLoad, kUnableToLoad}));
+              (std::vector<RecordedMessage>{
+                  UnableToLoad(m_dir / "missing.txt", "No such file or directory"),
+                  UnableToLoad(m_dir, "not a regular file"),
+                  UnableToLoad(m_dir / "no-such-folder" / "ports.txt", "No such file or directory"),
+                  UnableToLoad(m_dir, "it is a folder")}));
     EXPECT_EQ(records, DefaultPortRecords());
 }
 
@@ -281,8 +404,15 @@ TEST_F(ConfigFileTest, OnlyARegularFileIsLoadedAndOnlyItsStartIsRead) {
     EXPECT_EQ(LoadConfigurationFile(fifo.Path(), records), ConfigFileResult::OpenFailed);
     EXPECT_FALSE(fifo.Rescued());
     EXPECT_EQ(LoadConfigurationFile("/dev/zero", records), ConfigFileResult::OpenFailed);
-    EXPECT_EQ(m_messages.Messages(), (std::vector<RecordedMessage>{kUnableToLoad, kUnableToLoad}));
+    EXPECT_EQ(m_messages.Messages(),
+              (std::vector<RecordedMessage>{UnableToLoad(fifo.Path(), "not a regular file"),
+                                            UnableToLoad("/dev/zero", "not a regular file")}));
     EXPECT_EQ(records, DefaultPortRecords());
+
+    // A folder of the system's that takes no file: its reason is given.
+    EXPECT_EQ(SaveConfigurationFile("/proc/ports.txt", records), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(m_messages.Messages().back(),
+              UnableToLoad("/proc/ports.txt", "No such file or directory"));
 
     // Eight good lines and then megabytes of nothing useful: the lines load.
     PortRecords saved = DefaultPortRecords();
@@ -294,12 +424,16 @@ TEST_F(ConfigFileTest, OnlyARegularFileIsLoadedAndOnlyItsStartIsRead) {
 }
 #endif
 
-TEST_F(ConfigFileTest, AnEmptyFileIsAShortRead) {
+TEST_F(ConfigFileTest, AnEmptyFileIsRefused) {
     const fs::path path = m_dir / "empty.txt";
     WriteWhole(path, " \n\n");
     PortRecords records = DefaultPortRecords();
-    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::ReadFailed);
-    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    EXPECT_EQ(LoadConfigurationFile(path, records), ConfigFileResult::Refused);
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{UnableToRead(
+                  path,
+                  "line 3: the file ends before Port1's settings; not one port's settings read "
+                  "whole\nNo port's settings were changed.")});
     EXPECT_EQ(records, DefaultPortRecords());
 }
 
@@ -373,7 +507,8 @@ TEST_F(ConfigFileTest, ASaveThroughALinkWritesTheFileBehindItAndAClosedFolderIsW
     EXPECT_EQ(ReadWhole(real), FormatConfiguration(DefaultPortRecords()));
     EXPECT_EQ(SaveConfigurationFile(m_dir / "real" / "new.txt", DefaultPortRecords()),
               ConfigFileResult::OpenFailed);
-    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToLoad});
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{UnableToLoad(
+                                         m_dir / "real" / "new.txt", "Operation not permitted")});
 }
 
 TEST_F(ConfigFileTest, ASaveThatFailsPartWayLeavesTheOldFileIntact) {
@@ -385,7 +520,8 @@ TEST_F(ConfigFileTest, ASaveThatFailsPartWayLeavesTheOldFileIntact) {
         EXPECT_EQ(SaveConfigurationFile(path, ChangedRecords()), ConfigFileResult::WriteFailed);
     }
     EXPECT_EQ(ReadWhole(path), before);
-    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kUnableToRead});
+    EXPECT_EQ(m_messages.Messages(),
+              std::vector<RecordedMessage>{UnableToRead(path, "File too large")});
     // No temporary file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
