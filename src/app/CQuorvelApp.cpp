@@ -46,8 +46,17 @@ void CQuorvelApp::RemoveRecentFile(int index) {
 }
 
 void CQuorvelApp::LoadRecords() {
-    LoadAllRecords(m_store, m_records);
+    const std::vector<std::string> replaced = LoadAllRecords(m_store, m_records);
     m_runtime.SetWriteDelay(std::string(kDefaultWriteDelayText));
+    if (!replaced.empty()) {
+        // Once, for all of them: the operator learns what the ports now use.
+        std::string detail;
+        for (const std::string& line : replaced) {
+            detail += (detail.empty() ? "" : "\n") + line;
+        }
+        ShowMessage(kSettingsReplaced, kProgramCaption, mb::kOk | mb::kIconExclamation,
+                    MessageOwner::MainWindow, detail);
+    }
 }
 
 int CQuorvelApp::ExitInstance(int frameworkExitCode) {

@@ -23,7 +23,8 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     CQuorvelApp(ProfileStore& store, ConsoleHost& console, AppServices& services);
     ~CQuorvelApp() override;
 
-    // The records' part of the start-up, after the main window is up.
+    // The records' part of the start-up, after the main window is up; says
+    // once what stored values it had to replace.
     void LoadRecords();
     // Writes every record to the store; returns the process exit code. A test
     // still under way (only if the program was ended some other way than by
@@ -62,6 +63,11 @@ class CQuorvelApp final : public QObject, public ThreadExitSink {
     TestRuntime& Runtime() { return m_runtime; }
 
     static constexpr const char* kConfigHelpDocument = "QuorvelConfig.doc";
+    // The message at start-up when stored settings could not be used as
+    // stored; its detail lists each with what took its place.
+    static constexpr const char* kSettingsReplaced =
+        "Some stored port settings could not be used and were replaced.";
+    static constexpr const char* kProgramCaption = "Quorvel";
 
   signals:
     // A test thread has ended (the main window counts these).

@@ -10,14 +10,26 @@ namespace {
 
 const std::string kSection(kProfileSection);
 
+// "<key> = <value> is outside <min> to <max>: <fallback> in its place".
+std::string Replacement(const std::string& key, std::int32_t value, std::int32_t min,
+                        std::int32_t max, std::int32_t fallback) {
+    return key + " = " + std::to_string(value) + " is outside " + std::to_string(min) + " to " +
+           std::to_string(max) + ": " + std::to_string(fallback) + " in its place";
+}
+
 template <typename Record>
 void LoadIntFields(ProfileStore& store, int port, Record& record, const Record& defaults,
-                   const auto& fields) {
+                   const auto& fields, std::vector<std::string>& replaced) {
     for (const auto& field : fields) {
         const std::int32_t fallback = defaults.*field.member;
-        const std::int32_t value =
-            store.GetProfileInt(kSection, ProfileKey(port, field.name), fallback);
-        record.*field.member = field.Accepts(value) ? value : fallback;
+        const std::string key = ProfileKey(port, field.name);
+        const std::int32_t value = store.GetProfileInt(kSection, key, fallback);
+        if (field.Accepts(value)) {
+            record.*field.member = value;
+        } else {
+            record.*field.member = fallback;
+            replaced.push_back(Replacement(key, value, field.min, field.max, fallback));
+        }
     }
 }
 
@@ -34,30 +46,39 @@ int SaveIntFields(ProfileStore& store, int port, const Record& record, const aut
 
 // A stored hour or minute value, as text; its default when outside 0 ... 9999999.
 std::string LoadStopTime(ProfileStore& store, int port, std::string_view field,
-                         const std::string& defaultText) {
+                         const std::string& defaultText, std::vector<std::string>& replaced) {
     const std::int32_t fallback = StopTimeTextToValue(defaultText);
-    const std::int32_t value = store.GetProfileInt(kSection, ProfileKey(port, field), fallback);
-    const bool inRange = value >= 0 && value <= kMaxStopTimeValue;
-    return StopTimeValueToText(inRange ? value : fallback);
+    const std::string key = ProfileKey(port, field);
+    const std::int32_t value = store.GetProfileInt(kSection, key, fallback);
+    if (value < 0 || value > kMaxStopTimeValue) {
+        replaced.push_back(Replacement(key, value, 0, kMaxStopTimeValue, fallback));
+        return StopTimeValueToText(fallback);
+    }
+    return StopTimeValueToText(value);
 }
 
-void LoadPort(ProfileStore& store, int port, PortRecords& records) {
+void LoadPort(ProfileStore& store, int port, PortRecords& records,
+              std::vector<std::string>& replaced) {
     const auto i = static_cast<std::size_t>(port);
     PortRegistry& line = records.m_PortRegistry[i];
     PortTestSettings& test = records.m_PortTest[i];
     PortPatternSettings& pattern = records.m_PortPattern[i];
 
-    LoadIntFields(store, port, line, DefaultPortRegistry(port), kLineFields);
+    LoadIntFields(store, port, line, DefaultPortRegistry(port), kLineFields, replaced);
     const PortTestSettings testDefaults = DefaultPortTestSettings(port);
-    LoadIntFields(store, port, test, testDefaults, kTestFlagFields);
-    test.strHrTime = LoadStopTime(store, port, "strHrTime", testDefaults.strHrTime);
-    test.strMinTime = LoadStopTime(store, port, "strMinTime", testDefaults.strMinTime);
-    LoadIntFields(store, port, pattern, DefaultPortPatternSettings(port), kPatternFields);
+    LoadIntFields(store, port, test, testDefaults, kTestFlagFields, replaced);
+    test.strHrTime = LoadStopTime(store, port, "strHrTime", testDefaults.strHrTime, replaced);
+    test.strMinTime = LoadStopTime(store, port, "strMinTime", testDefaults.strMinTime, replaced);
+    LoadIntFields(store, port, pattern, DefaultPortPatternSettings(port), kPatternFields, replaced);
 
     // The file's contents are not stored, so a file pattern cannot be resumed.
     if (pattern.nFile != 0) {
         pattern.nFile = 0;
         pattern.nAlpha = 1;
+        replaced.push_back(ProfileKey(port, "nFile") +
+                           " = 1: the file a port sends is not kept from one run to the next, "
+                           "so Port" +
+                           std::to_string(port + 1) + " sends the Alphabets line in its place");
     }
     pattern.strUserData = DefaultUserPattern(port);
     test.strTxDisplay.clear();
@@ -74,10 +95,12 @@ std::string ProfileKey(int port, std::string_view field) {
     return key;
 }
 
-void LoadAllRecords(ProfileStore& store, PortRecords& records) {
+std::vector<std::string> LoadAllRecords(ProfileStore& store, PortRecords& records) {
+    std::vector<std::string> replaced;
     for (int port = 0; port < kPortCount; ++port) {
-        LoadPort(store, port, records);
+        LoadPort(store, port, records, replaced);
     }
+    return replaced;
 }
 
 int SaveAllRecords(ProfileStore& store, const PortRecords& records) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/PortRegistry.h"
 #include "config/ProfileStore.h"
@@ -23,8 +24,10 @@ std::string ProfileKey(int port, std::string_view field);
 // field can hold (the rest of the program indexes tables with these values, so
 // a damaged store must not reach them). A file pattern comes back as the
 // alphabet line, since the file's contents are not stored; the user pattern
-// and the display texts start afresh.
-void LoadAllRecords(ProfileStore& store, PortRecords& records);
+// and the display texts start afresh. Returns what was stored and replaced,
+// and by what, one line a value ("m_PortRegistry[0].nBaud = 99 is outside
+// 0 to 13: 6 in its place"); a missing value is no replacement.
+std::vector<std::string> LoadAllRecords(ProfileStore& store, PortRecords& records);
 
 // Writes the 27 stored values of every port. The hour and minute texts are
 // stored as integers. A failed write is silent, as the store's users expect;

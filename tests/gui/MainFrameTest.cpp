@@ -65,6 +65,24 @@ TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {
     EXPECT_TRUE(testing::SaveScreenshot(m_frame, "main-window"));
 }
 
+TEST_F(MainFrameTest, StoredValuesReplacedAtStartAreToldInOneMessage) {
+    EXPECT_TRUE(m_messages.Messages().empty());  // nothing replaced in a first start
+    m_store.values["Version 1.0/m_PortRegistry[0].nBaud"] = 99;
+    m_store.values["Version 1.0/m_PortRegistry[0].nRxTrig"] = 62;  // the highest: kept
+    m_store.values["Version 1.0/m_PortRegistry[3].nFile"] = 1;
+    m_app.LoadRecords();
+    EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 6);
+    EXPECT_EQ(m_app.Records().m_PortRegistry[0].nRxTrig, 62);
+    EXPECT_EQ(m_app.Records().m_PortPattern[3].nAlpha, 1);
+    const RecordedMessage told{
+        "Some stored port settings could not be used and were replaced.", "Quorvel", 0x30,
+        MessageOwner::MainWindow,
+        "m_PortRegistry[0].nBaud = 99 is outside 0 to 13: 6 in its place\n"
+        "m_PortRegistry[3].nFile = 1: the file a port sends is not kept from one run to the "
+        "next, so Port4 sends the Alphabets line in its place"};
+    EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{told});
+}
+
 TEST_F(MainFrameTest, CommandsFollowTheTestThroughStartStopAndCloseAll) {
     auto expectIdle = [&] {
         EXPECT_TRUE(Enabled(res::kTestStart));

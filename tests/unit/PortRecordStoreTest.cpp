@@ -77,7 +77,7 @@ TEST(PortRecordStore, SavesAll216ValuesUnderTheirKeysAndLoadsThemBack) {
 TEST(PortRecordStore, FirstStartWithAnEmptyStoreGivesTheDefaults) {
     MemoryProfileStore store;
     PortRecords loaded;  // as the application object's constructor leaves them
-    LoadAllRecords(store, loaded);
+    EXPECT_TRUE(LoadAllRecords(store, loaded).empty());  // a missing value is no replacement
     EXPECT_EQ(loaded, DefaultPortRecords());
     EXPECT_EQ(loaded.m_PortRegistry[0].nPortOpen, 1);
     EXPECT_EQ(loaded.m_PortRegistry[0].nComBase, 3);  // COM4
@@ -90,7 +90,10 @@ TEST(PortRecordStore, AStoredFilePatternComesBackAsTheAlphabetLine) {
     store.values[Key(1, "nQuickBrown")] = 1;
     store.values[Key(1, "nUserData")] = 1;
     PortRecords loaded;
-    LoadAllRecords(store, loaded);
+    EXPECT_EQ(LoadAllRecords(store, loaded),
+              std::vector<std::string>{
+                  "m_PortRegistry[1].nFile = 1: the file a port sends is not kept from one run to "
+                  "the next, so Port2 sends the Alphabets line in its place"});
     const PortPatternSettings& p = loaded.m_PortPattern[1];
     EXPECT_EQ(p.nFile, 0);
     EXPECT_EQ(p.nAlpha, 1);
@@ -160,7 +163,24 @@ TEST(PortRecordStore, OutOfRangeStoredValuesTakeTheirDefaults) {
     store.values[Key(7, "nComBase")] = 46;  // COM47: the highest a port can follow to
 
     PortRecords loaded;
-    LoadAllRecords(store, loaded);
+    EXPECT_EQ(LoadAllRecords(store, loaded),
+              (std::vector<std::string>{
+                  "m_PortRegistry[0].nBaud = 14 is outside 0 to 13: 6 in its place",
+                  "m_PortRegistry[0].nDTRHys = 5 is outside 0 to 4: 2 in its place",
+                  "m_PortRegistry[1].nBaud = -1 is outside 0 to 13: 6 in its place",
+                  "m_PortRegistry[1].nComBase = -3 is outside 0 to 46: 4 in its place",
+                  "m_PortRegistry[2].nDataBits = 4 is outside 0 to 3: 3 in its place",
+                  "m_PortRegistry[2].nComBase = 47 is outside 0 to 46: 5 in its place",
+                  "m_PortRegistry[3].nParity = 5 is outside 0 to 4: 4 in its place",
+                  "m_PortRegistry[3].nPortOpen = 2 is outside 0 to 1: 0 in its place",
+                  "m_PortRegistry[4].nStopBits = 2 is outside 0 to 1: 0 in its place",
+                  "m_PortRegistry[4].nAlpha = 7 is outside 0 to 1: 1 in its place",
+                  "m_PortRegistry[5].nFlowCtrl = 3 is outside 0 to 2: 2 in its place",
+                  "m_PortRegistry[5].strHrTime = -1 is outside 0 to 9999999: 6 in its place",
+                  "m_PortRegistry[6].nRxTrig = 63 is outside 0 to 62: 5 in its place",
+                  "m_PortRegistry[6].strMinTime = 10000000 is outside 0 to 9999999: 17 in its "
+                  "place",
+                  "m_PortRegistry[7].nTxTrig = 64 is outside 0 to 63: 14 in its place"}));
     const PortRecords defaults = DefaultPortRecords();
     EXPECT_EQ(loaded.m_PortRegistry[0].nBaud, 6);
     EXPECT_EQ(loaded.m_PortRegistry[1].nBaud, 6);
