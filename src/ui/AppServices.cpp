@@ -11,16 +11,38 @@
 namespace quorvel {
 namespace {
 
+const QString kTextFilter = QStringLiteral("Text files (*.txt)");
+
+// The configuration file chooser: a name typed without an extension gets
+// ".txt" while the text-file filter is chosen, and is taken as typed under
+// "All files" (a file without an extension, a device).
+class ConfigurationFileDialog final : public QFileDialog {
+  public:
+    explicit ConfigurationFileDialog(QWidget* owner) : QFileDialog(owner) {
+        connect(this, &QFileDialog::filterSelected, this,
+                [this](const QString& filter) { SuffixFor(filter); });
+    }
+
+    void accept() override {
+        SuffixFor(selectedNameFilter());  // however the filter was chosen
+        QFileDialog::accept();
+    }
+
+  private:
+    void SuffixFor(const QString& filter) {
+        setDefaultSuffix(filter == kTextFilter ? QStringLiteral("txt") : QString());
+    }
+};
+
 // The configuration file chooser, open or save: it starts on "*.txt" in the
-// file name box with the text-file filter chosen, and adds ".txt" to a name
-// typed without an extension. Saving over a file asks nothing.
+// file name box with the text-file filter chosen. Saving over a file asks
+// nothing.
 QString ChooseConfigurationFile(QWidget* owner, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(owner);
+    ConfigurationFileDialog dialog(owner);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Text files (*.txt)"), QStringLiteral("All files (*.*)")});
+    dialog.setNameFilters({kTextFilter, QStringLiteral("All files (*.*)")});
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(QStringLiteral("*.txt"));

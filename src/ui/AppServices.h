@@ -16,8 +16,10 @@ class AppServices {
   public:
     virtual ~AppServices() = default;
     // The file chooser of Config > Load and Config > Save: it starts on the
-    // name "*.txt" with the filters "Text files (*.txt)" and "All files (*.*)",
-    // default extension txt. An empty path when the operator does not confirm.
+    // name "*.txt" with the filters "Text files (*.txt)" and "All files (*.*)";
+    // under the first, a name typed without an extension gets ".txt", under
+    // the second it is taken as typed. An empty path when the operator does
+    // not confirm.
     virtual QString ChooseFileToLoad(QWidget* owner) = 0;
     virtual QString ChooseFileToSave(QWidget* owner) = 0;
     // The "Send File" chooser of the data pattern dialog (any file).

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 #include <fstream>
 #include <functional>
@@ -186,6 +188,39 @@ TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {
         EXPECT_EQ(suffix, "txt");
         EXPECT_EQ(saving, save);
     }
+}
+
+TEST(ConfigFileChooser, ATypedNameGetsTxtUnderTheTextFilterAndIsTakenAsTypedUnderAllFiles) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : {"ports", "other.txt"}) {
+        std::ofstream(folder.filePath(QString::fromLatin1(name)).toStdString()) << "x";
+    }
+    DesktopServices services;
+    QObject watch;
+    // Types `name` into the chooser as the operator does, with the filter
+    // chosen from the list first when `allFiles`, and presses Enter.
+    auto typed = [&](const QString& name, bool allFiles) {
+        testing::WhenShown<QFileDialog>(watch, [&](QFileDialog& dialog) {
+            if (allFiles) {
+                auto* filters = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                filters->setCurrentIndex(1);
+                emit filters->activated(1);
+            }
+            // A name the chooser does not find brings a message of its own.
+            testing::WhenShown<QMessageBox>(dialog, [](QMessageBox& box) { box.reject(); });
+            auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+            if (dialog.isVisible()) {
+                dialog.reject();  // the name was not taken: the test fails on the result
+            }
+        });
+        return services.ChooseFileToLoad(nullptr);
+    };
+    EXPECT_EQ(typed(folder.filePath("other"), false), folder.filePath("other.txt"));
+    EXPECT_EQ(typed(folder.filePath("ports"), true), folder.filePath("ports"));
+    EXPECT_EQ(typed(QStringLiteral("/dev/zero"), true), QStringLiteral("/dev/zero"));
 }
 
 TEST_F(MainFrameTest, MessageBoxesShowTheReasonAndTheSystemsDefaultTitle) {
