@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
 
     quorvel::QSettingsProfileStore store;
     quorvel::ConsoleBridge console;
-    quorvel::DesktopServices services;
+    quorvel::DesktopServices services(&store);
     quorvel::CQuorvelApp app(store, console, services);
     console.Attach(app.Runtime(), app.Records(), services);
 

@@ -62,7 +62,8 @@ class ConsoleHost {
     // Gives an existing console the focus, or creates it (setting
     // g_pTestDialog); false when it cannot be created.
     virtual bool CreateOrFocusConsole() = 0;
-    // Moves the console to 100, 100 with 860 x 580 pixels and shows it.
+    // Shows the console at 100, 100 with 860 x 580 pixels, or where the
+    // operator last put it, always within its screen.
     virtual void PlaceConsole() = 0;
     // The console exists and is shown (not hidden by Escape or a close).
     virtual bool ConsoleShown() const = 0;

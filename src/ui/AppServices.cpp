@@ -8,6 +8,8 @@
 #include <QPrinter>
 #include <QUrl>
 
+#include "config/ProfileStore.h"
+
 namespace quorvel {
 namespace {
 
@@ -106,6 +108,43 @@ QString DesktopServices::ChooseStatisticsFile(QWidget* owner) {
         return {};
     }
     return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// The console's place in the profile: its frame's corner and its client's size.
+constexpr const char* kLeft = "Left";
+constexpr const char* kTop = "Top";
+constexpr const char* kWidth = "Width";
+constexpr const char* kHeight = "Height";
+
+}  // namespace
+
+std::optional<QRect> DesktopServices::ConsoleGeometry() {
+    if (m_profile == nullptr) {
+        return m_consoleGeometry;
+    }
+    const std::string section(kConsoleSection);
+    const QRect stored(m_profile->GetProfileInt(section, kLeft, 0),
+                       m_profile->GetProfileInt(section, kTop, 0),
+                       m_profile->GetProfileInt(section, kWidth, 0),
+                       m_profile->GetProfileInt(section, kHeight, 0));
+    // Nothing stored, or nothing a window could be: the console's own place.
+    return stored.width() > 0 && stored.height() > 0 ? std::optional<QRect>(stored) : std::nullopt;
+}
+
+void DesktopServices::RememberConsoleGeometry(const QRect& geometry) {
+    m_consoleGeometry = geometry;
+    if (m_profile != nullptr) {
+        const std::string section(kConsoleSection);
+        m_profile->WriteProfileInt(section, kLeft, geometry.left());
+        m_profile->WriteProfileInt(section, kTop, geometry.top());
+        m_profile->WriteProfileInt(section, kWidth, geometry.width());
+        m_profile->WriteProfileInt(section, kHeight, geometry.height());
+    }
 }
 
 }  // namespace quorvel

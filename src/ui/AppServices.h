@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -10,6 +11,8 @@
 class QPrinter;
 
 namespace quorvel {
+
+class ProfileStore;
 
 // The desktop services the commands use, replaceable by test doubles.
 class AppServices {
@@ -45,12 +48,22 @@ class AppServices {
     // Where the statistics window saves its figures: "CSV files (*.csv)" and
     // "All files (*.*)", default extension csv. Empty when not confirmed.
     virtual QString ChooseStatisticsFile(QWidget* owner) = 0;
+
+    // Where the operator last put the test console: its frame's top-left
+    // corner (screen coordinates) and its client area's size, kept from one
+    // run to the next. Nothing until the operator has moved or resized it.
+    virtual std::optional<QRect> ConsoleGeometry() = 0;
+    virtual void RememberConsoleGeometry(const QRect& geometry) = 0;
 };
 
 // The real ones: Qt's file and printer dialogs, the desktop's opener and
-// the keyboard's lock state.
+// the keyboard's lock state. The console's place is kept in `profile`, in a
+// section of its own ("Console"); without a profile only while the program
+// runs.
 class DesktopServices final : public AppServices {
   public:
+    explicit DesktopServices(ProfileStore* profile = nullptr) : m_profile(profile) {}
+
     QString ChooseFileToLoad(QWidget* owner) override;
     QString ChooseFileToSave(QWidget* owner) override;
     QString ChooseFileToSend(QWidget* owner) override;
@@ -62,6 +75,14 @@ class DesktopServices final : public AppServices {
                       const std::function<void(QPrinter*)>& paint) override;
     std::optional<KeyboardLocks> KeyboardLockState() override;
     QString ChooseStatisticsFile(QWidget* owner) override;
+    std::optional<QRect> ConsoleGeometry() override;
+    void RememberConsoleGeometry(const QRect& geometry) override;
+
+    static constexpr const char* kConsoleSection = "Console";
+
+  private:
+    ProfileStore* m_profile;
+    std::optional<QRect> m_consoleGeometry;  // without a profile
 };
 
 }  // namespace quorvel

@@ -1,6 +1,10 @@
 #include "ui/CScrollDialog.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QResizeEvent>
+#include <QWheelEvent>
+#include <algorithm>
 
 namespace quorvel {
 namespace {
@@ -25,6 +29,17 @@ int RequestOf(int action) {
         default:
             return kEndScroll;
     }
+}
+
+// Steps of `unit` pixels for a wheel turn of `delta` (in eighths of a degree,
+// 120 a notch): at least one step for any turn, so a fine wheel moves too.
+int WheelSteps(int delta, int unit) {
+    if (delta == 0) {
+        return 0;
+    }
+    const int pixels = delta * QApplication::wheelScrollLines() * CScrollDialog::kWheelLinePixels;
+    const int steps = pixels / (120 * unit);
+    return steps != 0 ? steps : (delta > 0 ? 1 : -1);
 }
 
 }  // namespace
@@ -55,9 +70,14 @@ void CScrollDialog::Connect(QScrollBar* bar, bool horizontal) {
 void CScrollDialog::OnInitDialog() {
     m_content->adjustSize();
     m_content->move(0, 0);
-    m_model.Initialize(m_content->width(), m_content->height());
-    resize(m_content->size());
-    Apply();
+    m_templateSize = m_content->size();
+    // From here on the content takes whatever room the client gives beyond
+    // the template.
+    m_content->setMinimumSize(m_templateSize);
+    m_content->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_model.Initialize(m_templateSize.width(), m_templateSize.height());
+    resize(m_templateSize);
+    LayOut();
 }
 
 void CScrollDialog::ScrollHorizontally(int request, int thumb) {
@@ -72,16 +92,87 @@ void CScrollDialog::ScrollVertically(int request, int thumb) {
     }
 }
 
+void CScrollDialog::ScrollVerticallyBy(int rows) {
+    ScrollVertically(kThumbTrack, m_model.m_nVertPos + rows);  // clamped to the range
+}
+
+void CScrollDialog::ScrollHorizontallyBy(int columns) {
+    ScrollHorizontally(kThumbTrack, m_model.m_nHorzPos + columns);
+}
+
 void CScrollDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    m_model.Resize(width(), height(), isMaximized());
+    LayOut();
+}
+
+void CScrollDialog::wheelEvent(QWheelEvent* event) {
+    // Only what no control under the mouse took (a text box that can still
+    // scroll takes it) reaches the dialog.
+    const int vertical = m_model.m_nVertPos;
+    const int horizontal = m_model.m_nHorzPos;
+    ScrollVerticallyBy(-WheelSteps(event->angleDelta().y(), ScrollModel::kRow));
+    ScrollHorizontallyBy(-WheelSteps(event->angleDelta().x(), ScrollModel::kColumn));
+    event->setAccepted(vertical != m_model.m_nVertPos || horizontal != m_model.m_nHorzPos);
+}
+
+void CScrollDialog::keyPressEvent(QKeyEvent* event) {
+    if (ScrollByKey(*event)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool CScrollDialog::ScrollByKey(const QKeyEvent& event) {
+    // A page is what the client shows, less a little that stays in sight.
+    const int page = std::max(1, m_view.height() * 9 / 10 / ScrollModel::kRow);
+    const bool control = event.modifiers() == Qt::ControlModifier;
+    if (event.modifiers() == Qt::NoModifier && event.key() == Qt::Key_PageDown) {
+        ScrollVerticallyBy(page);
+    } else if (event.modifiers() == Qt::NoModifier && event.key() == Qt::Key_PageUp) {
+        ScrollVerticallyBy(-page);
+    } else if (control && event.key() == Qt::Key_Home) {
+        ScrollVertically(kToStart);
+        ScrollHorizontally(kToStart);
+    } else if (control && event.key() == Qt::Key_End) {
+        ScrollVertically(kToEnd);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CScrollDialog::GrowContent(QSize /*extra*/) {}
+
+void CScrollDialog::LayOut() {
+    if (m_templateSize.isEmpty()) {
+        return;  // before initialisation
+    }
+    const int barWidth = m_vertical->sizeHint().width();
+    const int barHeight = m_horizontal->sizeHint().height();
+    // The bars take their room from the client, and one bar may make the
+    // other needed: the view settles within two passes.
+    m_view = size();
+    for (int pass = 0; pass < 2; ++pass) {
+        m_model.Resize(m_view.width(), m_view.height(), isMaximized());
+        m_view = QSize(width() - (m_model.m_nVertMax > 0 ? barWidth : 0),
+                       height() - (m_model.m_nHorzMax > 0 ? barHeight : 0));
+    }
+    m_model.Resize(m_view.width(), m_view.height(), isMaximized());
+
+    const QSize content = m_templateSize.expandedTo(m_view);
+    m_content->resize(content);
+    if (const QSize extra = content - m_templateSize; extra != m_grown) {
+        m_grown = extra;
+        GrowContent(extra);
+    }
+    m_horizontal->setGeometry(0, height() - barHeight, m_view.width(), barHeight);
+    m_vertical->setGeometry(width() - barWidth, 0, barWidth, m_view.height());
     Apply();
 }
 
 void CScrollDialog::Apply() {
     m_content->move(m_model.OffsetX(), m_model.OffsetY());
-    const int barWidth = m_vertical->sizeHint().width();
-    const int barHeight = m_horizontal->sizeHint().height();
     // A range of 0 .. 0 leaves nothing to scroll: that bar goes away.
     m_horizontal->setRange(0, m_model.m_nHorzMax);
     m_horizontal->setValue(m_model.m_nHorzPos);
@@ -89,10 +180,6 @@ void CScrollDialog::Apply() {
     m_vertical->setRange(0, m_model.m_nVertMax);
     m_vertical->setValue(m_model.m_nVertPos);
     m_vertical->setVisible(m_model.m_nVertMax > 0);
-    const int right = width() - (m_vertical->isVisible() ? barWidth : 0);
-    const int bottom = height() - (m_horizontal->isVisible() ? barHeight : 0);
-    m_horizontal->setGeometry(0, height() - barHeight, right, barHeight);
-    m_vertical->setGeometry(width() - barWidth, 0, barWidth, bottom);
     m_horizontal->raise();
     m_vertical->raise();
     m_grip->setVisible(m_model.GripVisible());

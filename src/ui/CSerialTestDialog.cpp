@@ -2,15 +2,20 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
+#include <optional>
 
 #include "engine/TestRuntime.h"
 #include "ui/CDataPatternDialog.h"
 #include "ui/OwnedWindow.h"
+#include "ui/ScreenFit.h"
 
 namespace quorvel {
 
@@ -34,8 +39,13 @@ CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& re
         }
     }
     AddStatisticsButton(units);
+    NoteTemplateLayout();
     CScrollDialog::OnInitDialog();
     OnInitDialog(records);
+    // A drag sends many moves and resizes: the last one is remembered.
+    m_remember.setSingleShot(true);
+    m_remember.setInterval(250);
+    connect(&m_remember, &QTimer::timeout, this, &CSerialTestDialog::RememberGeometry);
 }
 
 void CSerialTestDialog::Wire(int port) {
@@ -145,7 +155,146 @@ void CSerialTestDialog::keyPressEvent(QKeyEvent* event) {
         event->accept();  // Enter does nothing
         return;
     }
-    QDialog::keyPressEvent(event);  // Escape hides the console; the test goes on
+    // Escape hides the console (the test goes on); the paging keys scroll it.
+    CScrollDialog::keyPressEvent(event);
+}
+
+void CSerialTestDialog::NoteTemplateLayout() {
+    std::vector<QRect> panels;
+    for (int port = 0; port < kPortCount; ++port) {
+        panels.push_back(Panel(port)->geometry());
+        m_panels.emplace_back(panels.back(), Control(PanelRole::Transmit, port)->geometry(),
+                              Control(PanelRole::Receive, port)->geometry());
+    }
+    const QList<QWidget*> controls = Content()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    std::vector<QRect> groups;  // the group boxes inside the panels (Stop On)
+    for (QWidget* control : controls) {
+        if (qobject_cast<QGroupBox*>(control) != nullptr &&
+            std::find(panels.begin(), panels.end(), control->geometry()) == panels.end()) {
+            groups.push_back(control->geometry());
+        }
+    }
+    for (QWidget* control : controls) {
+        TemplatePlace place{control, control->geometry(), -1, false, QRect()};
+        for (int port = 0; port < kPortCount; ++port) {
+            const auto i = static_cast<std::size_t>(port);
+            if (control == Panel(port) || panels[i].contains(place.place.center())) {
+                place.panel = port;
+                place.panelBox = control == Panel(port);
+            }
+        }
+        for (const QRect& group : groups) {
+            if (group != place.place && group.contains(place.place.center())) {
+                place.group = group;
+            }
+        }
+        m_templateLayout.push_back(place);
+    }
+}
+
+void CSerialTestDialog::GrowContent(QSize extra) {
+    // Two columns of panels share the extra width, four rows the extra height.
+    constexpr int kRows = kPortCount / 2;
+    const std::array<int, 2> columns{extra.width() / 2, extra.width() - extra.width() / 2};
+    const int row = extra.height() / kRows;
+    for (const TemplatePlace& t : m_templateLayout) {
+        if (t.panel < 0) {
+            t.control->setGeometry(t.place.translated(0, extra.height()));  // below the panels
+            continue;
+        }
+        const int column = t.panel % 2;
+        const int panelRow = t.panel / 2;
+        const QSize panelExtra(columns[static_cast<std::size_t>(column)],
+                               panelRow == kRows - 1 ? extra.height() - row * (kRows - 1) : row);
+        const QPoint shift(column == 1 ? columns[0] : 0, panelRow * row);
+        const PanelGrowth& growth = m_panels[static_cast<std::size_t>(t.panel)];
+        t.control->setGeometry(t.panelBox ? growth.GrowPanel(panelExtra, shift)
+                                          : growth.Grow(t.place, t.group, panelExtra, shift));
+    }
+}
+
+void CSerialTestDialog::ShowPlaced() {
+    const std::optional<QRect> remembered = m_services.ConsoleGeometry();
+    Place(remembered.value_or(QRect(kDefaultTopLeft, kDefaultSize)));
+    show();
+    KeepOnScreen();  // its frame is known once it is shown
+    raise();
+    activateWindow();
+}
+
+QMargins CSerialTestDialog::FrameMargins() const {
+    // Nothing before the window system has framed the window the first time.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+void CSerialTestDialog::Place(const QRect& wanted) {
+    const QMargins frame = FrameMargins();
+    const QPoint corner(frame.left(), frame.top());
+    const QRect client(wanted.topLeft() + corner, wanted.size());
+    QScreen* screen = QGuiApplication::screenAt(client.center());
+    if (screen == nullptr) {
+        screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+    }
+    const QRect fitted = FitWithin(client, frame, screen->availableGeometry());
+    // By the frame's corner, as the window system places a window whose
+    // frame it has not drawn yet.
+    m_placed = QRect(fitted.topLeft() - corner, fitted.size());
+    m_placing = true;
+    move(m_placed.topLeft());
+    resize(m_placed.size());
+    m_placing = false;
+}
+
+void CSerialTestDialog::KeepOnScreen() {
+    if (FitWithin(geometry(), FrameMargins(), screen()->availableGeometry()) != geometry()) {
+        Place(QRect(pos(), size()));
+    }
+}
+
+bool CSerialTestDialog::AsPlaced() const {
+    // Until the window system has framed it, the client's corner stands for
+    // the frame's.
+    return size() == m_placed.size() &&
+           (pos() == m_placed.topLeft() || geometry().topLeft() == m_placed.topLeft());
+}
+
+void CSerialTestDialog::OnGeometryChanged() {
+    if (m_placing || !isVisible() || isMinimized() || isMaximized()) {
+        return;
+    }
+    if (!AsPlaced()) {
+        m_remember.start();  // the operator's
+        return;
+    }
+    // The window system has framed the console where it was placed: with the
+    // frame now known, it must still lie within its screen.
+    KeepOnScreen();
+}
+
+void CSerialTestDialog::RememberGeometry() {
+    m_services.RememberConsoleGeometry(QRect(pos(), size()));  // pos(): the frame's corner
+}
+
+void CSerialTestDialog::moveEvent(QMoveEvent* event) {
+    CScrollDialog::moveEvent(event);
+    OnGeometryChanged();
+}
+
+void CSerialTestDialog::resizeEvent(QResizeEvent* event) {
+    CScrollDialog::resizeEvent(event);
+    OnGeometryChanged();
+}
+
+void CSerialTestDialog::hideEvent(QHideEvent* event) {
+    // A change the operator made just before hiding it is kept all the same.
+    if (m_remember.isActive()) {
+        m_remember.stop();
+        RememberGeometry();
+    }
+    CScrollDialog::hideEvent(event);
 }
 
 void CSerialTestDialog::closeEvent(QCloseEvent* event) {

@@ -4,14 +4,17 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "config/PortRegistry.h"
 #include "res/ConsoleLayout.h"
 #include "ui/AppServices.h"
 #include "ui/CScrollDialog.h"
 #include "ui/DialogBuilder.h"
+#include "ui/PanelGrowth.h"
 
 namespace quorvel {
 
@@ -27,6 +30,11 @@ class TestRuntime;
 // and closed with it, without a task-bar entry of its own. It asks the window
 // manager for no close box; where one is drawn all the same, a close hides it
 // as Escape does, and never ends it while a test runs.
+//
+// It is shown at 100, 100 with 860 x 580 pixels, or where the operator last
+// put it (remembered through AppServices), and never larger than its
+// screen's free area nor off it. A window larger than the template gives the
+// room to the panels, and in them to the transmit and receive boxes.
 class CSerialTestDialog final : public CScrollDialog {
     Q_OBJECT
   public:
@@ -44,6 +52,13 @@ class CSerialTestDialog final : public CScrollDialog {
     // The group box of panel `port` (0-7), titled "Port1" to "Port8".
     QGroupBox* Panel(int port) const;
 
+    // Places the console (see above) and shows it, raised and active.
+    void ShowPlaced();
+    // Where a start shows the console until the operator puts it elsewhere:
+    // its frame's top-left corner and its client size.
+    static constexpr QPoint kDefaultTopLeft{100, 100};
+    static constexpr QSize kDefaultSize{860, 580};
+
   signals:
     // The "Test Statistics" button was pressed.
     void statisticsRequested();
@@ -51,6 +66,10 @@ class CSerialTestDialog final : public CScrollDialog {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void GrowContent(QSize extra) override;
 
   private:
     void OnInitDialog(const PortRecords& records);
@@ -60,10 +79,41 @@ class CSerialTestDialog final : public CScrollDialog {
 
     void OnTransfer(int port);
 
+    // Notes every control's place at the template's size, for GrowContent.
+    void NoteTemplateLayout();
+    // Puts the frame's top-left corner at wanted's and makes the client
+    // wanted's size, fitted to its screen.
+    void Place(const QRect& wanted);
+    QMargins FrameMargins() const;
+    // Places the console again where its frame, as now known, leaves its screen.
+    void KeepOnScreen();
+    // A move or resize: the operator's, to be remembered, or the window
+    // system's settling of where the console was placed.
+    void OnGeometryChanged();
+    bool AsPlaced() const;
+    void RememberGeometry();
+
     TestRuntime& m_runtime;
     AppServices& m_services;
     DialogControls m_controls;
     std::array<std::unique_ptr<QButtonGroup>, kPortCount> m_stopOn;
+
+    // A control at the template's size: its place, its panel (-1 for none),
+    // whether it is that panel's own group box, and the group box around it
+    // inside the panel (empty for none).
+    struct TemplatePlace {
+        QWidget* control;
+        QRect place;
+        int panel;
+        bool panelBox;
+        QRect group;
+    };
+    std::vector<TemplatePlace> m_templateLayout;
+    std::vector<PanelGrowth> m_panels;  // a panel's growth, by port
+
+    QRect m_placed;  // where Place put the frame's corner, and the client's size
+    bool m_placing = false;
+    QTimer m_remember;  // the operator's last move or resize, once it settles
 };
 
 }  // namespace quorvel

@@ -90,11 +90,7 @@ void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
 
 void ConsoleBridge::PlaceConsole() {
     if (m_dialog) {
-        m_dialog->move(100, 100);
-        m_dialog->resize(860, 580);
-        m_dialog->show();
-        m_dialog->raise();
-        m_dialog->activateWindow();
+        m_dialog->ShowPlaced();  // where it belongs, on its screen
     }
 }
 

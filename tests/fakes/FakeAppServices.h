@@ -50,6 +50,11 @@ class FakeAppServices final : public AppServices {
     }
 
     std::optional<KeyboardLocks> KeyboardLockState() override { return locks; }
+    std::optional<QRect> ConsoleGeometry() override { return consoleGeometry; }
+    void RememberConsoleGeometry(const QRect& geometry) override {
+        consoleGeometry = geometry;
+        ++consoleGeometriesRemembered;
+    }
 
     QString chosen;
     QString toSend;
@@ -64,6 +69,8 @@ class FakeAppServices final : public AppServices {
     int previews = 0;
 
     std::optional<KeyboardLocks> locks;
+    std::optional<QRect> consoleGeometry;
+    int consoleGeometriesRemembered = 0;
 
   private:
     void ToFile(QPrinter& printer) const {

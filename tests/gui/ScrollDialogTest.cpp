@@ -92,18 +92,38 @@ TEST(ScrollDialog, TheContentMovesWithTheBarsAndTheGripShowsOnlyWhenAllFits) {
     dialog.resize(300, 270);
     EXPECT_FALSE(dialog.Grip()->isVisible());
     EXPECT_TRUE(dialog.HorizontalBar()->isVisible());
-    EXPECT_EQ(dialog.HorizontalBar()->maximum(), 12);
-    EXPECT_EQ(dialog.VerticalBar()->maximum(), 7);
+    // The bars take their room from the client: the content shows beside them.
+    const int barWidth = dialog.VerticalBar()->width();
+    const int barHeight = dialog.HorizontalBar()->height();
+    EXPECT_EQ(dialog.ViewSize(), QSize(300 - barWidth, 270 - barHeight));
+    EXPECT_EQ(dialog.HorizontalBar()->geometry(),
+              QRect(0, 270 - barHeight, 300 - barWidth, barHeight));
+    const int columns = (400 - (300 - barWidth)) / 8;
+    const int rows = (300 - (270 - barHeight)) / 4;
+    EXPECT_EQ(dialog.HorizontalBar()->maximum(), columns);
+    EXPECT_EQ(dialog.VerticalBar()->maximum(), rows);
     dialog.HorizontalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(dialog.Content()->pos(), QPoint(-64, 0));
     EXPECT_EQ(dialog.HorizontalBar()->value(), 8);
     dialog.VerticalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(dialog.Content()->pos(), QPoint(-64, -28));
+    EXPECT_EQ(dialog.Content()->pos(), QPoint(-64, -rows * 4));
 
     dialog.resize(310, 270);
     EXPECT_EQ(dialog.Content()->pos(), QPoint(0, 0));
     EXPECT_EQ(dialog.HorizontalBar()->value(), 0);
     EXPECT_EQ(CSizeGrip::kHitTest, 17);
+
+    // Only too narrow: the horizontal bar takes its height, and then the
+    // content needs the vertical one too.
+    dialog.resize(300, 300);
+    EXPECT_TRUE(dialog.HorizontalBar()->isVisible());
+    EXPECT_TRUE(dialog.VerticalBar()->isVisible());
+    // Wide and high enough: no bar, and the content fills the client.
+    dialog.resize(450, 330);
+    EXPECT_FALSE(dialog.HorizontalBar()->isVisible());
+    EXPECT_FALSE(dialog.VerticalBar()->isVisible());
+    EXPECT_EQ(dialog.Content()->size(), QSize(450, 330));
+    EXPECT_TRUE(dialog.Grip()->isVisible());
 }
 
 }  // namespace
