@@ -94,7 +94,7 @@ QAction* CMainFrame::MakeAction(int command, const QString& text) {
     action->setData(command);
     const res::Prompt prompt = res::PromptOf(command);
     action->setStatusTip(QString::fromStdString(prompt.status));
-    action->setWhatsThis(QString::fromStdString(prompt.status));
+    action->setWhatsThis(CHelpWindow::WhatItDoes(command));
     if (!prompt.tooltip.empty()) {
         action->setToolTip(QString::fromStdString(prompt.tooltip));
     }

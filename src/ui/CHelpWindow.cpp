@@ -20,15 +20,56 @@ QString PlainText(const std::string& menuText) {
     return text;
 }
 
-// What a command without a status-bar prompt does.
-QString DescriptionWithoutPrompt(int command) {
-    if (command == res::kTestDelay) {
-        return QStringLiteral("Sets the pause in milliseconds after each packet a port sends");
+// What a command does where its status-bar prompt says nothing, or says
+// something it does not do here (Exit has no documents to save).
+QString OwnDescription(int command) {
+    switch (command) {
+        case res::kTestDelay:
+            return QStringLiteral("Sets the pause in milliseconds after each packet a port sends");
+        case res::kAppExit:
+            return QStringLiteral(
+                "Ends Quorvel and saves the port settings to the profile; offered while no test "
+                "runs (Test > Stop first)");
+        case res::kPortSettings:
+            return QStringLiteral(
+                "Opens a tabbed dialog to enter the port settings, \"Ports Properties\": a tab "
+                "a port with its line settings, COM number, the card's features and \"Open Port "
+                "For Testing\"");
+        case res::kConfigHelp:
+            return QStringLiteral(
+                "Opens the configuration help document QuorvelConfig.doc from the current "
+                "folder, or says that it is missing");
+        default:
+            return QString();
     }
-    return QString();
+}
+
+// The console's controls, a panel a port.
+QString ConsoleHelpHtml() {
+    return QStringLiteral(
+        "<p><b>The test console</b> (\"Serial Communication Test\", shown by Test &gt; "
+        "Start)</p><ul>"
+        "<li>Enable: whether the port's sent and received text is shown in its two boxes; the "
+        "port sends, receives and is checked either way</li>"
+        "<li>Run, Stop: start and end the port's sending; Transfer: chooses what it sends "
+        "(Quick Brown, Alphabets, your own text or a file)</li>"
+        "<li>Internal LoopTest: switches the card's own loopback for the port</li>"
+        "<li>Stop On: Test Forever, Error (the first byte received wrong) or Time (hours : "
+        "minutes)</li>"
+        "<li>Error Count, Packet Count: the errors and packets of the port's current run</li>"
+        "<li>The mouse wheel, Page Up, Page Down, Ctrl+Home and Ctrl+End scroll the console; "
+        "a larger window gives its panels larger text boxes, and its size and place are kept "
+        "for the next time</li>"
+        "<li>Escape hides the console and the test goes on; Test &gt; Start shows it again</li>"
+        "</ul>");
 }
 
 }  // namespace
+
+QString CHelpWindow::WhatItDoes(int command) {
+    const QString own = OwnDescription(command);
+    return own.isEmpty() ? QString::fromStdString(res::PromptOf(command).status) : own;
+}
 
 QString CHelpWindow::CommandHelpHtml() {
     QString html = QStringLiteral("<h3>Quorvel commands</h3>");
@@ -39,10 +80,7 @@ QString CHelpWindow::CommandHelpHtml() {
             if (item.IsSeparator()) {
                 continue;
             }
-            QString status = QString::fromStdString(res::PromptOf(item.command).status);
-            if (status.isEmpty()) {
-                status = DescriptionWithoutPrompt(item.command);
-            }
+            const QString status = WhatItDoes(item.command);
             html += QStringLiteral("<li>%1 &gt; %2")
                         .arg(menu.toHtmlEscaped(), PlainText(item.text).toHtmlEscaped());
             if (!status.isEmpty()) {
@@ -52,6 +90,7 @@ QString CHelpWindow::CommandHelpHtml() {
         }
         html += QStringLiteral("</ul>");
     }
+    html += ConsoleHelpHtml();
     html += QStringLiteral(
         "<p>Shift+F1, then a click on a button or a menu item, says what that one does.</p>");
     return html;

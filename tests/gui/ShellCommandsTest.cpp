@@ -183,6 +183,14 @@ TEST_F(ShellCommandsTest, F1ShowsTheCommandsAndShiftF1AsksForAClick) {
     EXPECT_TRUE(help.contains("Config &gt; Load: Loads the Port configuration from a file"));
     EXPECT_TRUE(help.contains("Setup &gt; Port Settings: Opens a tabbed dialog"));
     EXPECT_TRUE(help.contains("Test &gt; Delay: Sets the pause in milliseconds"));
+    // What the program does, not what a prompt of the string table says.
+    EXPECT_FALSE(help.contains("prompts to save documents"));
+    EXPECT_TRUE(help.contains("Test &gt; Exit: Ends Quorvel and saves the port settings"));
+    EXPECT_TRUE(help.contains("Ports Properties"));
+    EXPECT_TRUE(help.contains("Enable: whether the port's sent and received text is shown"));
+    EXPECT_EQ(m_frame.Action(res::kAppExit)->whatsThis(), CHelpWindow::WhatItDoes(res::kAppExit));
+    EXPECT_EQ(m_frame.Action(res::kAppExit)->statusTip(),
+              "Quit the application; prompts to save documents");  // the status bar's own
     EXPECT_TRUE(testing::SaveScreenshot(*m_frame.HelpWindow(), "help"));
     m_frame.HelpWindow()->hide();
     QTest::keyClick(&m_frame, Qt::Key_F1);  // the same window comes back
