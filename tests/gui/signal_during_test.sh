@@ -18,16 +18,29 @@ fail() {
 }
 command -v xdotool >/dev/null || fail "xdotool is not installed (make deps)"
 
-# Waits (at most 20 s) for a visible window whose title matches $1; prints its id.
+# Prints the id of a visible window whose title matches $1, looking for it at
+# most $2 tenths of a second (a window that goes while the list is read makes
+# one look fail; the next one goes on).
 window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+    for _ in $(seq "${2:-200}"); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        [ -n "$id" ] && { echo "$id"; return; }
+        sleep 0.1
+    done
 }
-# Opens a menu of the main window by its mnemonic and chooses an item by its own.
-menu() {
-    xdotool windowfocus --sync "$main"
-    xdotool key "alt+$1"
-    sleep 0.3
-    xdotool key "$2"
+# Chooses a menu item of the main window by the menu's and the item's
+# mnemonics, as keys, until the window titled $3 shows: on a busy machine the
+# menu may not yet be open when the item's key comes. Prints that window's id.
+choose() {
+    for _ in 1 2 3; do
+        xdotool windowfocus --sync "$main" 2>/dev/null
+        xdotool key "alt+$1"
+        sleep 0.5
+        xdotool key "$2"
+        shown=$(window "$3" 50)
+        [ -n "$shown" ] && { echo "$shown"; return; }
+        xdotool key Escape Escape  # whatever menu is open
+    done
 }
 
 # Port1 at 19200 bit/s (baud index 7); the other ports as they come by default.
@@ -44,8 +57,7 @@ main=$(window '^Quorvel - ')
 [ -n "$main" ] || fail "the main window did not show"
 
 # Config > Load: the chooser takes the name typed into it.
-menu c l
-chooser=$(window '^Open$')
+chooser=$(choose c l '^Open$')
 [ -n "$chooser" ] || fail "Config > Load showed no chooser"
 xdotool key ctrl+a
 xdotool type --delay 5 "$work/settings.txt"
@@ -56,8 +68,7 @@ for _ in $(seq 100); do
 done
 
 # Test > Start: the console shows while Port1 is open.
-menu t s
-console=$(window '^Serial Communication Test$')
+console=$(choose t s '^Serial Communication Test$')
 [ -n "$console" ] || fail "Test > Start showed no console"
 [ -z "$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)" ] || fail "a message showed"
 
