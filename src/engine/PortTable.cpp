@@ -10,10 +10,10 @@ namespace quorvel {
 void OpenAllPorts(PortTable& table, const PortRecords& records) {
     table.m_bAnyPortOpen = false;
     ActiveComDeviceResolver().Refresh();  // the device map is read once a start
-    for (std::size_t i = 0; i < kPortCount; ++i) {
+    for (int i = 0; i < kPortCount; ++i) {
         table.m_hComPort[i] = nullptr;
         table.m_OpenFailure[i] = SerialFailure{};
-        const PortRegistry& record = records.m_PortRegistry[i];
+        const PortRegistry& record = records.m_PortRegistry[static_cast<std::size_t>(i)];
         if (record.nPortOpen == 0) {
             continue;  // m_bPortOpen[i] is left as it was
         }

@@ -38,9 +38,10 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
     const double seconds =
         m_lastMs == 0 || !rateDue ? 0.0 : static_cast<double>(nowMs - m_lastMs) / 1000.0;
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
-        PortStatistics& row = statistics[i];
-        const PortRegistry& record = m_runtime.Records().m_PortRegistry[i];
+        const auto i = port;
+        PortStatistics& row = statistics[port];
+        const PortRegistry& record =
+            m_runtime.Records().m_PortRegistry[static_cast<std::size_t>(port)];
         const PortCheck& check = m_runtime.Check(port);
         row.port = port;
         row.com = record.nComBase + 1;

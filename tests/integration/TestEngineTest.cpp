@@ -411,18 +411,18 @@ TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
 TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
     Choose({0});
     ASSERT_TRUE(StartTest());
-    CTestEngine engine(m_runtime);
+    CTestEngine& engine = m_runtime.ConsoleEngine();
     auto deliver = [&](const std::string& chunk) {
-        m_runtime.ReadParams(0).pRxData = chunk.data();
-        m_runtime.RxData(0).nRxCount = static_cast<std::int32_t>(chunk.size());
-        engine.ShowRxData(0);
+        engine.ShowRxData(
+            0, std::span(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size()));
     };
     deliver("ab");
     deliver("cd");
     EXPECT_EQ(m_console.Snapshot(0).received, "abcd");
     deliver(std::string("x\0y", 3));  // shown up to the zero byte, kept whole
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
-    EXPECT_EQ(std::string(m_runtime.RxData(0).szRxText.data(), 3), std::string("x\0y", 3));
+    const std::span<const char> latest = m_runtime.Receiver(0).Latest();
+    EXPECT_EQ(std::string(latest.data(), latest.size()), std::string("x\0y", 3));
     m_console.Change(0, [](RecordingConsole::Port& p) { p.enable = false; });
     deliver("hidden");
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
@@ -518,7 +518,7 @@ TEST_F(TestEngineTest, StopEndsTheTestEvenWhenTheConsoleIsGone) {
     ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 3));
-    g_pTestDialog = nullptr;  // the console window was destroyed
+    m_gui.DestroyConsole();  // the console window was destroyed
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_closeAlls, 1);
 }
@@ -538,7 +538,7 @@ TEST_F(TestEngineTest, TheWriteDelayCanChangeWhilePortsSend) {
 }
 
 TEST_F(TestEngineTest, PortIndexesOutsideTheCardAreRefused) {
-    CTestEngine engine(m_runtime);
+    CTestEngine& engine = m_runtime.ConsoleEngine();
     engine.SendPacket(8);
     engine.RunPort(-1);
     m_runtime.OnRunPort(9);
