@@ -65,6 +65,9 @@ class ConsoleView {
     // The port's run has ended by itself (Stop On Time or Stop On Error): the
     // panel says why. Its buttons have been set as after a Stop.
     virtual void ShowRunStopped(int port, const RunStopped& stopped) = 0;
+    // Run was pressed on a port that the test did not open: the panel says
+    // so, and where the port is chosen for testing. GUI thread.
+    virtual void ShowNotOpen(int port) = 0;
 };
 
 // The side that owns the console window: the GUI, or whatever runs the

@@ -34,6 +34,7 @@ class HeadlessConsole : public ConsoleView, public ConsoleHost, public ThreadExi
     std::string HourText(int port) override { return Test(port).strHrTime; }
     std::string MinuteText(int port) override { return Test(port).strMinTime; }
     void ShowRunStopped(int, const RunStopped&) override {}
+    void ShowNotOpen(int) override {}
 
     ConsoleView* Console() override { return m_created.load() ? this : nullptr; }
     bool CreateOrFocusConsole() override {

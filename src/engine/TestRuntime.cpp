@@ -159,6 +159,11 @@ void TestRuntime::OnRunPort(int port) {
         return;
     }
     if (!m_parts.ports.m_bPortOpen[port]) {
+        // Nothing runs; the panel says why instead of leaving the operator
+        // with a Run that does nothing.
+        if (ConsoleView* console = m_parts.Console()) {
+            console->ShowNotOpen(port);
+        }
         return;
     }
     ++m_parts.runningPorts;

@@ -109,8 +109,14 @@ void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
             connect(dialog.As<QPushButton>(button, port), &QPushButton::clicked, this,
                     &ConsoleBridge::Refresh);
         }
+        // A Run that started the port clears what the title said of its last
+        // run; one on a port the test did not open has just said so instead.
         connect(dialog.As<QPushButton>(PanelRole::Run, port), &QPushButton::clicked, this,
-                [this, port] { ShowStopCause(port, QString()); });
+                [this, port] {
+                    if (m_runtime->IsPortOpen(port)) {
+                        SetPanelTitle(port, QString());
+                    }
+                });
     }
 }
 
@@ -272,17 +278,24 @@ std::string ConsoleBridge::MinuteText(int port) {
     });
 }
 
+void ConsoleBridge::ShowNotOpen(int port) {
+    OnGui([this, port](CSerialTestDialog&) {
+        SetPanelTitle(port, QStringLiteral(" - not open for testing: choose it in Setup > Port "
+                                           "Settings (\"Open Port For Testing\")"));
+    });
+}
+
 void ConsoleBridge::ShowRunStopped(int port, const RunStopped& stopped) {
     // Queued from a test thread: the panel says why when the GUI thread comes
     // to it, after the buttons the engine set with the run's end.
-    OnGui(
-        [this, port, stopped](CSerialTestDialog&) { ShowStopCause(port, StopCauseText(stopped)); });
+    OnGui([this, port, stopped](CSerialTestDialog&) {
+        SetPanelTitle(port, QStringLiteral(" - stopped: ") + StopCauseText(stopped));
+    });
 }
 
-void ConsoleBridge::ShowStopCause(int port, const QString& cause) {
+void ConsoleBridge::SetPanelTitle(int port, const QString& state) {
     if (QGroupBox* panel = m_dialog ? m_dialog->Panel(port) : nullptr) {
-        const QString name = QStringLiteral("Port%1").arg(port + 1);
-        panel->setTitle(cause.isEmpty() ? name : name + QStringLiteral(" - stopped: ") + cause);
+        panel->setTitle(QStringLiteral("Port%1").arg(port + 1) + state);
     }
 }
 

@@ -62,6 +62,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     std::string HourText(int port) override;
     std::string MinuteText(int port) override;
     void ShowRunStopped(int port, const RunStopped& stopped) override;
+    void ShowNotOpen(int port) override;
 
     // The least time between two drawings while data keeps arriving.
     static constexpr int kFrameMs = 40;
@@ -79,8 +80,9 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // Ties a new dialog's Enable boxes and boxes to the display model.
     void Connect(CSerialTestDialog& dialog);
     void Apply(int port, ConsoleDisplay::PortUpdate& update);
-    // Says on the port's panel why its run ended by itself, or nothing.
-    void ShowStopCause(int port, const QString& cause);
+    // The port's panel title: its name, then what `state` says of it (why
+    // its run ended by itself, that it is not open), or nothing more.
+    void SetPanelTitle(int port, const QString& state);
     void ApplyBox(QPlainTextEdit* box, BoxText& decoder, ConsoleDisplay::BoxUpdate& update);
 
     TestRuntime* m_runtime = nullptr;

@@ -35,6 +35,7 @@ class RecordingConsole final : public ConsoleView {
         bool stopOnError = false;
         std::vector<StopCause> stopCauses;  // every run that ended by itself, with its cause
         std::vector<RunStopped> stops;      // and what the panel was told of it
+        int notOpenShown = 0;               // Run on a port the test did not open
         std::string hours = "0", minutes = "0";
         int clears = 0;
     };
@@ -119,6 +120,9 @@ class RecordingConsole final : public ConsoleView {
     }
     std::string MinuteText(int port) override {
         return Ask<std::string>(port, [](Port& p) { return p.minutes; });
+    }
+    void ShowNotOpen(int port) override {
+        Call(port, [](Port& p) { ++p.notOpenShown; });
     }
     void ShowRunStopped(int port, const RunStopped& stopped) override {
         Call(port, [&](Port& p) {
