@@ -391,12 +391,18 @@ TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
     for (int port = 0; port < kPortCount; ++port) {
         before[static_cast<std::size_t>(port)] = m_runtime.PacketCount(port);
     }
-    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(7) >= before[7] + 500; }));
-    EXPECT_EQ(m_runtime.PacketCount(0), before[0]);  // passed over, not waited for
-    for (int port = 1; port < kPortCount; ++port) {
-        EXPECT_GE(m_runtime.PacketCount(port), before[static_cast<std::size_t>(port)] + 250)
-            << port;  // the others kept sending all the while
-    }
+    // The others keep sending all the while (each at the pace the card takes
+    // its bytes, which a busy machine makes uneven) ...
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        for (int port = 1; port < kPortCount; ++port) {
+            if (m_runtime.PacketCount(port) < before[static_cast<std::size_t>(port)] + 250) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    EXPECT_EQ(m_runtime.PacketCount(0),
+              before[0]);  // ... while Port1 is passed over, not waited for
 
     // Run on the stalled port hands its first packet over and returns: the
     // GUI thread does not wait out the write still under way.
