@@ -6,8 +6,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "config/RegularFile.h"
 #include "core/MessageSink.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {
