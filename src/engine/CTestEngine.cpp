@@ -21,8 +21,8 @@ void ShowDefault() {
 
 CTestEngine::CTestEngine(TestRuntime& runtime, bool writeThread)
     : m_runtime(runtime), m_bWriteThread(writeThread) {
-    for (CComPort& channel : m_channels) {
-        channel.ReportRepeatedFailuresOnce(true);
+    for (TransferFailureReport& failures : m_failures) {
+        failures.ShowRepeatsOnce(true);
     }
 }
 
@@ -164,11 +164,13 @@ void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool cou
     // not go out.
     SentStream& sent = m_runtime.m_Sent[i];
     sent.Append(m_packet.data.data(), static_cast<std::size_t>(m_packet.nLength));
-    const IoPoll started = channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
-    if (started == IoPoll::Failed) {
+    const SerialResult started =
+        channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
+    m_failures[i].Report(started);
+    if (started.Failed()) {
         sent.Retract(static_cast<std::size_t>(m_packet.nLength));
     }
-    if (started != IoPoll::Pending) {
+    if (started.outcome != SerialOutcome::Pending) {
         Finish(port);
     }
 }
@@ -182,16 +184,16 @@ bool CTestEngine::ServiceWrite(int port) {
     if (!m_write.Active()) {
         return false;
     }
+    const auto i = static_cast<std::size_t>(port);
     std::uint32_t written = 0;
-    const IoPoll result =
-        m_channels[static_cast<std::size_t>(port)].ContinueWrite(m_write, 0, written);
-    if (result == IoPoll::Pending) {
+    const SerialResult result = m_channels[i].ContinueWrite(m_write, 0, written);
+    if (result.outcome == SerialOutcome::Pending) {
         return false;
     }
-    if (result == IoPoll::Failed) {
+    m_failures[i].Report(result);
+    if (result.Failed()) {
         const auto length = static_cast<std::uint32_t>(m_packet.nLength);
-        m_runtime.m_Sent[static_cast<std::size_t>(port)].Retract(length -
-                                                                 std::min(written, length));
+        m_runtime.m_Sent[i].Retract(length - std::min(written, length));
     }
     Finish(port);
     return true;
@@ -296,7 +298,7 @@ void CTestEngine::RunPort(int port) {
     console->SetPortButtons(port, false, true, false);
     console->ClearDataBoxes(port);
     if (rt.m_hComPort[i]) {
-        rt.m_hComPort[i]->Purge(purge::kRxClear);
+        static_cast<void>(rt.m_hComPort[i]->Purge(purge::kRxClear));  // not examined
     }
 
     // Stop On Time: the run ends by itself once it has lasted the hours and

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/PerPort.h"
+#include "engine/SerialFailureMessages.h"
 #include "engine/TestData.h"
 #include "serial/CComPort.h"
 
@@ -90,6 +92,7 @@ class CTestEngine {
     TestRuntime& m_runtime;
     const bool m_bWriteThread;
     std::array<CComPort, kPortCount> m_channels;
+    std::array<TransferFailureReport, kPortCount> m_failures;  // one a channel
 
     // The write thread's engines only: the packet under way and its write.
     TxPacket m_packet;

@@ -7,6 +7,7 @@
 
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
+#include "engine/SerialFailureMessages.h"
 #include "engine/TestRuntime.h"
 
 namespace quorvel {
@@ -21,20 +22,22 @@ constexpr std::chrono::milliseconds kFailedWaitPause{50};
 void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
     NameThisThread(("quorvel-rx" + std::to_string(params->nPort + 1)).c_str());
     CComPort channel;
-    channel.ReportRepeatedFailuresOnce(true);
+    TransferFailureReport failures;
+    failures.ShowRepeatsOnce(true);
     CTestEngine engine(*runtime);
     std::array<char, 500> buffer{};
     int count = 0;
     channel.SetHandle(params->hPort);
-    params->hPort->SetEventMask(kEvRxChar);
+    // Not examined: a port that cannot take the mask fails its wait below.
+    static_cast<void>(params->hPort->SetEventMask(kEvRxChar));
 
     // A wait that fails is reported once; while it keeps failing the
     // operator is not asked again.
     bool failureShown = false;
     while (params->pbTestRunning->load()) {
         std::uint32_t events = 0;
-        const CommWait result = params->hPort->WaitEvent(events, SerialDevice::kWaitForever);
-        if (result == CommWait::Failed || result == CommWait::TimedOut) {
+        const SerialResult waited = params->hPort->WaitEvent(events, SerialDevice::kWaitForever);
+        if (waited.Failed()) {
             if (params->pbTestRunning->load() && !failureShown) {
                 ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
                 failureShown = true;
@@ -43,8 +46,10 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
             continue;
         }
         failureShown = false;
-        if (result == CommWait::Event && (events & kEvRxChar) != 0) {
-            if (channel.Read(buffer.data(), &count) && count != 0) {
+        if (waited.Ok() && (events & kEvRxChar) != 0) {
+            const SerialResult read = channel.Read(buffer.data(), &count);
+            failures.Report(read);
+            if (read.Ok() && count != 0) {
                 runtime->m_nBytesReceived[static_cast<std::size_t>(params->nPort)] +=
                     static_cast<std::uint64_t>(count);
                 params->pRxData = buffer.data();

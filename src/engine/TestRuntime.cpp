@@ -47,7 +47,7 @@ TestRuntime::~TestRuntime() {
     JoinThreads();
     for (std::size_t i = 0; i < kPortCount; ++i) {
         if (m_hComPort[i]) {
-            m_hComPort[i]->Close();
+            static_cast<void>(m_hComPort[i]->Close());  // the program is going: nobody to tell
         }
     }
 }
@@ -136,7 +136,9 @@ void TestRuntime::OnTestStop() {
         if (g_pTestDialog.load() != nullptr) {
             m_Engine.StopPort(static_cast<int>(i));
         }
-        m_hComPort[i]->SetEventMask(0);  // releases the receive thread's wait
+        // Releases the receive thread's wait; a port that cannot take it is
+        // gone, and its thread's wait has failed already.
+        static_cast<void>(m_hComPort[i]->SetEventMask(0));
     }
     for (auto& file : m_FileState) {
         file.bMoreToSend = false;
@@ -159,8 +161,9 @@ void TestRuntime::CloseAllPorts() {
             continue;
         }
         m_bPortOpen[i] = false;
-        m_hComPort[i]->Purge(purge::kAll);
-        m_hComPort[i]->Close();
+        // Neither result is examined: the port is given up either way.
+        static_cast<void>(m_hComPort[i]->Purge(purge::kAll));
+        static_cast<void>(m_hComPort[i]->Close());
         m_hComPort[i] = nullptr;
     }
     m_WriteParams.hPorts = {};
@@ -233,7 +236,7 @@ void TestRuntime::OnLoopTest(int port, bool checked) {
     const LoopbackRequest request = BuildLoopbackRequest(port, checked);
     const PortHandle& handle = m_hComPort[i];
     if (!handle ||
-        !handle->DriverRequest(kIoctlLoopback, request.bytes.data(), request.bytes.size())) {
+        !handle->DriverRequest(kIoctlLoopback, request.bytes.data(), request.bytes.size()).Ok()) {
         ShowError("Unable to set/reset Local LoopBack on port " + std::to_string(port), "Error");
     }
 }

@@ -9,6 +9,7 @@
 #include "card/ProgramPorts.h"
 #include "card/SimulatedCard.h"
 #include "config/ConfigFile.h"
+#include "config/PortOpenSettings.h"
 #include "config/PortRecordStore.h"
 #include "config/UserProfileStore.h"
 #include "core/RegularFile.h"
@@ -18,7 +19,6 @@
 #include "run/RunResult.h"
 #include "run/RunTerminal.h"
 #include "serial/ComDeviceLookup.h"
-#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {
