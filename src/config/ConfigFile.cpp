@@ -12,8 +12,8 @@
 
 #include "config/FileSystem.h"
 #include "config/PortFields.h"
-#include "config/RegularFile.h"
 #include "core/MessageSink.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {

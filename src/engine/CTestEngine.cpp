@@ -26,8 +26,8 @@ std::string PacketText(const TxPacket& packet) {
 
 CTestEngine::CTestEngine(TestParts& parts, bool writeThread)
     : m_parts(parts), m_bWriteThread(writeThread) {
-    for (CComPort& channel : m_channels) {
-        channel.ReportRepeatedFailuresOnce(true);
+    for (TransferFailureReport& failures : m_failures) {
+        failures.ShowRepeatsOnce(true);
     }
 }
 
@@ -123,11 +123,13 @@ void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool cou
     SentStream& sent = m_parts.senders[port].Sent();
     const auto length = static_cast<std::size_t>(m_packet.nLength);
     sent.Append(m_packet.data.data(), length);
-    const IoPoll started = channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
-    if (started == IoPoll::Failed) {
+    const SerialResult started =
+        channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
+    m_failures[port].Report(started);
+    if (started.Failed()) {
         sent.Retract(length);
     }
-    if (started != IoPoll::Pending) {
+    if (started.outcome != SerialOutcome::Pending) {
         Finish(port);
     }
 }
@@ -142,11 +144,12 @@ bool CTestEngine::ServiceWrite(int port) {
         return false;
     }
     std::uint32_t written = 0;
-    const IoPoll result = m_channels[port].ContinueWrite(m_write, 0, written);
-    if (result == IoPoll::Pending) {
+    const SerialResult result = m_channels[port].ContinueWrite(m_write, 0, written);
+    if (result.outcome == SerialOutcome::Pending) {
         return false;
     }
-    if (result == IoPoll::Failed) {
+    m_failures[port].Report(result);
+    if (result.Failed()) {
         const auto length = static_cast<std::uint32_t>(m_packet.nLength);
         m_parts.senders[port].Sent().Retract(length - std::min(written, length));
     }
@@ -250,7 +253,7 @@ void CTestEngine::RunPort(int port) {
     console->SetPortButtons(port, false, true, false);
     console->ClearDataBoxes(port);
     if (const PortHandle& handle = m_parts.Handle(port)) {
-        (void)handle->Purge(purge::kRxClear);  // a failed purge is not reported
+        static_cast<void>(handle->Purge(purge::kRxClear));  // a failed purge is not reported
     }
     // Stop On Error: the check starts afresh, and its first error ends the run.
     m_parts.receivers[port].Check().StartAfresh(console->IsStopOnErrorChosen(port), run);

@@ -8,6 +8,7 @@
 #include "core/PerPort.h"
 #include "engine/ConsoleView.h"
 #include "engine/PortSender.h"
+#include "engine/SerialFailureMessages.h"
 #include "engine/TestData.h"
 #include "serial/CComPort.h"
 
@@ -101,6 +102,7 @@ class CTestEngine {
     TestParts& m_parts;
     const bool m_bWriteThread;
     PerPort<CComPort> m_channels;
+    PerPort<TransferFailureReport> m_failures;  // one a channel
 
     // The write thread's engines only: the packet under way and its write.
     TxPacket m_packet;

@@ -22,4 +22,9 @@ struct PortTable {
 // the table. A port that cannot be opened is reported and the next one is tried.
 void OpenAllPorts(PortTable& table, const PortRecords& records);
 
+// Opens COM number `com` through `channel` with the settings of `record`, and
+// shows the messages of the set-up steps that failed. A device that does not
+// open is not reported here.
+OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record);
+
 }  // namespace quorvel

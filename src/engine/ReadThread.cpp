@@ -10,6 +10,7 @@
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
 #include "engine/CTestEngine.h"
+#include "engine/SerialFailureMessages.h"
 #include "engine/TestParts.h"
 
 namespace quorvel {
@@ -35,20 +36,22 @@ void TakeChunk(TestParts& parts, CTestEngine& engine, int port,
 void ReadThread(ReadThreadParams params, TestParts* parts) {
     NameThisThread(("quorvel-rx" + std::to_string(params.nPort + 1)).c_str());
     CComPort channel;
-    channel.ReportRepeatedFailuresOnce(true);
+    TransferFailureReport failures;
+    failures.ShowRepeatsOnce(true);
     CTestEngine engine(*parts);
     std::array<std::uint8_t, 500> buffer{};
     int count = 0;
     channel.SetHandle(params.hPort);
-    (void)params.hPort->SetEventMask(kEvRxChar);
+    // Not examined: a port that cannot take the mask fails its wait below.
+    static_cast<void>(params.hPort->SetEventMask(kEvRxChar));
 
     // A wait that fails is reported once; while it keeps failing the
     // operator is not asked again.
     bool failureShown = false;
     while (params.pbTestRunning->load()) {
         std::uint32_t events = 0;
-        const CommWait result = params.hPort->WaitEvent(events, SerialDevice::kWaitForever);
-        if (result == CommWait::Failed || result == CommWait::TimedOut) {
+        const SerialResult waited = params.hPort->WaitEvent(events, SerialDevice::kWaitForever);
+        if (waited.Failed()) {
             if (params.pbTestRunning->load() && !failureShown) {
                 ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
                 failureShown = true;
@@ -57,8 +60,10 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
             continue;
         }
         failureShown = false;
-        if (result == CommWait::Event && (events & kEvRxChar) != 0) {
-            if (channel.Read(buffer.data(), &count) && count != 0) {
+        if (waited.Ok() && (events & kEvRxChar) != 0) {
+            const SerialResult read = channel.Read(buffer.data(), &count);
+            failures.Report(read);
+            if (read.Ok() && count != 0) {
                 TakeChunk(*parts, engine, params.nPort,
                           std::span(buffer.data(), static_cast<std::size_t>(count)));
             }

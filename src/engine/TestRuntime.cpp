@@ -29,7 +29,7 @@ TestRuntime::~TestRuntime() {
     JoinThreads();
     for (const PortHandle& handle : m_parts.ports.m_hComPort) {
         if (handle) {
-            handle->Close();
+            static_cast<void>(handle->Close());  // the program is going: nobody to tell
         }
     }
 }
@@ -106,7 +106,9 @@ void TestRuntime::OnTestStop() {
             continue;
         }
         m_Engine.StopPort(port, StopCause::TestStop);
-        (void)m_parts.Handle(port)->SetEventMask(0);  // releases the receive thread's wait
+        // Releases the receive thread's wait; a port that cannot take it is
+        // gone, and its thread's wait has failed already.
+        static_cast<void>(m_parts.Handle(port)->SetEventMask(0));
     }
     for (PortSender& sender : m_parts.senders) {
         sender.EndFilePass();
@@ -130,8 +132,9 @@ void TestRuntime::CloseAllPorts() {
             continue;
         }
         ports.m_bPortOpen[port] = false;
-        (void)ports.m_hComPort[port]->Purge(purge::kAll);
-        ports.m_hComPort[port]->Close();
+        // Neither result is examined: the port is given up either way.
+        static_cast<void>(ports.m_hComPort[port]->Purge(purge::kAll));
+        static_cast<void>(ports.m_hComPort[port]->Close());
         ports.m_hComPort[port] = nullptr;
     }
     m_WriteParams.hPorts = {};
@@ -195,7 +198,7 @@ void TestRuntime::OnLoopTest(int port, bool checked) {
     const LoopbackRequest request = BuildLoopbackRequest(port, checked);
     const PortHandle& handle = m_parts.Handle(port);
     if (!handle ||
-        !handle->DriverRequest(kIoctlLoopback, request.bytes.data(), request.bytes.size())) {
+        !handle->DriverRequest(kIoctlLoopback, request.bytes.data(), request.bytes.size()).Ok()) {
         ShowError("Unable to set/reset Local LoopBack on port " + std::to_string(port), "Error");
     }
 }

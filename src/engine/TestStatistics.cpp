@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "config/PortOpenSettings.h"
 #include "engine/TestRuntime.h"
-#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "serial/LineSettings.h"
+#include "config/PortOpenSettings.h"
 
 namespace quorvel {
 namespace {

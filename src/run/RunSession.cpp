@@ -9,16 +9,16 @@
 #include "card/ProgramPorts.h"
 #include "card/SimulatedCard.h"
 #include "config/ConfigFile.h"
+#include "config/PortOpenSettings.h"
 #include "config/PortRecordStore.h"
-#include "config/RegularFile.h"
 #include "config/UserProfileStore.h"
+#include "core/RegularFile.h"
 #include "engine/TestRuntime.h"
 #include "run/RunConsole.h"
 #include "run/RunProgress.h"
 #include "run/RunResult.h"
 #include "run/RunTerminal.h"
 #include "serial/ComDeviceLookup.h"
-#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {
