@@ -50,6 +50,30 @@ TEST(RunOptionsTest, ValuesComeEitherWayAndOutOfRangeOnesAreRefusedWithTheOption
     }
 }
 
+TEST(RunOptionsTest, AnEmptyValueIsAValueTheLastOfARepeatWinsAndTheFirstBadOptionIsNamed) {
+    // "--name=" gives the empty value, never the next argument.
+    EXPECT_EQ(ParseRunOptions({"--seconds=", "5"}).error,
+              "--seconds takes a number from 0 to 1e+15, not \"\"");
+    const ParsedRunOptions empty = ParseRunOptions({"--config=", "--json=", "--ports", "2"});
+    ASSERT_EQ(empty.error, "");
+    EXPECT_EQ(empty.options.configFile, "");
+    EXPECT_EQ(empty.options.ports, (std::vector<int>{1}));
+
+    const ParsedRunOptions repeated = ParseRunOptions(
+        {"--seconds", "1", "--seconds=2", "--fault", "1:stall", "--simulated-card", "COM9"});
+    ASSERT_EQ(repeated.error, "");
+    EXPECT_EQ(repeated.options.seconds, 2.0);
+    EXPECT_EQ(repeated.options.card.firstCom, 9);
+
+    EXPECT_NE(ParseRunOptions({"--ports", "9", "--seconds", "soon"}).error.find("--ports"),
+              std::string::npos);
+    EXPECT_NE(ParseRunOptions({"--seconds", "soon", "--ports", "9"}).error.find("--seconds"),
+              std::string::npos);
+    EXPECT_EQ(ParseRunOptions({"--", "--ports", "1"}).error, "unknown option --");
+    // Help is shown whatever else the command line holds.
+    EXPECT_TRUE(ParseRunOptions({"--seconds", "soon", "-h", "--colour"}).options.help);
+}
+
 TEST(RunOptionsTest, APortFailsForEachReasonAtOnce) {
     RunOptions options;
     options.minRatePercent = 95;
