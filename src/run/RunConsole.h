@@ -26,6 +26,10 @@ class RunConsole final : public HeadlessConsole {
 
     // Main thread: runs what was posted, waiting at most `waitMs` for it.
     void RunPending(int waitMs);
+    // Main thread: runs what is posted until `done` says so, looking again
+    // at least every `lookEveryMs`, for at most `mostMs`. False when the time
+    // ran out first.
+    bool RunUntil(const std::function<bool()>& done, int lookEveryMs, int mostMs);
 
   private:
     std::mutex m_mutex;

@@ -10,7 +10,9 @@ class StandardErrorSink;
 
 namespace quorvel {
 
+class RunConsole;
 class RunTerminal;
+class TestRuntime;
 
 // The exit status of an unattended run.
 enum class RunStatus {
@@ -27,5 +29,10 @@ enum class RunStatus {
 // while the run goes on fails it. `reason` says why a run could not happen.
 RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
                         const StandardErrorSink& messages, std::string& reason);
+
+// The run's step after its ports have stopped sending: Test > Stop, then the
+// wait for close-all, which the test threads' exit notices bring through
+// `console`. It waits at most `mostMs`; false when close-all did not come.
+bool StopTestAndAwaitClose(TestRuntime& runtime, RunConsole& console, int mostMs);
 
 }  // namespace quorvel
