@@ -271,7 +271,7 @@ void CTestEngine::StopPort(int port, StopCause cause, std::optional<std::uint64_
         sender.EndFilePass();
         return;
     }
-    const bool ended = sender.EndRun(run);
+    const bool ended = sender.EndRun(run, cause);
     if (ended && cause != StopCause::TestStop) {
         --m_parts.runningPorts;  // Test > Stop leaves the count of runs as it is
     }

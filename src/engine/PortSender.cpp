@@ -25,16 +25,20 @@ std::uint64_t PortSender::BeginRun(std::uint64_t stopAtMs) {
     m_run.nErrorCount = 0;
     m_run.nPacketCount = 0;
     m_run.bRunning = true;
+    m_endedBy = kNotEnded;
     return ++m_nRun;
 }
 
-bool PortSender::EndRun(std::optional<std::uint64_t> run) {
+bool PortSender::EndRun(std::optional<std::uint64_t> run, StopCause cause) {
     std::lock_guard lock(m_lock);
     if (run && *run != m_nRun) {
         return false;  // that run has ended already, and another has begun
     }
     m_file.bMoreToSend = false;
     const bool wasRunning = m_run.bRunning.exchange(false);
+    if (wasRunning) {
+        m_endedBy = static_cast<int>(cause);
+    }
     m_nStopAtMs = 0;
     m_run.nErrorCount = 0;
     m_run.nPacketCount = 0;
@@ -91,6 +95,11 @@ std::optional<PortSender::Packet> PortSender::TakeHandedPacket() {
     }
     m_bFirstPacketPending = false;  // later packets follow this one
     return std::exchange(m_handed, std::nullopt);
+}
+
+std::optional<StopCause> PortSender::EndedBy() const {
+    const int cause = m_endedBy.load();
+    return cause == kNotEnded ? std::nullopt : std::optional(static_cast<StopCause>(cause));
 }
 
 std::optional<std::uint64_t> PortSender::RunWhoseTimeIsUp(std::uint64_t nowMs) {

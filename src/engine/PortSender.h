@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/PortRegistry.h"
+#include "engine/ConsoleView.h"
 #include "engine/SentStream.h"
 #include "engine/TestData.h"
 
@@ -55,8 +56,11 @@ class PortSender {
     // The run ends (any thread). Under the port's lock, so a packet being
     // built is finished first and none is built after. True when the run was
     // in force, so that one run is ended once whoever ends it. With `run`
-    // given, only that run is ended.
-    bool EndRun(std::optional<std::uint64_t> run = std::nullopt);
+    // given, only that run is ended. `cause` is kept as what ended it.
+    bool EndRun(std::optional<std::uint64_t> run = std::nullopt,
+                StopCause cause = StopCause::Button);
+    // What ended the port's last run; nothing while it runs or never ran.
+    std::optional<StopCause> EndedBy() const;
     // The file pass under way ends, so the file starts again at its first
     // byte (Test > Stop, for every port).
     void EndFilePass() { m_file.bMoreToSend = false; }
@@ -113,6 +117,10 @@ class PortSender {
     // Run and by the run's end, read by the write thread.
     std::atomic<std::uint64_t> m_nStopAtMs{0};
     std::uint64_t m_nRun = 0;  // the number of the latest run; guarded by m_lock
+    // What ended the last run (a StopCause), kNotEnded while none has: written
+    // under m_lock by whoever begins or ends a run, read by any thread.
+    static constexpr int kNotEnded = -1;
+    std::atomic<int> m_endedBy{kNotEnded};
     SentStream m_sent;
     std::atomic<std::uint64_t> m_nSentAtRun{0};  // written by Run (GUI thread), read by any
 };

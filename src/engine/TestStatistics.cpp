@@ -20,8 +20,16 @@ std::string StateOf(const TestRuntime& runtime, int port) {
     if (runtime.IsPortRunning(port)) {
         return "running";
     }
-    const PortCheck& check = runtime.Check(port);
-    return check.StopOnError() && check.FirstErrorMs() != 0 ? "stopped on error" : "idle";
+    switch (runtime.Sender(port).EndedBy().value_or(StopCause::Button)) {
+        case StopCause::Time:
+            return "stopped on time";
+        case StopCause::Error:
+            return "stopped on error";
+        case StopCause::Button:
+        case StopCause::TestStop:
+            break;
+    }
+    return "idle";
 }
 
 std::string Percent(double share) {

@@ -16,7 +16,8 @@ class TestRuntime;
 struct PortStatistics {
     int port = 0;  // 0-7
     int com = 0;
-    std::string state;  // "not open", "idle", "running", "stopped on error"
+    // "not open", "idle", "running", "stopped on time", "stopped on error"
+    std::string state;
     // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
     std::string source;
     std::uint8_t sources = 0;  // the ports the data may have come from, one bit a port

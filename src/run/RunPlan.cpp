@@ -55,10 +55,8 @@ void ApplyOptions(const RunOptions& options, PortRecords& records) {
         if (options.pattern) {
             ApplyPattern(*options.pattern, records.m_PortPattern[i]);
         }
-        // An unattended run tests for ever: it ends by its own time or bytes.
-        PortTestSettings& test = records.m_PortTest[i];
-        test.nTestForever = 1;
-        test.nStopTime = test.nStopError = 0;
+        // The records' Stop On choices stand: a port stops by its time or at
+        // its first error as it would on the console, by the same engine code.
     }
     for (int port : options.ports.value_or(std::vector<int>{})) {
         records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;

@@ -88,6 +88,7 @@ nlohmann::ordered_json PortJson(const PortResult& port) {
         {"errors", c.Errors()},
         {"receivedPercent", TwoDecimals(port.receivedPercent)},
         {"firstError", UtcTimeText(f.firstErrorMs)},
+        {"state", f.state},  // how the port's run ended: "stopped on time", ...
     };
     // The card's own count of its faults, for a run on the simulated card.
     if (port.card) {

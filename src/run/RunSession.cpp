@@ -82,12 +82,14 @@ std::uint64_t NowMs() {
 // Drain, Close, Judge.
 class UnattendedTest {
   public:
-    UnattendedTest(const RunOptions& options, RunPlan plan, RunTerminal& terminal)
+    UnattendedTest(const RunOptions& options, RunPlan plan, RunTerminal& terminal,
+                   const TickClock& clock)
         : m_options(options),
           m_plan(std::move(plan)),
           m_terminal(terminal),
           m_ports(options.card),
-          m_runtime(m_plan.records, m_console, m_console),
+          m_console(&m_plan.records),
+          m_runtime(m_plan.records, m_console, m_console, clock),
           m_sampler(m_runtime),
           m_progress(RunTerminal::OutputIsTerminal(), m_plan.chosen) {
         m_console.onThreadExit = [this] { m_runtime.OnThreadExit(); };
@@ -110,6 +112,9 @@ class UnattendedTest {
   private:
     // One look at the ports while they send; false once they are done.
     bool LookWhileSending(RunResult& result);
+    // Whether a chosen port still runs: a port's record may stop it by its
+    // time or at its first error before the run's end.
+    bool AnyPortRunning() const;
     std::uint64_t ReceivedByAll() const;
 
     const RunOptions& m_options;
@@ -124,6 +129,7 @@ class UnattendedTest {
     // Rates are taken while the ports send steadily: from a moment after the
     // start, once the queues on the way have filled, to each port's end.
     std::vector<RateWindow> m_windows;
+    PerPort<std::string> m_states;  // each port's state as the ports closed
 };
 
 bool UnattendedTest::Open(std::string& reason) {
@@ -184,6 +190,9 @@ bool UnattendedTest::LookWhileSending(RunResult& result) {
         if (!window.started && elapsed >= std::min(kSettleSeconds, m_options.seconds / 4)) {
             window.Start(f, elapsed);
         }
+        if (window.started && !window.ended && !m_runtime.IsPortRunning(f.port)) {
+            window.End(f, elapsed);  // its record's Stop On time or error ended it
+        }
         if (!m_options.bytes || !m_runtime.IsPortRunning(f.port)) {
             continue;
         }
@@ -198,7 +207,12 @@ bool UnattendedTest::LookWhileSending(RunResult& result) {
         result.interrupted = true;
         return false;
     }
-    return done < 1.0;
+    return done < 1.0 && AnyPortRunning();
+}
+
+bool UnattendedTest::AnyPortRunning() const {
+    return std::any_of(m_plan.chosen.begin(), m_plan.chosen.end(),
+                       [this](int port) { return m_runtime.IsPortRunning(port); });
 }
 
 std::uint64_t UnattendedTest::ReceivedByAll() const {
@@ -228,6 +242,11 @@ void UnattendedTest::Drain(RunResult& result) {
 }
 
 bool UnattendedTest::Close(RunResult& result) {
+    // How each port's run ended, as the test knew it before its ports closed.
+    const TestStatistics beforeClose = m_sampler.Sample(NowMs());
+    for (int port = 0; port < kPortCount; ++port) {
+        m_states[port] = beforeClose[port].state;
+    }
     const bool closed = StopTestAndAwaitClose(m_runtime, m_console, kMostCloseSeconds * 1000);
     m_progress.End();
     if (!closed) {
@@ -244,6 +263,7 @@ void UnattendedTest::Judge(RunResult& result) {
         PortResult& port = result.ports[i];
         const int index = m_plan.chosen[i];
         port.figures = figures[static_cast<std::size_t>(index)];
+        port.figures.state = m_states[index];
         port.seconds = m_windows[i].endSeconds;
         const double lineRate =
             LineCharactersPerSecond(m_plan.records.m_PortRegistry[static_cast<std::size_t>(index)]);
@@ -309,12 +329,13 @@ bool StopTestAndAwaitClose(TestRuntime& runtime, RunConsole& console, int mostMs
 }
 
 RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
-                        const StandardErrorSink& messages, std::string& reason) {
+                        const StandardErrorSink& messages, std::string& reason,
+                        const TickClock& clock) {
     RunPlan plan;
     if (!PrepareRun(options, plan, reason)) {
         return RunStatus::CouldNotRun;
     }
-    auto test = std::make_unique<UnattendedTest>(options, std::move(plan), terminal);
+    auto test = std::make_unique<UnattendedTest>(options, std::move(plan), terminal, clock);
     if (!test->Open(reason)) {
         return RunStatus::CouldNotRun;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/TickClock.h"
 #include "run/RunOptions.h"
 
 namespace quorvel {
@@ -27,8 +28,10 @@ enum class RunStatus {
 // live progress, the final table and the reports. The caller's thread plays
 // the GUI thread. `messages` is the sink installed for the run; what it shows
 // while the run goes on fails it. `reason` says why a run could not happen.
+// `clock` is the engine's: the moments a port's Stop On time is measured by.
 RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
-                        const StandardErrorSink& messages, std::string& reason);
+                        const StandardErrorSink& messages, std::string& reason,
+                        const TickClock& clock = SteadyTickClock::Instance());
 
 // The run's step after its ports have stopped sending: Test > Stop, then the
 // wait for close-all, which the test threads' exit notices bring through

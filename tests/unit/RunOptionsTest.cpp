@@ -169,10 +169,11 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     for (const auto& [key, value] : ordered["ports"][0].items()) {
         keys.push_back(key);
     }
-    EXPECT_EQ(keys, (std::vector<std::string>{
-                        "port", "com", "verdict", "reason", "source", "expectedSource", "seconds",
-                        "sent", "received", "verified", "corrupted", "lost", "extra",
-                        "unrecognised", "errors", "receivedPercent", "firstError", "card"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"port", "com", "verdict", "reason", "source",
+                                        "expectedSource", "seconds", "sent", "received", "verified",
+                                        "corrupted", "lost", "extra", "unrecognised", "errors",
+                                        "receivedPercent", "firstError", "state", "card"}));
 }
 
 }  // namespace
