@@ -7,7 +7,7 @@ PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libx11-dev libgtest-dev libgmock-dev \
             fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox xdotool python3 \
             lintian desktop-file-utils appstream dpkg-dev pmccabe \
-            g++-mingw-w64-x86-64 wine64 wine
+            g++-mingw-w64-x86-64 wine64 wine libcli11-dev nlohmann-json3-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3
@@ -58,19 +58,20 @@ run-check: build
 	  --simulated-card --ports 1-8 --baud 921600 --seconds 10 \
 	  --json $(RUN_CHECK_DIR)/report.json --junit $(RUN_CHECK_DIR)/report.xml
 
-# The Debian package, built from the release preset into build/release; only
-# what the package holds is built (the benchmarks are left out).
+# The Debian packages, built from the release preset into build/release:
+# quorvel (the GUI) and quorvel-cli (what needs no display); only what the
+# packages hold is built (the benchmarks are left out).
 package: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS) \
 	  --target quorvel quorvel-run quorvel-cardsim quorvel_packaging
 	cd build/release && cpack -G DEB
 
-# Checks the package as a user would meet it: lintian finds no error, the
-# desktop entry and the AppStream metadata validate, and the programs taken
-# out of the package answer --version and pass a short unattended run.
+# Checks both packages as a user would meet them: lintian finds no error,
+# the desktop entry and AppStream metadata validate, quorvel-cli needs no Qt,
+# and the packaged programs answer --version and pass a short unattended run.
 package-check: package
-	packaging/check-package.sh build/release/quorvel_*.deb
+	packaging/check-package.sh build/release/quorvel_*.deb build/release/quorvel-cli_*.deb
 
 asan: deps
 	cmake --preset asan >/dev/null

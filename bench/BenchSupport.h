@@ -199,7 +199,6 @@ inline Shares RunEngineAlone(CardWiring wiring, bool file, const char* delay, do
         }
         shares.faults = FaultsOf(card, runtime);
     }
-    g_pTestDialog = nullptr;
     card.Uninstall();
     return shares;
 }

@@ -21,8 +21,10 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const quorvel::ParsedCardOptions parsed = quorvel::ParseCardOptions(args, false);
     if (parsed.options.help) {
-        std::fputs(quorvel::CardOptionsHelp("quorvel", false).c_str(), stdout);
-        std::fputs("  and Qt's own options, such as -platform offscreen\n", stdout);
+        std::fputs(quorvel::CardOptionsHelp("quorvel", false,
+                                            "And Qt's own options, such as -platform offscreen.")
+                       .c_str(),
+                   stdout);
         return 0;
     }
     if (parsed.options.version) {

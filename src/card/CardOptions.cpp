@@ -1,7 +1,10 @@
 #include "card/CardOptions.h"
 
+#include <array>
 #include <cmath>
-#include <cstdlib>
+#include <utility>
+
+#include "core/DecimalText.h"
 
 namespace quorvel {
 namespace {
@@ -25,89 +28,125 @@ int ComNumberOf(const std::string& text) {
     return number;
 }
 
+// How the value of each kind of fault is bounded: above `above`, at most
+// `most`, and whole when `whole`. A stall takes no value.
+struct FaultKindRule {
+    const char* name;
+    CardFault::Kind kind;
+    bool takesValue;
+    double above;
+    double most;
+    bool whole;
+};
+
+constexpr std::array<FaultKindRule, 4> kFaultKinds{{
+    {"stall", CardFault::Kind::Stall, false, 0, 0, false},
+    {"bit-errors", CardFault::Kind::BitErrors, true, 0, 1, false},
+    {"drop-every", CardFault::Kind::DropEvery, true, 1, 1e9, true},
+    {"unplug-after", CardFault::Kind::UnplugAfter, true, 0, 1e6, false},
+}};
+
+// `kind` ("bit-errors=0.001") as a fault of a kind the card has; false when
+// it names none or its value is out of bounds.
+bool ReadFaultKind(const std::string& kind, CardFault& fault) {
+    const auto equals = kind.find('=');
+    const std::string name = kind.substr(0, equals);
+    const std::string number = equals == std::string::npos ? "" : kind.substr(equals + 1);
+    for (const FaultKindRule& rule : kFaultKinds) {
+        if (name != rule.name || number.empty() == rule.takesValue) {
+            continue;
+        }
+        fault.kind = rule.kind;
+        fault.value = 0.0;
+        if (!rule.takesValue) {
+            return true;
+        }
+        const auto value = FiniteNumberOf(number);
+        if (!value || *value <= rule.above || *value > rule.most ||
+            (rule.whole && *value != std::floor(*value))) {
+            return false;
+        }
+        fault.value = *value;
+        return true;
+    }
+    return false;
+}
+
+constexpr std::array<std::pair<const char*, CardWiring>, 3> kWirings{{
+    {"plug", CardWiring::Plugs},
+    {"pairs", CardWiring::Pairs},
+    {"open", CardWiring::Open},
+}};
+
 }  // namespace
 
-OptionRead ReadOptionValue(const std::vector<std::string>& args, std::size_t& i,
-                           const std::string& name, std::string& value) {
-    const std::string& arg = args[i];
-    if (arg.starts_with(name + "=")) {
-        value = arg.substr(name.size() + 1);
-        return OptionRead::Taken;
+void AddCardOptions(CommandLine& line, CardOptions& options, bool withLinkDir) {
+    line.AddOptionalValue(
+        "--simulated-card", "COM<n>", "COM" + std::to_string(SimulatedCard::kDefaultFirstCom),
+        withLinkDir ? "the card's first COM number (default COM4)"
+                    : "run on the simulated eight-port card, its first\n"
+                      "port on COM<n> (default COM4)",
+        [&options](const std::string& value) -> std::string {
+            options.simulated = true;
+            const int com = ComNumberOf(value);
+            if (com < 1 || com > kHighestFirstCom) {
+                return "--simulated-card takes COM1 ... COM40, not \"" + value + "\"";
+            }
+            options.firstCom = com;
+            return {};
+        });
+    line.AddValue("--wiring", "plug|pairs|open",
+                  "what is attached to the card's ports: a loopback plug\n"
+                  "on each (default), cables Port1-Port2, Port3-Port4,\n"
+                  "Port5-Port6, Port7-Port8, or nothing",
+                  [&options](const std::string& value) -> std::string {
+                      for (const auto& [name, wiring] : kWirings) {
+                          if (value == name) {
+                              options.wiring = wiring;
+                              return {};
+                          }
+                      }
+                      return "--wiring takes plug, pairs or open, not \"" + value + "\"";
+                  });
+    if (withLinkDir) {
+        line.AddValue("--link-dir", "DIR", "make links DIR/COM<n> to the ports' devices",
+                      [&options](const std::string& value) -> std::string {
+                          options.linkDir = value;
+                          return value.empty() ? "--link-dir needs a folder" : "";
+                      });
     }
-    if (arg != name) {
-        return OptionRead::NotThis;
+    line.AddValue("--fault", "PORT:KIND[=VALUE]",
+                  "a fault on a card port (1-8): stall, bit-errors=RATE,\n"
+                  "drop-every=N, unplug-after=SECONDS; any number of them",
+                  [&options](const std::string& value) -> std::string {
+                      CardFault fault;
+                      std::string why;
+                      if (!ParseCardFault(value, fault, why)) {
+                          return "--fault " + value + ": " + why;
+                      }
+                      options.faults.push_back(fault);
+                      return {};
+                  });
+}
+
+std::string CheckCardOptions(const CardOptions& options, bool withLinkDir) {
+    if (!options.faults.empty() && !options.simulated && !withLinkDir) {
+        return "--fault needs --simulated-card: faults are the simulated card's";
     }
-    if (i + 1 == args.size()) {
-        return OptionRead::Missing;
-    }
-    value = args[++i];
-    return OptionRead::Taken;
+    return {};
 }
 
 ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool withLinkDir) {
     ParsedCardOptions parsed;
-    CardOptions& options = parsed.options;
-    auto fail = [&parsed](const std::string& why) {
-        if (parsed.error.empty()) {
-            parsed.error = why;
-        }
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // "--name=value" or "--name value": the value of option `name`, if
-        // this argument is it.
-        auto value = [&](const std::string& name, std::string& out) {
-            const OptionRead read = ReadOptionValue(args, i, name, out);
-            if (read == OptionRead::Missing) {
-                fail(name + " needs a value");
-            }
-            return read != OptionRead::NotThis;
-        };
-        std::string text;
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--simulated-card") {
-            options.simulated = true;
-        } else if (arg.starts_with("--simulated-card=")) {
-            options.simulated = true;
-            const int com = ComNumberOf(arg.substr(17));
-            if (com < 1 || com > kHighestFirstCom) {
-                fail("--simulated-card takes COM1 ... COM40, not \"" + arg.substr(17) + "\"");
-            } else {
-                options.firstCom = com;
-            }
-        } else if (value("--wiring", text)) {
-            if (text == "plug") {
-                options.wiring = CardWiring::Plugs;
-            } else if (text == "pairs") {
-                options.wiring = CardWiring::Pairs;
-            } else if (text == "open") {
-                options.wiring = CardWiring::Open;
-            } else {
-                fail("--wiring takes plug, pairs or open, not \"" + text + "\"");
-            }
-        } else if (value("--fault", text)) {
-            CardFault fault;
-            std::string why;
-            if (ParseCardFault(text, fault, why)) {
-                options.faults.push_back(fault);
-            } else {
-                fail("--fault " + text + ": " + why);
-            }
-        } else if (withLinkDir && value("--link-dir", text)) {
-            options.linkDir = text;
-            if (text.empty()) {
-                fail("--link-dir needs a folder");
-            }
-        } else {
-            parsed.unknown.push_back(arg);
-        }
-    }
-    if (!options.faults.empty() && !options.simulated && !withLinkDir) {
-        fail("--fault needs --simulated-card: faults are the simulated card's");
-    }
+    CommandLine line("", "");
+    AddCardOptions(line, parsed.options, withLinkDir);
+    line.AddHelpAndVersion();
+    const CommandLineReading reading = line.Read(args);
+    parsed.options.help = reading.help;
+    parsed.options.version = reading.version;
+    parsed.unknown = reading.rest;
+    parsed.error =
+        !reading.error.empty() ? reading.error : CheckCardOptions(parsed.options, withLinkDir);
     return parsed;
 }
 
@@ -119,23 +158,7 @@ bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why)
         return false;
     }
     fault.port = port - 1;
-    const std::string kind = text.substr(colon + 1);
-    const auto equals = kind.find('=');
-    const std::string name = kind.substr(0, equals);
-    const std::string number = equals == std::string::npos ? "" : kind.substr(equals + 1);
-    char* end = nullptr;
-    fault.value = std::strtod(number.c_str(), &end);
-    const bool isNumber = !number.empty() && *end == '\0' && std::isfinite(fault.value);
-    if (name == "stall" && number.empty()) {
-        fault.kind = CardFault::Kind::Stall;
-    } else if (name == "bit-errors" && isNumber && fault.value > 0 && fault.value <= 1) {
-        fault.kind = CardFault::Kind::BitErrors;
-    } else if (name == "drop-every" && isNumber && fault.value >= 2 && fault.value <= 1e9 &&
-               fault.value == std::floor(fault.value)) {
-        fault.kind = CardFault::Kind::DropEvery;
-    } else if (name == "unplug-after" && isNumber && fault.value > 0 && fault.value <= 1e6) {
-        fault.kind = CardFault::Kind::UnplugAfter;
-    } else {
+    if (!ReadFaultKind(text.substr(colon + 1), fault)) {
         why =
             "the kind is stall, bit-errors=RATE (0 to 1), drop-every=N (2 or more) or "
             "unplug-after=SECONDS";
@@ -144,28 +167,14 @@ bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why)
     return true;
 }
 
-std::string CardOptionsHelp(const std::string& program, bool withLinkDir) {
-    std::string text = "Usage: " + program + " [options]\n\n";
-    if (!withLinkDir) {
-        text +=
-            "  --simulated-card[=COM<n>]  run on the simulated eight-port card, its first\n"
-            "                             port on COM<n> (default COM4)\n";
-    } else {
-        text += "  --simulated-card=COM<n>    the card's first COM number (default COM4)\n";
-    }
-    text +=
-        "  --wiring=plug|pairs|open   what is attached to the card's ports: a loopback plug\n"
-        "                             on each (default), cables Port1-Port2, Port3-Port4,\n"
-        "                             Port5-Port6, Port7-Port8, or nothing\n";
-    if (withLinkDir) {
-        text += "  --link-dir=DIR             make links DIR/COM<n> to the ports' devices\n";
-    }
-    text +=
-        "  --fault PORT:KIND[=VALUE]  a fault on a card port (1-8): stall, bit-errors=RATE,\n"
-        "                             drop-every=N, unplug-after=SECONDS\n";
-    text += "  --help, -h                 show this text\n";
-    text += "  --version                  show the program's version\n";
-    return text;
+std::string CardOptionsHelp(const std::string& program, bool withLinkDir,
+                            const std::string& footer) {
+    CardOptions unused;
+    CommandLine line(program, "");
+    AddCardOptions(line, unused, withLinkDir);
+    line.AddHelpAndVersion();
+    line.SetFooter(footer);
+    return line.Help();
 }
 
 std::string DescribeCard(const CardOptions& options) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "card/SimulatedCard.h"
+#include "core/CommandLine.h"
 
 namespace quorvel {
 
@@ -22,12 +23,14 @@ struct CardFault {
 };
 
 // The command-line options that run a program on the simulated card:
-//   --simulated-card[=COM<n>]   run on the simulated card, its first port on COM<n> (COM4)
+//   --simulated-card [COM<n>]   run on the simulated card, its first port on COM<n> (COM4)
 //   --wiring=plug|pairs|open    loopback plugs (default), cables 1-2 3-4 5-6 7-8, or nothing
 //   --fault PORT:KIND[=VALUE]   a fault on a port (any number of them)
 //   --link-dir=DIR              (quorvel-cardsim) links DIR/COM<n> to the ports' devices
 //   --help, -h                  the options
 // Options that take a value take it either way: --wiring=pairs or --wiring pairs.
+// --help and --version are read with them where a program has no options of
+// its own.
 struct CardOptions {
     bool simulated = false;
     int firstCom = SimulatedCard::kDefaultFirstCom;
@@ -44,15 +47,15 @@ struct ParsedCardOptions {
     std::string error;                 // empty when every card option was understood
 };
 
-// Reads option `name` at args[i], given as "--name=value" or "--name value"
-// (then `i` moves onto the value). NotThis when args[i] is another argument;
-// Missing when "--name" is the last one.
-enum class OptionRead { NotThis, Taken, Missing };
-OptionRead ReadOptionValue(const std::vector<std::string>& args, std::size_t& i,
-                           const std::string& name, std::string& value);
+// Adds the card options to a program's command line: what they say goes into
+// `options` as they are read. `withLinkDir` adds --link-dir (the standalone
+// card only).
+void AddCardOptions(CommandLine& line, CardOptions& options, bool withLinkDir);
 
-// Reads the card options from `args` (without the program name). `withLinkDir`
-// accepts --link-dir (the standalone card only).
+// Why the card options read cannot go together; empty when they can.
+std::string CheckCardOptions(const CardOptions& options, bool withLinkDir);
+
+// Reads the card options from `args` (without the program name).
 ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool withLinkDir);
 
 // Reads "PORT:KIND[=VALUE]"; false with `why` when it is not a fault.
@@ -61,8 +64,9 @@ bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why)
 // Puts the faults in on the running card (Linux, where the simulated card is).
 void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults);
 
-// The options' help text for `program`.
-std::string CardOptionsHelp(const std::string& program, bool withLinkDir);
+// The options' help text for `program`, with `footer` after the options.
+std::string CardOptionsHelp(const std::string& program, bool withLinkDir,
+                            const std::string& footer = "");
 
 // "COM4-COM11, loopback plugs": the card as a person reads it.
 std::string DescribeCard(const CardOptions& options);

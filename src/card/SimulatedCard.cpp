@@ -231,10 +231,11 @@ std::optional<ComDevice> SimulatedCard::Resolve(int com) {
     return std::nullopt;
 }
 
-void SimulatedCard::Refresh() {
+std::string SimulatedCard::Refresh() {
     if (ComDeviceResolver* fallback = m_fallback.load()) {
-        fallback->Refresh();
+        return fallback->Refresh();
     }
+    return {};
 }
 
 void SimulatedCard::PortsOpened() {
@@ -322,12 +323,12 @@ bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8
 
 // Called by the program's serial code right after it set the tty, so the
 // card's view of the port is whole when the port's open returns.
-void SimulatedCard::LineStateApplied(int port, const LineState& state) {
+void SimulatedCard::LineSettingsApplied(int port, const LineSettings& settings) {
     std::lock_guard lock(m_mutex);
     TakeHolderEvents();  // a close before this open must not undo what follows
     Port& p = *m_ports[static_cast<std::size_t>(port)];
     if (p.plugged) {
-        p.driverLine = state;
+        p.driverLine = settings;
         FollowTty(p);
     }
 }

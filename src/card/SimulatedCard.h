@@ -13,7 +13,7 @@
 #include "card/UartFrame.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
-#include "serial/LineState.h"
+#include "serial/LineSettings.h"
 
 namespace quorvel {
 
@@ -109,8 +109,9 @@ class SimulatedCard final : public ComDeviceResolver {
     // Answers for the card's COM numbers (an unplugged port for none); every
     // other one goes to the lookup that was installed before the card.
     std::optional<ComDevice> Resolve(int com) override;
-    // The lookup the card hands the other COM numbers to looks afresh.
-    void Refresh() override;
+    // The lookup the card hands the other COM numbers to looks afresh; what
+    // it has to tell is answered.
+    [[nodiscard]] std::string Refresh() override;
     // The card's own ports have nothing to tell; the others' drivers may.
     void PortsOpened() override;
 
@@ -186,7 +187,7 @@ class SimulatedCard final : public ComDeviceResolver {
     // Requests and line settings from the program, through a port's driver;
     // they take the mutex themselves.
     bool HandleRequest(int port, std::uint32_t code, const std::uint8_t* data, std::size_t size);
-    void LineStateApplied(int port, const LineState& state);
+    void LineSettingsApplied(int port, const LineSettings& settings);
 
     const int m_firstCom;
     const CardWiring m_initialWiring;

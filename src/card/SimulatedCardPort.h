@@ -37,10 +37,10 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
         return m_link->card != nullptr && m_link->card->HandleRequest(m_port, code, data, size);
     }
 
-    void LineStateApplied(const LineState& state) override {
+    void LineSettingsApplied(const LineSettings& settings) override {
         std::lock_guard lock(m_link->mutex);
         if (m_link->card != nullptr) {
-            m_link->card->LineStateApplied(m_port, state);
+            m_link->card->LineSettingsApplied(m_port, settings);
         }
     }
 
@@ -81,7 +81,7 @@ struct SimulatedCard::Port {
     // Line settings: the pty's, and the ones the holding program's serial
     // code told the card (data bits and parity, which a pty cannot carry).
     TtyLine tty;
-    std::optional<LineState> driverLine;
+    std::optional<LineSettings> driverLine;
     UartFrame frame;  // what the UART runs with, made of the two
     std::optional<PortConfigRequest> config;
     bool loopback = false;

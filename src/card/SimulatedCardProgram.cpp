@@ -106,17 +106,15 @@ void SimulatedCard::FollowTty(Port& port) {
     UartFrame frame;
     frame.baud = port.tty.baud != 0 ? port.tty.baud : port.frame.baud;  // B0: the rate stays
     if (port.driverLine) {
-        frame.dataBits = std::clamp<std::uint8_t>(port.driverLine->ByteSize, 5, 8);
-        frame.parity = port.driverLine->Parity <= line::kSpaceParity ? port.driverLine->Parity
-                                                                     : line::kNoParity;
+        frame.dataBits = port.driverLine->dataBits;
+        frame.parity = port.driverLine->parity;
     }
     if (!port.tty.twoStopBits) {
-        frame.stopBits = line::kOneStopBit;
-    } else if (port.driverLine && port.driverLine->StopBits != line::kOneStopBit &&
-               port.driverLine->StopBits <= line::kTwoStopBits) {
-        frame.stopBits = port.driverLine->StopBits;
+        frame.stopBits = StopBits::One;
+    } else if (port.driverLine && port.driverLine->stopBits != StopBits::One) {
+        frame.stopBits = port.driverLine->stopBits;
     } else {
-        frame.stopBits = frame.dataBits == 5 ? line::kOne5StopBits : line::kTwoStopBits;
+        frame.stopBits = frame.dataBits == DataBits::Five ? StopBits::OnePointFive : StopBits::Two;
     }
     port.frame = frame;
 }

@@ -242,7 +242,7 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
         if (receiver.bitErrorRate > 0.0) {
             const std::uint8_t clean = byte;
             std::bernoulli_distribution flip(receiver.bitErrorRate);
-            for (int bit = 0; bit < receiver.frame.dataBits; ++bit) {
+            for (int bit = 0; bit < BitCount(receiver.frame.dataBits); ++bit) {
                 if (flip(receiver.random)) {
                     byte = static_cast<std::uint8_t>(byte ^ (1u << bit));
                 }

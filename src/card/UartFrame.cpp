@@ -6,22 +6,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include "serial/LineState.h"
-
 namespace quorvel {
 namespace {
 
-bool ParityBitOf(std::uint8_t data, int dataBits, std::uint8_t parity) {
+bool ParityBitOf(std::uint8_t data, int dataBits, Parity parity) {
     int ones = 0;
     for (int i = 0; i < dataBits; ++i) {
         ones += (data >> i) & 1;
     }
     switch (parity) {
-        case line::kOddParity:
+        case Parity::Odd:
             return ones % 2 == 0;
-        case line::kEvenParity:
+        case Parity::Even:
             return ones % 2 == 1;
-        case line::kMarkParity:
+        case Parity::Mark:
             return true;
         default:
             return false;  // space
@@ -34,11 +32,12 @@ bool LineLevel(std::uint8_t data, const UartFrame& tx, double t) {
     if (bit <= 0) {
         return bit < 0;  // idle before, start bit at 0
     }
-    if (bit <= tx.dataBits) {
+    const int dataBits = BitCount(tx.dataBits);
+    if (bit <= dataBits) {
         return ((data >> (bit - 1)) & 1) != 0;
     }
-    if (tx.parity != line::kNoParity && bit == tx.dataBits + 1) {
-        return ParityBitOf(data, tx.dataBits, tx.parity);
+    if (tx.parity != Parity::None && bit == dataBits + 1) {
+        return ParityBitOf(data, dataBits, tx.parity);
     }
     return true;  // stop bits, then idle
 }
@@ -46,15 +45,12 @@ bool LineLevel(std::uint8_t data, const UartFrame& tx, double t) {
 }  // namespace
 
 double UartFrame::CharacterSeconds() const {
-    const double stop = stopBits == line::kOneStopBit     ? 1.0
-                        : stopBits == line::kOne5StopBits ? 1.5
-                                                          : 2.0;
-    const double bits = 1.0 + dataBits + (parity != line::kNoParity ? 1.0 : 0.0) + stop;
+    const double bits = BitsPerCharacter(dataBits, parity, stopBits);
     return bits / std::max<std::uint32_t>(baud, 50);
 }
 
-std::uint8_t DataMask(int dataBits) {
-    return static_cast<std::uint8_t>((1u << dataBits) - 1u);
+std::uint8_t DataMask(DataBits dataBits) {
+    return static_cast<std::uint8_t>((1u << BitCount(dataBits)) - 1u);
 }
 
 std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx) {
@@ -64,14 +60,15 @@ std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const Uar
         return 0;
     }
     std::uint8_t value = 0;
-    for (int i = 0; i < rx.dataBits; ++i) {
+    const int dataBits = BitCount(rx.dataBits);
+    for (int i = 0; i < dataBits; ++i) {
         if (sample(1 + i)) {
             value = static_cast<std::uint8_t>(value | (1u << i));
         }
     }
-    int next = 1 + rx.dataBits;
-    if (rx.parity != line::kNoParity) {
-        if (sample(next) != ParityBitOf(value, rx.dataBits, rx.parity)) {
+    int next = 1 + dataBits;
+    if (rx.parity != Parity::None) {
+        if (sample(next) != ParityBitOf(value, dataBits, rx.parity)) {
             return 0;
         }
         ++next;

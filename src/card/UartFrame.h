@@ -2,14 +2,16 @@
 
 #include <cstdint>
 
+#include "serial/LineSettings.h"
+
 namespace quorvel {
 
 // The line settings a port's UART runs with, as the program configured it.
 struct UartFrame {
     std::uint32_t baud = 9600;
-    std::uint8_t dataBits = 8;
-    std::uint8_t parity = 0;    // the LineState parity codes
-    std::uint8_t stopBits = 0;  // the LineState stop-bit codes
+    DataBits dataBits = DataBits::Eight;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
 
     // Seconds the line is busy with one character: start, data, parity, stop.
     double CharacterSeconds() const;
@@ -18,7 +20,7 @@ struct UartFrame {
 
 // The data bits of a character sent with `dataBits` bits (the rest are never
 // on the line).
-std::uint8_t DataMask(int dataBits);
+std::uint8_t DataMask(DataBits dataBits);
 
 // What a receiver with frame `rx` reads of one character sent with frame `tx`:
 // it samples the middle of each of its own bit times on the sender's line. A

@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "config/FileSystem.h"
-#include "config/RegularFile.h"
 #include "core/MessageSink.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <sstream>
 
-#include "config/RegularFile.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {

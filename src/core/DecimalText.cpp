@@ -1,7 +1,9 @@
 #include "core/DecimalText.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstddef>
+#include <cstdlib>
 
 namespace quorvel {
 
@@ -24,6 +26,15 @@ std::int32_t LeadingDigitsToInt(std::string_view text, std::int32_t max) {
         ++pos;
     }
     return negative ? 0 : static_cast<std::int32_t>(value);
+}
+
+std::optional<double> FiniteNumberOf(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace quorvel

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstddef>
+#include <utility>
 
 namespace quorvel {
 
@@ -19,6 +21,13 @@ constexpr bool ValidPort(int port) {
 template <typename T>
 class PerPort {
   public:
+    PerPort() = default;
+    // Each port's value made by `make(port)`, in place: the values need be
+    // neither copyable nor movable.
+    template <typename Make>
+    requires std::invocable<Make&, int>
+    explicit PerPort(Make make) : PerPort(make, std::make_integer_sequence<int, kPortCount>{}) {}
+
     T& operator[](int port) { return m_items[static_cast<std::size_t>(port)]; }
     const T& operator[](int port) const { return m_items[static_cast<std::size_t>(port)]; }
 
@@ -31,6 +40,9 @@ class PerPort {
     bool operator==(const PerPort&) const = default;
 
   private:
+    template <typename Make, int... Ports>
+    PerPort(Make& make, std::integer_sequence<int, Ports...>) : m_items{make(Ports)...} {}
+
     std::array<T, kPortCount> m_items{};
 };
 

@@ -1,32 +1,40 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
+#include "core/PerPort.h"
+#include "engine/ConsoleView.h"
+#include "engine/PortSender.h"
+#include "engine/SerialFailureMessages.h"
 #include "engine/TestData.h"
 #include "serial/CComPort.h"
 
 namespace quorvel {
 
-class TestRuntime;
+struct TestParts;
 
-// The per-port send and display operations of a test. Several engines exist:
-// the console's (Run, Stop), the runtime's (Start, Stop, close-all), one in
-// each receive thread and one per port in the write thread. Each has its own
-// transfer channels; the shared state lives in the runtime.
+// The per-port send, display and run operations of a test. Several engines
+// exist: the console's (Run, Stop), the runtime's (Start, Stop, close-all), one
+// in each receive thread and one per port in the write thread. Each has its
+// own transfer channels; what they share are the test's parts.
 //
-// A packet is built, counted and shown by the thread that sends it, under the
-// port's lock; its write then goes on without holding anything. The console's
-// engine builds a run's first packet and hands its write to the write thread,
-// so Run never waits for a port. An engine of the write thread serves one
-// port and keeps that port's write under way while the thread serves the
-// others: the port is passed over until its write has ended.
+// A packet is built and counted under the port's lock (PortSender), then shown
+// and written without holding anything. The console's engine builds a run's
+// first packet and hands its write to the write thread, so Run never waits for
+// a port. An engine of the write thread serves one port and keeps that port's
+// write under way while the thread serves the others: the port is passed over
+// until its write has ended.
+//
+// A run ends in one place, StopPort, whoever ends it: the Stop button, Test >
+// Stop, Stop On Time (the write thread) or Stop On Error (the receive thread).
 class CTestEngine {
   public:
     // `writeThread`: the engine serves the write thread, which never builds a
     // run's first packet and writes what it builds itself.
-    explicit CTestEngine(TestRuntime& runtime, bool writeThread = false);
+    explicit CTestEngine(TestParts& parts, bool writeThread = false);
     virtual ~CTestEngine() = default;
     CTestEngine(const CTestEngine&) = delete;
     CTestEngine& operator=(const CTestEngine&) = delete;
@@ -43,19 +51,23 @@ class CTestEngine {
     void SendHandedPacket(int port);
     // Appends `text` to the port's transmit box.
     void ShowTxData(std::string text, int port);
-    // Checks the port's latest received chunk against what its source sent,
-    // shows a changed error count and stops a run that stops on error.
-    void CheckRxData(int port);
+    // Checks a chunk the port received against what its source sent, shows a
+    // changed error count and ends a run that stops on error (receive thread).
+    void CheckRxData(int port, std::span<const std::uint8_t> chunk);
     // The test ends: what still waited to be judged is judged with what
     // there is, and a changed error count shown.
     void FinishCheck(int port);
-    // Shows the port's latest received chunk in its receive box.
-    void ShowRxData(int port);
+    // Keeps a chunk the port received as its latest and shows it in its
+    // receive box (receive thread).
+    void ShowRxData(int port, std::span<const std::uint8_t> chunk);
     // A port's run begins: counters and boxes reset, receive queue purged,
     // first packet sent.
     void RunPort(int port);
-    // A port's run ends.
-    void StopPort(int port);
+    // A port's run ends, for `cause`; with `run` given, only if that run is
+    // still the port's (a thread that saw its time up or its first error names
+    // the run it saw). Any thread.
+    void StopPort(int port, StopCause cause = StopCause::Button,
+                  std::optional<std::uint64_t> run = std::nullopt);
     void EnableRunButtons();
     void DisableRunButtons();
 
@@ -75,21 +87,22 @@ class CTestEngine {
     int m_nRxPort = 0;  // the port ShowRxData last served
 
   private:
-    enum class Piece { First, Next };
-    // Builds and counts the port's next packet into `packet` under the port's
-    // lock; false when the port may not send now.
-    bool Build(int port, Piece piece, TxPacket& packet, std::int32_t& count);
-    // Whether the port's next packet may be built now (the port's lock is held).
-    bool MayBuild(int port, Piece piece) const;
+    using Piece = PortSender::Piece;
+    // Shows a packet just built when the Enable box was ticked as it was built.
+    void ShowBuilt(int port, const PortSender::Packet& packet, bool show);
     // The write thread's part: starts writing m_packet on the port.
     void StartWrite(int port, Piece piece, std::int32_t count, bool countShown = false);
     // The console's part: gives the run's first packet to the write thread.
-    void HandOver(int port, const TxPacket& packet, std::int32_t count);
+    void HandOver(int port, const PortSender::Packet& packet);
     void Finish(int port);
+    // When a run started now with the console's Stop On choice ends (clock
+    // ms), 0 for never.
+    std::uint64_t StopTimeOf(ConsoleView& console, int port) const;
 
-    TestRuntime& m_runtime;
+    TestParts& m_parts;
     const bool m_bWriteThread;
-    std::array<CComPort, kPortCount> m_channels;
+    PerPort<CComPort> m_channels;
+    PerPort<TransferFailureReport> m_failures;  // one a channel
 
     // The write thread's engines only: the packet under way and its write.
     TxPacket m_packet;

@@ -25,7 +25,7 @@ ConsoleDisplay::BoxUpdate ConsoleDisplay::TakeBox(Box& box) {
 }
 
 ConsoleDisplay::Port* ConsoleDisplay::PortAt(int port) {
-    return port >= 0 && port < kPorts ? &m_ports[static_cast<std::size_t>(port)] : nullptr;
+    return ValidPort(port) ? &m_ports[port] : nullptr;
 }
 
 void ConsoleDisplay::Wake() {
@@ -65,21 +65,21 @@ void ConsoleDisplay::ClearBoxes(int port) {
     }
 }
 
-void ConsoleDisplay::SetPacketCount(int port, std::string text) {
+void ConsoleDisplay::SetPacketCount(int port, std::int32_t packets) {
     if (Port* p = PortAt(port)) {
         {
             std::lock_guard lock(p->mutex);
-            p->packetCount = std::move(text);
+            p->packetCount = packets;
         }
         Wake();
     }
 }
 
-void ConsoleDisplay::SetErrorCount(int port, std::string text) {
+void ConsoleDisplay::SetErrorCount(int port, std::uint64_t errors) {
     if (Port* p = PortAt(port)) {
         {
             std::lock_guard lock(p->mutex);
-            p->errorCount = std::move(text);
+            p->errorCount = errors;
         }
         Wake();
     }
@@ -106,13 +106,13 @@ void ConsoleDisplay::SetBoxLengths(int port, std::size_t transmit, std::size_t r
 }
 
 void ConsoleDisplay::SetEnabled(int port, bool enabled) {
-    if (port >= 0 && port < kPorts) {
-        m_enabled[static_cast<std::size_t>(port)].store(enabled);
+    if (ValidPort(port)) {
+        m_enabled[port].store(enabled);
     }
 }
 
 bool ConsoleDisplay::Enabled(int port) const {
-    return port >= 0 && port < kPorts && m_enabled[static_cast<std::size_t>(port)].load();
+    return ValidPort(port) && m_enabled[port].load();
 }
 
 ConsoleDisplay::PortUpdate ConsoleDisplay::Take(int port) {

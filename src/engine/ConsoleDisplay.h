@@ -3,11 +3,14 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/PerPort.h"
 
 namespace quorvel {
 
@@ -30,7 +33,7 @@ namespace quorvel {
 // Threads: every member may be called from any thread.
 class ConsoleDisplay {
   public:
-    static constexpr int kPorts = 8;
+    static constexpr int kPorts = kPortCount;
     static constexpr std::size_t kBoxLimit = 10000;
 
     // What a box is to do at a take: empty itself first when `clear`, then
@@ -43,8 +46,8 @@ class ConsoleDisplay {
     struct PortUpdate {
         BoxUpdate transmit;
         BoxUpdate receive;
-        std::optional<std::string> packetCount;
-        std::optional<std::string> errorCount;
+        std::optional<std::int32_t> packetCount;
+        std::optional<std::uint64_t> errorCount;
         std::optional<bool> txd;
     };
 
@@ -57,8 +60,8 @@ class ConsoleDisplay {
     void AppendTransmit(int port, std::string_view bytes);
     void AppendReceive(int port, std::string_view bytes);
     void ClearBoxes(int port);
-    void SetPacketCount(int port, std::string text);
-    void SetErrorCount(int port, std::string text);
+    void SetPacketCount(int port, std::int32_t packets);
+    void SetErrorCount(int port, std::uint64_t errors);
     void SetTxd(int port, bool on);
 
     // The box already holds `length` characters (the text the console was
@@ -85,8 +88,8 @@ class ConsoleDisplay {
         std::mutex mutex;  // held only to copy into or out of the fields below
         Box transmit;
         Box receive;
-        std::optional<std::string> packetCount;
-        std::optional<std::string> errorCount;
+        std::optional<std::int32_t> packetCount;
+        std::optional<std::uint64_t> errorCount;
         bool txdOn = false;       // the indicator as last set
         bool txdLit = false;      // lit at some moment since the last take
         bool txdChanged = false;  // the display does not show txdOn yet
@@ -98,10 +101,10 @@ class ConsoleDisplay {
     // Tells the GUI thread once that something is new.
     void Wake();
 
-    std::array<Port, kPorts> m_ports;
-    std::array<std::atomic<bool>, kPorts> m_enabled{};  // written by the GUI thread
-    std::atomic<bool> m_wakePending{false};             // a wake-up is on its way and not yet taken
-    std::function<void()> m_waker;                      // set before the threads start
+    PerPort<Port> m_ports;
+    PerPort<std::atomic<bool>> m_enabled{};  // written by the GUI thread
+    std::atomic<bool> m_wakePending{false};  // a wake-up is on its way and not yet taken
+    std::function<void()> m_waker;           // set before the threads start
 };
 
 }  // namespace quorvel

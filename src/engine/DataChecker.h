@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/PerPort.h"
 #include "engine/SentStream.h"
 
 namespace quorvel {
@@ -36,7 +37,7 @@ struct CheckCounts {
 // Threads: used by the port's receive thread only.
 class DataChecker {
   public:
-    static constexpr int kPorts = 8;
+    static constexpr int kPorts = kPortCount;
     using Streams = std::array<const SentStream*, kPorts>;
 
     explicit DataChecker(const Streams& streams);

@@ -5,46 +5,50 @@
 namespace quorvel {
 namespace {
 
-std::string Bytes(std::uint64_t count, const char* kind) {
-    return std::to_string(count) + (count == 1 ? " byte " : " bytes ") + kind;
-}
-
-// The kind of what made the count of errors grow from none.
-std::string FirstErrorKind(const CheckCounts& counts) {
+// What made the count of errors grow from none, at `ms`.
+RunStopped FirstErrorOf(const CheckCounts& counts, std::int64_t ms) {
+    RunStopped first{StopCause::Error, ms};
     if (counts.lost > 0) {
-        return Bytes(counts.lost, "lost");
+        first.firstErrorKind = ErrorKind::Lost;
+        first.firstErrorBytes = counts.lost;
+    } else if (counts.corrupted > 0) {
+        first.firstErrorKind = ErrorKind::Corrupted;
+        first.firstErrorBytes = counts.corrupted;
+    } else if (counts.extra > 0) {
+        first.firstErrorKind = ErrorKind::Extra;
+        first.firstErrorBytes = counts.extra;
+    } else {
+        first.firstErrorKind = ErrorKind::Unrecognised;
+        first.firstErrorBytes = counts.unrecognised;
     }
-    if (counts.corrupted > 0) {
-        return Bytes(counts.corrupted, "corrupted");
-    }
-    if (counts.extra > 0) {
-        return Bytes(counts.extra, "extra");
-    }
-    return Bytes(counts.unrecognised, "unrecognised");
+    return first;
 }
 
 }  // namespace
 
-void PortCheck::StartAfresh(bool stopOnError) {
+void PortCheck::StartAfresh(bool stopOnError, std::uint64_t run) {
     m_stopOnError = stopOnError;
     {
         std::lock_guard lock(m_mutex);
+        m_run = run;
         m_counts = CheckCounts{};
         m_sources = 0;
-        m_firstErrorMs = 0;
-        m_firstError.clear();
+        m_firstError = RunStopped{StopCause::Error};
     }
     m_afresh = true;
 }
 
-PortCheck::Outcome PortCheck::Check(const std::uint8_t* data, std::size_t size) {
+PortCheck::Outcome PortCheck::Check(std::span<const std::uint8_t> bytes) {
     const bool afresh = m_afresh.exchange(false);
     if (afresh) {
         m_checker.Reset();
+        std::lock_guard lock(m_mutex);
+        m_checkedRun = m_run;
     }
     const std::uint64_t before = m_checker.Counts().Errors();
-    m_checker.Check(data, size);
+    m_checker.Check(bytes.data(), bytes.size());
     Outcome outcome;
+    outcome.run = m_checkedRun;
     outcome.errors = m_checker.Counts().Errors();
     // After a Run the count is shown again whatever it is, over anything
     // shown between the Run and now.
@@ -52,10 +56,10 @@ PortCheck::Outcome PortCheck::Check(const std::uint8_t* data, std::size_t size) 
     outcome.firstError = before == 0 && outcome.errors > 0;
     if (outcome.firstError) {
         std::lock_guard lock(m_mutex);
-        m_firstErrorMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::system_clock::now().time_since_epoch())
-                             .count();
-        m_firstError = FirstErrorKind(m_checker.Counts());
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        m_firstError = FirstErrorOf(m_checker.Counts(), now);
     }
     Publish();
     return outcome;
@@ -84,10 +88,10 @@ std::uint8_t PortCheck::Sources() const {
 
 std::int64_t PortCheck::FirstErrorMs() const {
     std::lock_guard lock(m_mutex);
-    return m_firstErrorMs;
+    return m_firstError.firstErrorMs;
 }
 
-std::string PortCheck::FirstErrorText() const {
+RunStopped PortCheck::FirstError() const {
     std::lock_guard lock(m_mutex);
     return m_firstError;
 }

@@ -2,30 +2,36 @@
 
 #include <string>
 
+#include "config/PortOpenSettings.h"
 #include "core/MessageSink.h"
+#include "engine/SerialFailureMessages.h"
 #include "serial/ComDeviceLookup.h"
 
 namespace quorvel {
 
 void OpenAllPorts(PortTable& table, const PortRecords& records) {
     table.m_bAnyPortOpen = false;
-    ActiveComDeviceResolver().Refresh();  // the device map is read once a start
-    for (std::size_t i = 0; i < kPortCount; ++i) {
+    // The device map is read once a start; what cannot be used of it is told.
+    if (const std::string fault = ActiveComDeviceResolver().Refresh(); !fault.empty()) {
+        ShowMessage(fault, "Error", mb::kOk | mb::kIconExclamation);
+    }
+    for (int i = 0; i < kPortCount; ++i) {
         table.m_hComPort[i] = nullptr;
         table.m_OpenFailure[i] = SerialFailure{};
-        const PortRegistry& record = records.m_PortRegistry[i];
+        const PortRegistry& record = records.m_PortRegistry[static_cast<std::size_t>(i)];
         if (record.nPortOpen == 0) {
             continue;  // m_bPortOpen[i] is left as it was
         }
         table.m_bPortOpen[i] = false;
         const int com = record.nComBase + 1;
-        table.m_hComPort[i] = table.m_ComPort.Open(com, record);
+        const OpenResult opened = OpenPort(table.m_ComPort, com, record);
+        table.m_hComPort[i] = opened.handle;
         if (table.m_hComPort[i]) {
             ++table.m_nOpenPorts;
             table.m_bPortOpen[i] = true;
             table.m_bAnyPortOpen = true;
         } else {
-            table.m_OpenFailure[i] = table.m_ComPort.OpenFailure();
+            table.m_OpenFailure[i] = opened.failure;
             // The system's reason goes with the message, so the operator can act on it.
             ShowMessage("Unable to open the communication port COM" + std::to_string(com), "ERROR",
                         mb::kOk | mb::kIconExclamation, MessageOwner::MainWindow,
@@ -35,6 +41,12 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
     // What the drivers have to say about the ports they configured comes
     // once for all of them, after the ports' own messages.
     ActiveComDeviceResolver().PortsOpened();
+}
+
+OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record) {
+    OpenResult opened = channel.Open(com, LineSettingsOf(record), BuildPortConfigRequest(record));
+    ShowOpenSetUpFailures(opened);
+    return opened;
 }
 
 }  // namespace quorvel

@@ -1,13 +1,17 @@
 // A receive thread: one per open port. It waits for received characters,
-// reads what is queued (at most 450 bytes at a time) and hands each chunk to
-// the receive display, until the test stops.
+// reads what is queued (at most 450 bytes at a time) and passes each chunk to
+// the check and to the receive display, until the test stops.
+#include <array>
 #include <chrono>
+#include <span>
 #include <string>
 #include <thread>
 
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
-#include "engine/TestRuntime.h"
+#include "engine/CTestEngine.h"
+#include "engine/SerialFailureMessages.h"
+#include "engine/TestParts.h"
 
 namespace quorvel {
 namespace {
@@ -16,26 +20,39 @@ namespace {
 // later, so that it neither spins nor misses the end of the test.
 constexpr std::chrono::milliseconds kFailedWaitPause{50};
 
+// One chunk read: counted, checked (unless a benchmark turned checking off)
+// and shown.
+void TakeChunk(TestParts& parts, CTestEngine& engine, int port,
+               std::span<const std::uint8_t> chunk) {
+    parts.receivers[port].CountReceived(chunk.size());
+    if (parts.checkData.load()) {
+        engine.CheckRxData(port, chunk);
+    }
+    engine.ShowRxData(port, chunk);
+}
+
 }  // namespace
 
-void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
-    NameThisThread(("quorvel-rx" + std::to_string(params->nPort + 1)).c_str());
+void ReadThread(ReadThreadParams params, TestParts* parts) {
+    NameThisThread(("quorvel-rx" + std::to_string(params.nPort + 1)).c_str());
     CComPort channel;
-    channel.ReportRepeatedFailuresOnce(true);
-    CTestEngine engine(*runtime);
-    std::array<char, 500> buffer{};
+    TransferFailureReport failures;
+    failures.ShowRepeatsOnce(true);
+    CTestEngine engine(*parts);
+    std::array<std::uint8_t, 500> buffer{};
     int count = 0;
-    channel.SetHandle(params->hPort);
-    params->hPort->SetEventMask(kEvRxChar);
+    channel.SetHandle(params.hPort);
+    // Not examined: a port that cannot take the mask fails its wait below.
+    static_cast<void>(params.hPort->SetEventMask(kEvRxChar));
 
     // A wait that fails is reported once; while it keeps failing the
     // operator is not asked again.
     bool failureShown = false;
-    while (params->pbTestRunning->load()) {
+    while (params.pbTestRunning->load()) {
         std::uint32_t events = 0;
-        const CommWait result = params->hPort->WaitEvent(events, SerialDevice::kWaitForever);
-        if (result == CommWait::Failed || result == CommWait::TimedOut) {
-            if (params->pbTestRunning->load() && !failureShown) {
+        const SerialResult waited = params.hPort->WaitEvent(events, SerialDevice::kWaitForever);
+        if (waited.Failed()) {
+            if (params.pbTestRunning->load() && !failureShown) {
                 ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
                 failureShown = true;
             }
@@ -43,23 +60,19 @@ void ReadThread(ReadThreadParams* params, TestRuntime* runtime) {
             continue;
         }
         failureShown = false;
-        if (result == CommWait::Event && (events & kEvRxChar) != 0) {
-            if (channel.Read(buffer.data(), &count) && count != 0) {
-                runtime->m_nBytesReceived[static_cast<std::size_t>(params->nPort)] +=
-                    static_cast<std::uint64_t>(count);
-                params->pRxData = buffer.data();
-                *params->pnRxCount = count;
-                if (runtime->m_bCheckData.load()) {
-                    engine.CheckRxData(params->nPort);
-                }
-                engine.ShowRxData(params->nPort);
+        if (waited.Ok() && (events & kEvRxChar) != 0) {
+            const SerialResult read = channel.Read(buffer.data(), &count);
+            failures.Report(read);
+            if (read.Ok() && count != 0) {
+                TakeChunk(*parts, engine, params.nPort,
+                          std::span(buffer.data(), static_cast<std::size_t>(count)));
             }
         }
         // A release without a character (the mask cleared by Test > Stop)
         // leads straight to the loop test.
     }
-    engine.FinishCheck(params->nPort);
-    params->hMainWnd->PostThreadExit(params->nPort);
+    engine.FinishCheck(params.nPort);
+    params.hMainWnd->PostThreadExit(params.nPort);
 }
 
 }  // namespace quorvel

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cstdint>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/AutoResetEvent.h"
+#include "core/PerPort.h"
 #include "serial/SerialDevice.h"
 
 namespace quorvel {
@@ -23,7 +23,7 @@ inline constexpr int kMaxPacket = 450;
 // The largest file a port sends.
 inline constexpr std::size_t kMaxFileData = 60000;
 
-// A port's last packet. Guarded by the port's lock in TestRuntime.
+// A port's last packet. Guarded by the port's lock (PortSender).
 struct TxPacket {
     std::int32_t nLength = 0;
     std::array<std::uint8_t, 503> data{};  // the packet, then a NUL
@@ -52,33 +52,24 @@ struct PortFileData {
     std::int32_t nFileLength = 0;
 };
 
-// A port's receive area. The thread is started by Test > Start and joined by
-// close-all, both on the GUI thread; the count and the text are written and
-// read by the port's receive thread only.
-struct PortRxData {
-    std::thread pReadThread;
-    std::int32_t nRxCount = 0;
-    std::array<char, 500> szRxText{};
-};
-
+// The write thread's parameter block: filled by the GUI thread before the
+// thread starts.
 struct WriteThreadParams {
-    std::array<PortHandle, 8> hPorts{};
+    PerPort<PortHandle> hPorts{};
     const std::atomic<bool>* pbTestRunning = nullptr;
-    std::int32_t nPorts = 8;
+    std::int32_t nPorts = kPortCount;
     ThreadExitSink* hMainWnd = nullptr;
     AutoResetEvent* hWriteEvent = nullptr;
     AutoResetEvent* hThreadExitEvent = nullptr;
 };
 
-// A receive thread's parameter block: filled by the GUI thread before the
-// thread starts and cleared after it is joined; pRxData is the thread's own.
+// A receive thread's parameter block: filled by the GUI thread when it starts
+// the thread, which keeps its own copy.
 struct ReadThreadParams {
     PortHandle hPort;
     const std::atomic<bool>* pbTestRunning = nullptr;
     ThreadExitSink* hMainWnd = nullptr;
     std::int32_t nPort = 0;
-    std::int32_t* pnRxCount = nullptr;
-    const char* pRxData = nullptr;  // the latest chunk; receive thread only
 };
 
 }  // namespace quorvel

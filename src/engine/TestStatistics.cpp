@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "config/PortOpenSettings.h"
 #include "engine/TestRuntime.h"
-#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {
@@ -20,8 +20,16 @@ std::string StateOf(const TestRuntime& runtime, int port) {
     if (runtime.IsPortRunning(port)) {
         return "running";
     }
-    const PortCheck& check = runtime.Check(port);
-    return check.StopOnError() && check.FirstErrorMs() != 0 ? "stopped on error" : "idle";
+    switch (runtime.Sender(port).EndedBy().value_or(StopCause::Button)) {
+        case StopCause::Time:
+            return "stopped on time";
+        case StopCause::Error:
+            return "stopped on error";
+        case StopCause::Button:
+        case StopCause::TestStop:
+            break;
+    }
+    return "idle";
 }
 
 std::string Percent(double share) {
@@ -38,9 +46,10 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
     const double seconds =
         m_lastMs == 0 || !rateDue ? 0.0 : static_cast<double>(nowMs - m_lastMs) / 1000.0;
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
-        PortStatistics& row = statistics[i];
-        const PortRegistry& record = m_runtime.Records().m_PortRegistry[i];
+        const auto i = port;
+        PortStatistics& row = statistics[port];
+        const PortRegistry& record =
+            m_runtime.Records().m_PortRegistry[static_cast<std::size_t>(port)];
         const PortCheck& check = m_runtime.Check(port);
         row.port = port;
         row.com = record.nComBase + 1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/PerPort.h"
 #include "engine/DataChecker.h"
 
 namespace quorvel {
@@ -15,7 +16,8 @@ class TestRuntime;
 struct PortStatistics {
     int port = 0;  // 0-7
     int com = 0;
-    std::string state;  // "not open", "idle", "running", "stopped on error"
+    // "not open", "idle", "running", "stopped on time", "stopped on error"
+    std::string state;
     // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
     std::string source;
     std::uint8_t sources = 0;  // the ports the data may have come from, one bit a port
@@ -26,7 +28,7 @@ struct PortStatistics {
     std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none
 };
 
-using TestStatistics = std::array<PortStatistics, 8>;
+using TestStatistics = PerPort<PortStatistics>;
 
 // Takes the statistics of all eight ports, the rates from what moved since
 // the sample before. Any thread may sample; the sampler is its caller's own.
@@ -42,10 +44,10 @@ class StatisticsSampler {
   private:
     const TestRuntime& m_runtime;
     std::uint64_t m_lastMs = 0;
-    std::array<double, 8> m_sentShare{};
-    std::array<double, 8> m_receivedShare{};
-    std::array<std::uint64_t, 8> m_lastSent{};
-    std::array<std::uint64_t, 8> m_lastReceived{};
+    PerPort<double> m_sentShare{};
+    PerPort<double> m_receivedShare{};
+    PerPort<std::uint64_t> m_lastSent{};
+    PerPort<std::uint64_t> m_lastReceived{};
 };
 
 // "itself", "Port3", "any of Port1, Port3", and for no source at all

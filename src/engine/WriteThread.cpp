@@ -11,7 +11,8 @@
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
 #include "core/ThreadPriority.h"
-#include "engine/TestRuntime.h"
+#include "engine/CTestEngine.h"
+#include "engine/TestParts.h"
 
 namespace quorvel {
 namespace {
@@ -20,15 +21,11 @@ namespace {
 // or only ports whose time is up) waits before the next, so that it never spins.
 constexpr std::uint32_t kIdleCyclePauseMs = 20;
 
-using Engines = std::array<std::unique_ptr<CTestEngine>, kPortCount>;
+using Engines = PerPort<std::unique_ptr<CTestEngine>>;
 
-bool AnyPortRunning(const TestRuntime& runtime) {
-    for (int port = 0; port < kPortCount; ++port) {
-        if (runtime.IsPortRunning(port)) {
-            return true;
-        }
-    }
-    return false;
+bool AnyPortRunning(const TestParts& parts) {
+    return std::any_of(parts.senders.begin(), parts.senders.end(),
+                       [](const PortSender& sender) { return sender.IsRunning(); });
 }
 
 bool AnyWriteUnderWay(const Engines& engines) {
@@ -36,37 +33,32 @@ bool AnyWriteUnderWay(const Engines& engines) {
                        [](const auto& engine) { return engine->WriteUnderWay(); });
 }
 
-}  // namespace
-
 // One visit of the cycle to `port`; true when it moved something on.
-bool ServePort(TestRuntime& runtime, CTestEngine& engine, int port) {
-    const auto i = static_cast<std::size_t>(port);
+bool ServePort(TestParts& parts, CTestEngine& engine, int port) {
     if (engine.WriteUnderWay()) {
         // The port's next packet waits for its last one: it gets its turn in
         // the next cycle.
         return engine.ServiceWrite(port);
     }
-    if (!runtime.m_RunState[i].bRunning) {
+    PortSender& sender = parts.senders[port];
+    if (!sender.IsRunning()) {
         return false;
     }
-    if (runtime.HasHandedPacket(port)) {
+    if (sender.HasHandedPacket()) {
         engine.SendHandedPacket(port);
         return true;
     }
-    if (runtime.m_bFirstPacketPending[i]) {
+    if (sender.FirstPacketPending()) {
         return false;
     }
-    if (runtime.StopTimeReached(port)) {
-        ConsoleView* console = g_pTestDialog.load();
-        if (console != nullptr && !runtime.m_bTimedStopPosted[i].exchange(true)) {
-            console->PostStopPress(port, StopCause::Time);
-        }
+    if (parts.Console() == nullptr) {
         return false;
     }
-    if (g_pTestDialog.load() == nullptr) {
-        return false;
+    if (const std::optional<std::uint64_t> run = sender.RunWhoseTimeIsUp(parts.clock.NowMs())) {
+        engine.StopPort(port, StopCause::Time, run);  // Stop On Time
+        return true;
     }
-    if (runtime.m_FileState[i].bMoreToSend) {
+    if (sender.FilePassUnderWay()) {
         engine.SendNextFileChunk(port);
     } else {
         engine.SendPacket(port);
@@ -77,11 +69,11 @@ bool ServePort(TestRuntime& runtime, CTestEngine& engine, int port) {
 // Cycles over the ports until no port runs and no write is under way, or the
 // test stops. When a whole cycle moved nothing, the thread waits for a write
 // to move on, for its time-out, or for Test > Stop or a run's first packet.
-void RunCycles(WriteThreadParams& params, TestRuntime& runtime, const Engines& engines) {
-    while (params.pbTestRunning->load() && (AnyPortRunning(runtime) || AnyWriteUnderWay(engines))) {
+void RunCycles(WriteThreadParams& params, TestParts& parts, const Engines& engines) {
+    while (params.pbTestRunning->load() && (AnyPortRunning(parts) || AnyWriteUnderWay(engines))) {
         bool moved = false;
         for (int port = 0; port < kPortCount; ++port) {
-            moved = ServePort(runtime, *engines[static_cast<std::size_t>(port)], port) || moved;
+            moved = ServePort(parts, *engines[port], port) || moved;
         }
         if (moved) {
             continue;
@@ -95,16 +87,18 @@ void RunCycles(WriteThreadParams& params, TestRuntime& runtime, const Engines& e
                                             : std::min(waitMs, engine->WriteTimeLeftMs());
             }
         }
-        runtime.m_writeWaits.Wait(writes, waitMs);
+        parts.write.writeWaits.Wait(writes, waitMs);
     }
 }
 
-void WriteThread(WriteThreadParams* params, TestRuntime* runtime) {
+}  // namespace
+
+void WriteThread(WriteThreadParams* params, TestParts* parts) {
     NameThisThread("quorvel-write");
     LowerThisThreadPriority();
     Engines engines;
     for (auto& engine : engines) {
-        engine = std::make_unique<CTestEngine>(*runtime, true);
+        engine = std::make_unique<CTestEngine>(*parts, true);
     }
     bool end = false;
     while (!end) {
@@ -121,7 +115,7 @@ void WriteThread(WriteThreadParams* params, TestRuntime* runtime) {
         }
         // The cycles also end when the test stops: with the console gone, Stop
         // cannot clear the ports' running flags, and the thread must still end.
-        RunCycles(*params, *runtime, engines);
+        RunCycles(*params, *parts, engines);
     }
     // Test > Stop: what is still being written is cancelled, so the ports can
     // close at once even when one of them takes nothing.

@@ -5,7 +5,7 @@
 namespace quorvel::res {
 namespace {
 
-using IdRow = std::array<int, 8>;
+using IdRow = std::array<int, kPortCount>;
 
 // The control-ID table: one row a role, one column a panel.
 constexpr std::array<IdRow, kPanelRoles> kIds{{
@@ -70,14 +70,14 @@ constexpr std::array<PanelControl, kPanelRoles> kPanel{{
 struct Origin {
     int x, y, width;
 };
-constexpr std::array<Origin, 8> kOrigins{{{10, 10, 270},
-                                          {285, 10, 270},
-                                          {10, 175, 270},
-                                          {285, 175, 270},
-                                          {10, 345, 270},
-                                          {284, 345, 271},
-                                          {10, 510, 270},
-                                          {285, 510, 270}}};
+constexpr std::array<Origin, kPortCount> kOrigins{{{10, 10, 270},
+                                                   {285, 10, 270},
+                                                   {10, 175, 270},
+                                                   {285, 175, 270},
+                                                   {10, 345, 270},
+                                                   {284, 345, 271},
+                                                   {10, 510, 270},
+                                                   {285, 510, 270}}};
 
 DialogTemplate MakeConsoleTemplate() {
     DialogTemplate t{kConsoleTemplate,
@@ -88,7 +88,7 @@ DialogTemplate MakeConsoleTemplate() {
                      8,
                      0x80F008C0,
                      {}};
-    for (int port = 0; port < 8; ++port) {
+    for (int port = 0; port < kPortCount; ++port) {
         const Origin& o = kOrigins[static_cast<std::size_t>(port)];
         t.controls.push_back(
             {-1, ControlKind::GroupBox, "Port" + std::to_string(port + 1), o.x, o.y, o.width, 155});

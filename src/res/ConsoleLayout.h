@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/PerPort.h"
 #include "res/DialogTemplate.h"
 
 namespace quorvel::res {

@@ -1,5 +1,6 @@
 #include "run/RunConsole.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -26,6 +27,19 @@ void RunConsole::RunPending(int waitMs) {
             onThreadExit();
         }
     }
+}
+
+bool RunConsole::RunUntil(const std::function<bool()>& done, int lookEveryMs, int mostMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(mostMs);
+    while (!done()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        RunPending(static_cast<int>(std::min<long long>(left, lookEveryMs)));
+    }
+    return true;
 }
 
 void StandardErrorSink::ShowMessage(const std::string& text, const std::string& caption,

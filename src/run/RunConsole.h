@@ -13,19 +13,23 @@
 namespace quorvel {
 
 // The console of an unattended run: nothing is shown (the run reports from
-// the runtime's figures), every Enable box is clear, and no port stops by
-// time or error. A thread's end, which the test threads hand to the GUI
-// thread, is queued for the run's main thread, which plays the GUI thread and
-// runs it in RunPending.
+// the runtime's figures), every Enable box is clear, and each port's Stop On
+// choice is its record's (none stops by itself without records). A thread's
+// end, which the test threads hand to the GUI thread, is queued for the run's
+// main thread, which plays the GUI thread and runs it in RunPending.
 class RunConsole final : public HeadlessConsole {
   public:
-    RunConsole() : HeadlessConsole(false) {}
+    explicit RunConsole(const PortRecords* records = nullptr) : HeadlessConsole(false, records) {}
     // A test thread has ended: `onThreadExit` runs on the main thread.
     void PostThreadExit(int) override;
     std::function<void()> onThreadExit;
 
     // Main thread: runs what was posted, waiting at most `waitMs` for it.
     void RunPending(int waitMs);
+    // Main thread: runs what is posted until `done` says so, looking again
+    // at least every `lookEveryMs`, for at most `mostMs`. False when the time
+    // ran out first.
+    bool RunUntil(const std::function<bool()>& done, int lookEveryMs, int mostMs);
 
   private:
     std::mutex m_mutex;

@@ -1,6 +1,9 @@
 #include "run/RunResult.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 namespace quorvel {
 namespace {
@@ -36,23 +39,6 @@ std::string Fixed(double value) {
     return text;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string XmlText(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
@@ -76,23 +62,43 @@ std::string XmlText(const std::string& text) {
     return escaped;
 }
 
-// ["a", "b"]: each text as a JSON string.
-std::string JsonList(const std::vector<std::string>& texts) {
-    std::string list = "[";
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        list += (i == 0 ? "" : ", ") + JsonText(texts[i]);
-    }
-    return list + "]";
+// A figure as the table and the reports give it: to two decimals.
+double TwoDecimals(double value) {
+    return std::round(value * 100.0) / 100.0;
 }
 
-// The card's own count of its faults, for a run on the simulated card.
-std::string CardJson(const std::optional<CardFaultCounts>& card) {
-    if (!card) {
-        return {};
+nlohmann::ordered_json PortJson(const PortResult& port) {
+    const PortStatistics& f = port.figures;
+    const CheckCounts& c = f.counts;
+    nlohmann::ordered_json json = {
+        {"port", PortName(f.port)},
+        {"com", f.com},
+        {"verdict", port.passed ? "PASS" : "FAIL"},
+        {"reason", port.reason},
+        {"source", f.source},
+        {"expectedSource", PortName(port.expectedSource)},
+        {"seconds", TwoDecimals(port.seconds)},
+        {"sent", f.sent},
+        {"received", c.received},
+        {"verified", c.verified},
+        {"corrupted", c.corrupted},
+        {"lost", c.lost},
+        {"extra", c.extra},
+        {"unrecognised", c.unrecognised},
+        {"errors", c.Errors()},
+        {"receivedPercent", TwoDecimals(port.receivedPercent)},
+        {"firstError", UtcTimeText(f.firstErrorMs)},
+        {"state", f.state},  // how the port's run ended: "stopped on time", ...
+    };
+    // The card's own count of its faults, for a run on the simulated card.
+    if (port.card) {
+        json["card"] = {
+            {"corrupted", port.card->corrupted},
+            {"dropped", port.card->dropped},
+            {"overrun", port.card->overrun},
+        };
     }
-    return ", \"card\": {\"corrupted\": " + std::to_string(card->corrupted) +
-           ", \"dropped\": " + std::to_string(card->dropped) +
-           ", \"overrun\": " + std::to_string(card->overrun) + "}";
+    return json;
 }
 
 }  // namespace
@@ -169,34 +175,20 @@ std::string ResultTable(const RunResult& result) {
 }
 
 std::string ResultJson(const RunResult& result, const RunOptions& options) {
-    std::string json = "{\n  \"verdict\": " + JsonText(result.Passed() ? "PASS" : "FAIL") +
-                       ",\n  \"interrupted\": " + (result.interrupted ? "true" : "false") +
-                       ",\n  \"reported\": " + JsonList(result.reported) +
-                       ",\n  \"minRatePercent\": " + Fixed(options.minRatePercent) +
-                       ",\n  \"maxErrors\": " + std::to_string(options.maxErrors) +
-                       ",\n  \"ports\": [";
-    for (std::size_t i = 0; i < result.ports.size(); ++i) {
-        const PortResult& port = result.ports[i];
-        const PortStatistics& f = port.figures;
-        const CheckCounts& c = f.counts;
-        json +=
-            std::string(i == 0 ? "\n" : ",\n") + "    {\"port\": " + JsonText(PortName(f.port)) +
-            ", \"com\": " + std::to_string(f.com) +
-            ", \"verdict\": " + JsonText(port.passed ? "PASS" : "FAIL") +
-            ", \"reason\": " + JsonText(port.reason) + ", \"source\": " + JsonText(f.source) +
-            ", \"expectedSource\": " + JsonText(PortName(port.expectedSource)) +
-            ", \"seconds\": " + Fixed(port.seconds) + ", \"sent\": " + std::to_string(f.sent) +
-            ", \"received\": " + std::to_string(c.received) +
-            ", \"verified\": " + std::to_string(c.verified) +
-            ", \"corrupted\": " + std::to_string(c.corrupted) +
-            ", \"lost\": " + std::to_string(c.lost) + ", \"extra\": " + std::to_string(c.extra) +
-            ", \"unrecognised\": " + std::to_string(c.unrecognised) +
-            ", \"errors\": " + std::to_string(c.Errors()) +
-            ", \"receivedPercent\": " + Fixed(port.receivedPercent) +
-            ", \"firstError\": " + JsonText(UtcTimeText(f.firstErrorMs)) + CardJson(port.card) +
-            "}";
+    nlohmann::ordered_json json = {
+        {"verdict", result.Passed() ? "PASS" : "FAIL"},
+        {"interrupted", result.interrupted},
+        {"reported", result.reported},
+        {"minRatePercent", TwoDecimals(options.minRatePercent)},
+        {"maxErrors", options.maxErrors},
+        {"ports", nlohmann::ordered_json::array()},
+    };
+    for (const PortResult& port : result.ports) {
+        json["ports"].push_back(PortJson(port));
     }
-    return json + "\n  ]\n}\n";
+    // A text that is not UTF-8 (a file name, a driver's message) keeps its
+    // place with U+FFFD where its bad bytes were, and the report stays JSON.
+    return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string ResultJUnit(const RunResult& result) {

@@ -4,21 +4,16 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
+#include <memory>
 
 #include "card/ProgramPorts.h"
-#include "card/SimulatedCard.h"
-#include "config/ConfigFile.h"
-#include "config/PortRecordStore.h"
-#include "config/RegularFile.h"
-#include "config/UserProfileStore.h"
+#include "config/PortOpenSettings.h"
 #include "engine/TestRuntime.h"
 #include "run/RunConsole.h"
+#include "run/RunPlan.h"
 #include "run/RunProgress.h"
 #include "run/RunResult.h"
 #include "run/RunTerminal.h"
-#include "serial/ComDeviceLookup.h"
-#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {
@@ -31,7 +26,12 @@ using Clock = std::chrono::steady_clock;
 // after kMostDrainSeconds.
 constexpr int kLookEveryMs = 100;
 constexpr double kQuietSeconds = 0.5;
-constexpr double kMostDrainSeconds = 30.0;
+constexpr int kMostDrainSeconds = 30;
+// After Test > Stop every test thread ends within the transfer time-out (a
+// write under way is cancelled at once, a receive wait released), and then
+// close-all comes. A run waits this long for it; a thread still not ended
+// then is not waited for.
+constexpr int kMostCloseSeconds = 30;
 // The queues on a port's way fill within this long of its start.
 constexpr double kSettleSeconds = 0.5;
 
@@ -76,85 +76,223 @@ std::uint64_t NowMs() {
             .count());
 }
 
-// The records the run starts from, with the options over them.
-bool PrepareRecords(const RunOptions& options, PortRecords& records, std::string& reason) {
-    if (!options.configFile.empty()) {
-        std::string why;
-        if (LoadConfigurationFile(options.configFile, records, &why) != ConfigFileResult::Ok) {
-            reason = "the configuration file " + options.configFile + " cannot be read: " + why;
-            return false;
-        }
-    } else {
-        std::string where;
-        const std::unique_ptr<ProfileStore> store = OpenUserProfileStore(where);
-        LoadAllRecords(*store, records);
+// The test of an unattended run, from the opening of its ports to their
+// closing: the card, the console whose part the run's thread plays, and the
+// runtime over the plan's records. Its steps come in order: Open, Send,
+// Drain, Close, Judge.
+class UnattendedTest {
+  public:
+    UnattendedTest(const RunOptions& options, RunPlan plan, RunTerminal& terminal,
+                   const TickClock& clock)
+        : m_options(options),
+          m_plan(std::move(plan)),
+          m_terminal(terminal),
+          m_ports(options.card),
+          m_console(&m_plan.records),
+          m_runtime(m_plan.records, m_console, m_console, clock),
+          m_sampler(m_runtime),
+          m_progress(RunTerminal::OutputIsTerminal(), m_plan.chosen) {
+        m_console.onThreadExit = [this] { m_runtime.OnThreadExit(); };
     }
-    for (std::size_t i = 0; i < kPortCount; ++i) {
-        PortRegistry& record = records.m_PortRegistry[i];
-        if (options.ports) {
-            record.nPortOpen = 0;
-        }
-        if (options.baud) {
-            record.nBaud = *BaudIndexOf(*options.baud);
-        }
-        PortPatternSettings& pattern = records.m_PortPattern[i];
-        if (options.pattern) {
-            const std::string& kind = *options.pattern;
-            pattern.nAlpha = kind == "alphabets" ? 1 : 0;
-            pattern.nQuickBrown = kind == "quickbrown" ? 1 : 0;
-            pattern.nUserData = kind.rfind("user:", 0) == 0 ? 1 : 0;
-            pattern.nFile = kind.rfind("file:", 0) == 0 ? 1 : 0;
-            if (pattern.nUserData != 0) {
-                pattern.strUserData = kind.substr(5);
-            }
-        }
-        // An unattended run tests for ever: it ends by its own time or bytes.
-        PortTestSettings& test = records.m_PortTest[i];
-        test.nTestForever = 1;
-        test.nStopTime = test.nStopError = 0;
+
+    // Starts the card and opens the chosen ports; false, with the reason,
+    // when no port opened.
+    bool Open(std::string& reason);
+    // Every chosen port that opened sends, for the time or the bytes asked.
+    void Send(RunResult& result);
+    // Lets what is still on its way arrive before the verdict, so the checker
+    // sees every byte the card delivered.
+    void Drain(RunResult& result);
+    // Test > Stop, then close-all, waited for at most kMostCloseSeconds.
+    // False when it did not come.
+    bool Close(RunResult& result);
+    // Each port's figures and verdict, as the test left them.
+    void Judge(RunResult& result);
+
+  private:
+    // One look at the ports while they send; false once they are done.
+    bool LookWhileSending(RunResult& result);
+    // Whether a chosen port still runs: a port's record may stop it by its
+    // time or at its first error before the run's end.
+    bool AnyPortRunning() const;
+    std::uint64_t ReceivedByAll() const;
+
+    const RunOptions& m_options;
+    RunPlan m_plan;  // its records are the runtime's
+    RunTerminal& m_terminal;
+    ProgramPorts m_ports;  // before the runtime, whose end closes the ports on it
+    RunConsole m_console;
+    TestRuntime m_runtime;
+    StatisticsSampler m_sampler;
+    RunProgress m_progress;
+    Clock::time_point m_start;
+    // Rates are taken while the ports send steadily: from a moment after the
+    // start, once the queues on the way have filled, to each port's end.
+    std::vector<RateWindow> m_windows;
+    PerPort<std::string> m_states;  // each port's state as the ports closed
+};
+
+bool UnattendedTest::Open(std::string& reason) {
+    if (std::string error; !m_ports.Start(&error)) {
+        reason = "the simulated card cannot start: " + error;
+        return false;
     }
-    if (options.ports) {
-        for (int port : *options.ports) {
-            records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
+    m_runtime.SetWriteDelay(std::to_string(m_options.delayMs.value_or(0)));
+    if (m_plan.file) {
+        for (int port : m_plan.chosen) {
+            m_runtime.SetFileData(port, *m_plan.file);
         }
+    }
+    m_runtime.OnTestStart();
+    if (!m_runtime.TestRunning()) {
+        reason = "no port could be opened";
+        return false;
     }
     return true;
 }
 
-// The ports the run tests: those chosen to be opened.
-std::vector<int> ChosenPorts(const PortRecords& records) {
-    std::vector<int> ports;
-    for (int port = 0; port < kPortCount; ++port) {
-        if (records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen != 0) {
-            ports.push_back(port);
+void UnattendedTest::Send(RunResult& result) {
+    m_start = Clock::now();
+    for (int port : m_plan.chosen) {
+        PortResult tested;
+        tested.figures.port = port;
+        tested.opened = m_runtime.IsPortOpen(port);
+        tested.expectedSource = m_options.expectedSource[static_cast<std::size_t>(port)];
+        result.ports.push_back(tested);
+        if (tested.opened) {
+            m_runtime.OnRunPort(port);
         }
     }
-    return ports;
+    m_windows.assign(result.ports.size(), RateWindow{});
+    while (LookWhileSending(result)) {
+    }
+    const TestStatistics atEnd = m_sampler.Sample(NowMs());
+    const double sentFor = SecondsSince(m_start);
+    for (std::size_t i = 0; i < m_plan.chosen.size(); ++i) {
+        const int port = m_plan.chosen[i];
+        if (!m_windows[i].ended) {
+            m_windows[i].End(atEnd[static_cast<std::size_t>(port)], sentFor);
+        }
+        if (m_runtime.IsPortRunning(port)) {
+            m_runtime.OnStopPort(port);
+        }
+    }
 }
 
-// Lets what is still on its way arrive before the verdict, so the checker
-// sees every byte the card delivered. False when the lines still received
-// after kMostDrainSeconds: the rest was never judged.
-bool DrainLines(const TestRuntime& runtime, RunConsole& console, RunTerminal& terminal) {
-    const auto receivedByAll = [&runtime] {
-        std::uint64_t total = 0;
-        for (int port = 0; port < kPortCount; ++port) {
-            total += runtime.BytesReceived(port);
+bool UnattendedTest::LookWhileSending(RunResult& result) {
+    m_console.RunPending(kLookEveryMs);
+    const double elapsed = SecondsSince(m_start);
+    const TestStatistics figures = m_sampler.Sample(NowMs());
+    double done = m_options.bytes ? 1.0 : elapsed / m_options.seconds;
+    for (std::size_t i = 0; i < m_plan.chosen.size(); ++i) {
+        const PortStatistics& f = figures[static_cast<std::size_t>(m_plan.chosen[i])];
+        RateWindow& window = m_windows[i];
+        if (!window.started && elapsed >= std::min(kSettleSeconds, m_options.seconds / 4)) {
+            window.Start(f, elapsed);
         }
-        return total;
-    };
-    const Clock::time_point start = Clock::now();
-    Clock::time_point lastArrival = start;
-    std::uint64_t received = receivedByAll();
-    while (SecondsSince(lastArrival) < kQuietSeconds && SecondsSince(start) < kMostDrainSeconds &&
-           !terminal.InterruptRequested()) {
-        console.RunPending(kLookEveryMs);
-        if (const std::uint64_t now = receivedByAll(); now != received) {
-            received = now;
-            lastArrival = Clock::now();
+        if (window.started && !window.ended && !m_runtime.IsPortRunning(f.port)) {
+            window.End(f, elapsed);  // its record's Stop On time or error ended it
+        }
+        if (!m_options.bytes || !m_runtime.IsPortRunning(f.port)) {
+            continue;
+        }
+        if (f.sent >= *m_options.bytes) {
+            m_runtime.OnStopPort(f.port);  // this port has sent its share
+            window.End(f, elapsed);
+        }
+        done = std::min(done, static_cast<double>(f.sent) / static_cast<double>(*m_options.bytes));
+    }
+    m_progress.Show(figures, done, elapsed);
+    if (m_terminal.InterruptRequested()) {
+        result.interrupted = true;
+        return false;
+    }
+    return done < 1.0 && AnyPortRunning();
+}
+
+bool UnattendedTest::AnyPortRunning() const {
+    return std::any_of(m_plan.chosen.begin(), m_plan.chosen.end(),
+                       [this](int port) { return m_runtime.IsPortRunning(port); });
+}
+
+std::uint64_t UnattendedTest::ReceivedByAll() const {
+    std::uint64_t total = 0;
+    for (int port = 0; port < kPortCount; ++port) {
+        total += m_runtime.BytesReceived(port);
+    }
+    return total;
+}
+
+void UnattendedTest::Drain(RunResult& result) {
+    Clock::time_point lastArrival = Clock::now();
+    std::uint64_t received = ReceivedByAll();
+    const bool quiet = m_console.RunUntil(
+        [&] {
+            if (const std::uint64_t now = ReceivedByAll(); now != received) {
+                received = now;
+                lastArrival = Clock::now();
+            }
+            return SecondsSince(lastArrival) >= kQuietSeconds || m_terminal.InterruptRequested();
+        },
+        kLookEveryMs, kMostDrainSeconds * 1000);
+    if (!quiet) {
+        result.reported.push_back("Still receiving " + std::to_string(kMostDrainSeconds) +
+                                  " s after the ports stopped: what came later was not judged");
+    }
+}
+
+bool UnattendedTest::Close(RunResult& result) {
+    // How each port's run ended, as the test knew it before its ports closed.
+    const TestStatistics beforeClose = m_sampler.Sample(NowMs());
+    for (int port = 0; port < kPortCount; ++port) {
+        m_states[port] = beforeClose[port].state;
+    }
+    const bool closed = StopTestAndAwaitClose(m_runtime, m_console, kMostCloseSeconds * 1000);
+    m_progress.End();
+    if (!closed) {
+        result.reported.push_back("The ports did not close within " +
+                                  std::to_string(kMostCloseSeconds) +
+                                  " s after the test stopped: a test thread did not end");
+    }
+    return closed;
+}
+
+void UnattendedTest::Judge(RunResult& result) {
+    const TestStatistics figures = m_sampler.Sample(NowMs());
+    for (std::size_t i = 0; i < result.ports.size(); ++i) {
+        PortResult& port = result.ports[i];
+        const int index = m_plan.chosen[i];
+        port.figures = figures[static_cast<std::size_t>(index)];
+        port.figures.state = m_states[index];
+        port.seconds = m_windows[i].endSeconds;
+        const double lineRate =
+            LineCharactersPerSecond(m_plan.records.m_PortRegistry[static_cast<std::size_t>(index)]);
+        port.receivedPercent = m_windows[i].ReceivedPercent(lineRate);
+        port.card = m_ports.FaultCountsOf(index);
+        quorvel::Judge(port, m_options);
+    }
+}
+
+// A test whose threads did not end is neither closed nor joined: joining
+// would wait for ever. It is left as it stands and goes with the process,
+// which ends once the run has reported. It stays reachable from here, so that
+// a leak checker does not count it (volatile: an optimiser would drop a
+// pointer that is only written). Written once by the run's thread; read by
+// none.
+UnattendedTest* volatile g_pAbandonedTest = nullptr;
+
+void Abandon(std::unique_ptr<UnattendedTest> test) {
+    g_pAbandonedTest = test.release();
+}
+
+// Failures the ports reported while the run went on, each once.
+void TakeReported(const StandardErrorSink& messages, RunResult& result) {
+    for (const std::string& failure : messages.Shown()) {
+        if (std::find(result.reported.begin(), result.reported.end(), failure) ==
+            result.reported.end()) {
+            result.reported.push_back(failure);
         }
     }
-    return SecondsSince(lastArrival) >= kQuietSeconds || terminal.InterruptRequested();
 }
 
 bool WriteReport(const std::string& path, const std::string& text, std::string& reason) {
@@ -168,139 +306,8 @@ bool WriteReport(const std::string& path, const std::string& text, std::string& 
     return true;
 }
 
-}  // namespace
-
-RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
-                        const StandardErrorSink& messages, std::string& reason) {
-    PortRecords records = DefaultPortRecords();
-    if (!PrepareRecords(options, records, reason)) {
-        return RunStatus::CouldNotRun;
-    }
-    const std::vector<int> chosen = ChosenPorts(records);
-    if (chosen.empty()) {
-        reason = "no port is chosen for testing";
-        return RunStatus::CouldNotRun;
-    }
-    std::optional<std::string> file;
-    if (options.pattern && options.pattern->rfind("file:", 0) == 0) {
-        file = ReadRegularFile(options.pattern->substr(5), kMaxFileData);
-        if (!file) {
-            reason = "the pattern file " + options.pattern->substr(5) + " cannot be read";
-            return RunStatus::CouldNotRun;
-        }
-    }
-    if (const DeviceMapReading map = ReadDeviceMap(); !map.fault.empty()) {
-        reason = map.fault;
-        return RunStatus::CouldNotRun;
-    }
-
-    ProgramPorts ports(options.card);
-    if (std::string error; !ports.Start(&error)) {
-        reason = "the simulated card cannot start: " + error;
-        return RunStatus::CouldNotRun;
-    }
-    RunConsole console;
-    TestRuntime runtime(records, console, console);
-    console.onThreadExit = [&runtime] { runtime.OnThreadExit(); };
-    runtime.SetWriteDelay(std::to_string(options.delayMs.value_or(0)));
-    if (file) {
-        for (int port : chosen) {
-            runtime.SetFileData(port, std::vector<std::uint8_t>(file->begin(), file->end()));
-        }
-    }
-    runtime.OnTestStart();
-    if (!runtime.TestRunning()) {
-        reason = "no port could be opened";
-        return RunStatus::CouldNotRun;
-    }
-
-    // The test: every chosen port that opened runs, for the time or the bytes asked.
-    RunResult result;
-    const Clock::time_point start = Clock::now();
-    for (int port : chosen) {
-        PortResult tested;
-        tested.figures.port = port;
-        tested.opened = runtime.IsPortOpen(port);
-        tested.expectedSource = options.expectedSource[static_cast<std::size_t>(port)];
-        result.ports.push_back(tested);
-        if (tested.opened) {
-            runtime.OnRunPort(port);
-        }
-    }
-    // Rates are taken while the ports send steadily: from a moment after the
-    // start, once the queues on the way have filled, to each port's end.
-    std::vector<RateWindow> windows(result.ports.size());
-    StatisticsSampler sampler(runtime);
-    RunProgress progress(RunTerminal::OutputIsTerminal(), chosen);
-    bool sending = true;
-    while (sending) {
-        console.RunPending(kLookEveryMs);
-        const double elapsed = SecondsSince(start);
-        const TestStatistics figures = sampler.Sample(NowMs());
-        double done = options.bytes ? 1.0 : elapsed / options.seconds;
-        for (std::size_t i = 0; i < result.ports.size(); ++i) {
-            const PortStatistics& f = figures[static_cast<std::size_t>(chosen[i])];
-            RateWindow& window = windows[i];
-            if (!window.started && elapsed >= std::min(kSettleSeconds, options.seconds / 4)) {
-                window.Start(f, elapsed);
-            }
-            if (!options.bytes || !runtime.IsPortRunning(f.port)) {
-                continue;
-            }
-            if (f.sent >= *options.bytes) {
-                runtime.OnStopPort(f.port);  // this port has sent its share
-                window.End(f, elapsed);
-            }
-            done =
-                std::min(done, static_cast<double>(f.sent) / static_cast<double>(*options.bytes));
-        }
-        progress.Show(figures, done, elapsed);
-        if (terminal.InterruptRequested()) {
-            result.interrupted = true;
-            sending = false;
-        } else if (done >= 1.0) {
-            sending = false;
-        }
-    }
-    const TestStatistics atEnd = sampler.Sample(NowMs());
-    const double sentFor = SecondsSince(start);
-    for (std::size_t i = 0; i < result.ports.size(); ++i) {
-        if (!windows[i].ended) {
-            windows[i].End(atEnd[static_cast<std::size_t>(chosen[i])], sentFor);
-        }
-        if (runtime.IsPortRunning(chosen[i])) {
-            runtime.OnStopPort(chosen[i]);
-        }
-    }
-    if (!DrainLines(runtime, console, terminal)) {
-        result.reported.push_back("Still receiving " +
-                                  std::to_string(static_cast<int>(kMostDrainSeconds)) +
-                                  " s after the ports stopped: what came later was not judged");
-    }
-    runtime.OnTestStop();
-    while (!runtime.IsIdle()) {
-        console.RunPending(kLookEveryMs);
-    }
-    progress.End();
-
-    const TestStatistics figures = sampler.Sample(NowMs());
-    for (std::size_t i = 0; i < result.ports.size(); ++i) {
-        PortResult& port = result.ports[i];
-        const int index = chosen[i];
-        port.figures = figures[static_cast<std::size_t>(index)];
-        port.seconds = windows[i].endSeconds;
-        const double lineRate =
-            LineCharactersPerSecond(records.m_PortRegistry[static_cast<std::size_t>(index)]);
-        port.receivedPercent = windows[i].ReceivedPercent(lineRate);
-        port.card = ports.FaultCountsOf(index);
-        Judge(port, options);
-    }
-    for (const std::string& failure : messages.Shown()) {
-        if (std::find(result.reported.begin(), result.reported.end(), failure) ==
-            result.reported.end()) {
-            result.reported.push_back(failure);
-        }
-    }
+// The run's last step: the final table, then the reports asked for.
+RunStatus Report(const RunResult& result, const RunOptions& options, std::string& reason) {
     std::fputs(ResultTable(result).c_str(), stdout);
     std::fflush(stdout);
     if (!options.jsonFile.empty() &&
@@ -312,6 +319,36 @@ RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
         return RunStatus::CouldNotRun;
     }
     return result.Passed() ? RunStatus::Passed : RunStatus::Failed;
+}
+
+}  // namespace
+
+bool StopTestAndAwaitClose(TestRuntime& runtime, RunConsole& console, int mostMs) {
+    runtime.OnTestStop();
+    return console.RunUntil([&runtime] { return runtime.IsIdle(); }, kLookEveryMs, mostMs);
+}
+
+RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
+                        const StandardErrorSink& messages, std::string& reason,
+                        const TickClock& clock) {
+    RunPlan plan;
+    if (!PrepareRun(options, plan, reason)) {
+        return RunStatus::CouldNotRun;
+    }
+    auto test = std::make_unique<UnattendedTest>(options, std::move(plan), terminal, clock);
+    if (!test->Open(reason)) {
+        return RunStatus::CouldNotRun;
+    }
+    RunResult result;
+    test->Send(result);
+    test->Drain(result);
+    const bool closed = test->Close(result);
+    test->Judge(result);
+    if (!closed) {
+        Abandon(std::move(test));
+    }
+    TakeReported(messages, result);
+    return Report(result, options, reason);
 }
 
 }  // namespace quorvel

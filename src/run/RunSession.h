@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/TickClock.h"
 #include "run/RunOptions.h"
 
 namespace quorvel {
@@ -10,7 +11,9 @@ class StandardErrorSink;
 
 namespace quorvel {
 
+class RunConsole;
 class RunTerminal;
+class TestRuntime;
 
 // The exit status of an unattended run.
 enum class RunStatus {
@@ -25,7 +28,14 @@ enum class RunStatus {
 // live progress, the final table and the reports. The caller's thread plays
 // the GUI thread. `messages` is the sink installed for the run; what it shows
 // while the run goes on fails it. `reason` says why a run could not happen.
+// `clock` is the engine's: the moments a port's Stop On time is measured by.
 RunStatus RunUnattended(const RunOptions& options, RunTerminal& terminal,
-                        const StandardErrorSink& messages, std::string& reason);
+                        const StandardErrorSink& messages, std::string& reason,
+                        const TickClock& clock = SteadyTickClock::Instance());
+
+// The run's step after its ports have stopped sending: Test > Stop, then the
+// wait for close-all, which the test threads' exit notices bring through
+// `console`. It waits at most `mostMs`; false when close-all did not come.
+bool StopTestAndAwaitClose(TestRuntime& runtime, RunConsole& console, int mostMs);
 
 }  // namespace quorvel

@@ -6,8 +6,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "config/RegularFile.h"
-#include "core/MessageSink.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {
@@ -125,7 +124,9 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
         read = m_read;
     }
     if (!read) {
-        Refresh();  // a lookup before any Test > Start
+        // A lookup before any Test > Start; what is wrong with the map is told
+        // at the next start's Refresh.
+        static_cast<void>(Refresh());
     }
     {
         std::lock_guard lock(m_mutex);
@@ -136,14 +137,12 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
     return ComDevice{"/dev/ttyS" + std::to_string(com - 1), m_driver};
 }
 
-void DeviceMapResolver::Refresh() {
+std::string DeviceMapResolver::Refresh() {
     DeviceMapReading reading = ReadDeviceMap();
-    if (!reading.fault.empty()) {
-        ShowMessage(reading.fault, "Error", mb::kOk | mb::kIconExclamation);
-    }
     std::lock_guard lock(m_mutex);
     m_map = std::move(reading.map);
     m_read = true;
+    return std::move(reading.fault);
 }
 
 void DeviceMapResolver::PortsOpened() {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "serial/LineState.h"
+#include "serial/LineSettings.h"
 
 namespace quorvel {
 
@@ -39,7 +39,7 @@ class DriverRequestHandler {
     // The line settings the program applied to the port, as it asked for them.
     // A pseudo-terminal cannot carry data bits or parity, so a simulated card
     // learns them here rather than by reading the tty back.
-    virtual void LineStateApplied(const LineState& /*state*/) {}
+    virtual void LineSettingsApplied(const LineSettings& /*settings*/) {}
 
     // Every port chosen for a test has been opened, or tried: what the driver
     // has to tell the operator about the ports it configured since, it tells
@@ -61,8 +61,9 @@ class ComDeviceResolver {
     virtual ~ComDeviceResolver() = default;
     virtual std::optional<ComDevice> Resolve(int com) = 0;
     // Before a round of opens (Test > Start): the lookup takes one fresh look
-    // at what it reads, and tells the operator once of what it cannot use.
-    virtual void Refresh() {}
+    // at what it reads. Answers what the operator is to be told, once, of what
+    // it cannot use; empty when there is nothing.
+    [[nodiscard]] virtual std::string Refresh() { return {}; }
     // Passed on to the drivers of the ports it resolves (see DriverRequestHandler).
     virtual void PortsOpened() {}
 };
@@ -94,13 +95,15 @@ std::map<int, std::string> ParseDeviceMap(std::istream& in, std::string* badLine
 // The map is read at each Refresh (and at the first lookup before one), and
 // kept until the next: a map that is not a regular file, is larger than
 // kMaxDeviceMapBytes or cannot be read is not used, and lines that cannot be
-// read are left out; either is told to the operator once per reading. Only a
-// regular file is opened, so a FIFO or a device named as the map never hangs.
+// read are left out; Refresh answers either for the operator. (A first lookup
+// before any Refresh reads the map without a word: the next Test > Start's
+// Refresh tells what is wrong with it.) Only a regular file is opened, so a
+// FIFO or a device named as the map never hangs.
 class DeviceMapResolver final : public ComDeviceResolver {
   public:
     explicit DeviceMapResolver(std::shared_ptr<DriverRequestHandler> driver = nullptr);
     std::optional<ComDevice> Resolve(int com) override;
-    void Refresh() override;
+    [[nodiscard]] std::string Refresh() override;
     void PortsOpened() override;
 
     static constexpr std::size_t kMaxDeviceMapBytes = 64 * 1024;

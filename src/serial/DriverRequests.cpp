@@ -3,43 +3,6 @@
 #include <algorithm>
 
 namespace quorvel {
-namespace {
-
-std::uint8_t FlowCodeFor(std::int32_t flowCtrl) {
-    switch (flowCtrl) {
-        case 0:
-            return kFlowHardware;
-        case 1:
-            return kFlowSoftware;
-        default:
-            return kFlowNone;
-    }
-}
-
-// An out-of-list index never reaches the table: it gives no hysteresis.
-std::uint8_t HysteresisFor(std::int32_t index) {
-    if (index < 0 || index >= static_cast<std::int32_t>(kHysteresisValues.size())) {
-        return 0;
-    }
-    return kHysteresisValues[static_cast<std::size_t>(index)];
-}
-
-std::uint8_t Byte(std::int32_t value, std::int32_t low, std::int32_t high) {
-    return static_cast<std::uint8_t>(std::clamp(value, low, high));
-}
-
-}  // namespace
-
-PortConfigRequest BuildPortConfigRequest(const PortRegistry& record) {
-    PortConfigRequest request;
-    request.bytes[0] = FlowCodeFor(record.nFlowCtrl);
-    request.bytes[1] = Byte(record.nTxTrig, 0, 63);
-    request.bytes[2] = record.nRxTrig >= 63 ? 63 : Byte(record.nRxTrig + 1, 1, 63);
-    request.bytes[3] = HysteresisFor(record.nDTR != 0 ? record.nDTRHys : record.nRTSHys);
-    request.bytes[4] = 0x00;
-    request.bytes[5] = record.nRS485 != 0 ? kRs485On : 0x00;
-    return request;
-}
 
 LoopbackRequest BuildLoopbackRequest(int port, bool on) {
     LoopbackRequest request;

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "config/PortRegistry.h"
-
 namespace quorvel {
 
 // The two requests private to the card's driver, with their exact layouts.
@@ -48,10 +46,6 @@ struct LoopbackRequest {
 
     bool operator==(const LoopbackRequest&) const = default;
 };
-
-// The configuration request for a port's record: flow code, TX trigger, RX
-// trigger (index + 1), the hysteresis of the DTR or RTS choice, 0, RS485 flag.
-PortConfigRequest BuildPortConfigRequest(const PortRegistry& record);
 
 // The loopback request for port 0-7: 0x10 x port + 4, on/off, 0xEF 0x55 0x01.
 LoopbackRequest BuildLoopbackRequest(int port, bool on);

@@ -1,29 +1,41 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-
-#include "config/PortRegistry.h"
-#include "serial/LineState.h"
 
 namespace quorvel {
 
-// The time-outs every port is opened with.
-CommTimeouts PortOpenTimeouts();
+// A port's line settings as the port-open code asks for them, the same on
+// every platform. Each backend maps them to its own: the Win32 DCB, termios.
 
-// Puts a record's line settings into `state`: baud rate, data length, parity,
-// stop bits, DTR enabled, the flow-control members of the record's mode and
-// binary mode. Every other member keeps the value it had (as read from the
-// port). Stop bits index 1 is 1.5 stop bits with five data bits and 2 stop bits
-// otherwise, which is what the settings sheet shows for it.
-void ApplyRecordToLineState(const PortRegistry& record, LineState& state);
+enum class DataBits : std::uint8_t { Five = 5, Six = 6, Seven = 7, Eight = 8 };
+enum class Parity : std::uint8_t { None, Odd, Even, Mark, Space };
+// One and a half stop bits go only with five data bits; a UART sends them
+// where two are asked for with five.
+enum class StopBits : std::uint8_t { One, OnePointFive, Two };
+// Hardware: CTS/RTS (and DSR) handshaking; Software: XON/XOFF both ways.
+enum class FlowControl : std::uint8_t { None, Hardware, Software };
 
-// The index of a line rate in the settings' baud list; nothing when the list
-// has no such rate.
-std::optional<std::int32_t> BaudIndexOf(std::uint32_t rate);
+struct LineSettings {
+    std::uint32_t baudRate = 9600;  // bits a second
+    DataBits dataBits = DataBits::Eight;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    FlowControl flowControl = FlowControl::None;
+    bool dtrOn = true;  // DTR raised while the port is open
 
-// Characters a second a port with `record`'s line settings carries at most:
-// its baud rate over the bits of one character (start, data, parity, stop).
-double LineCharactersPerSecond(const PortRegistry& record);
+    bool operator==(const LineSettings&) const = default;
+};
+
+constexpr int BitCount(DataBits bits) {
+    return static_cast<int>(bits);
+}
+
+// The bit times one character keeps the line busy: start, data, parity, stop.
+constexpr double BitsPerCharacter(DataBits data, Parity parity, StopBits stop) {
+    const double stopBits = stop == StopBits::One            ? 1.0
+                            : stop == StopBits::OnePointFive ? 1.5
+                                                             : 2.0;
+    return 1.0 + BitCount(data) + (parity != Parity::None ? 1.0 : 0.0) + stopBits;
+}
 
 }  // namespace quorvel

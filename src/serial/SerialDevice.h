@@ -5,21 +5,34 @@
 #include <memory>
 #include <string>
 
-#include "serial/LineState.h"
+#include "serial/LineSettings.h"
 #include "serial/SerialFailure.h"
+#include "serial/SerialResult.h"
 
 namespace quorvel {
 
-// How a transfer request started.
-enum class IoStart {
-    Complete,  // done at once; the count is set
-    Pending,   // in flight; poll the PendingTransfer
-    Failed,    // refused at once (for Win32: an error other than ERROR_IO_PENDING)
-    NoEvent,   // the request's completion event could not be created
+// The port's driver time-outs, as COMMTIMEOUTS, in milliseconds.
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+
+    bool operator==(const CommTimeouts&) const = default;
 };
 
-// How a poll of a pending request ended.
-enum class IoPoll { Complete, Pending, Failed };
+// PurgeComm flags.
+namespace purge {
+inline constexpr unsigned kTxAbort = 0x0001;
+inline constexpr unsigned kRxAbort = 0x0002;
+inline constexpr unsigned kTxClear = 0x0004;
+inline constexpr unsigned kRxClear = 0x0008;
+inline constexpr unsigned kAll = kTxAbort | kRxAbort | kTxClear | kRxClear;
+}  // namespace purge
+
+// Communication event mask bits.
+inline constexpr std::uint32_t kEvRxChar = 0x0001;
 
 // A write or read in flight. The caller's buffer must outlive it. Destroying a
 // transfer that is still pending cancels it and waits until the device has let
@@ -28,24 +41,17 @@ class PendingTransfer {
   public:
     virtual ~PendingTransfer() = default;
 
-    // Waits at most `waitMs` for the request to finish; 0 only looks.
-    virtual IoPoll Poll(std::uint32_t waitMs) = 0;
+    // Waits at most `waitMs` for the request to finish; 0 only looks. Done,
+    // Pending, or Failed at the transfer's step (Write or Read).
+    virtual SerialResult Poll(std::uint32_t waitMs) = 0;
 
-    // Bytes moved so far (all of them once Complete).
+    // Bytes moved so far (all of them once Done).
     virtual std::uint32_t BytesTransferred() const = 0;
 };
 
-// What a wait for a communication event ended with.
-enum class CommWait {
-    Event,     // an event of the mask happened; `events` holds it
-    Released,  // the mask was changed from another thread (Test > Stop clears it)
-    TimedOut,  // nothing within the time given
-    Failed,    // the wait could not be made or the device is gone
-};
-
 // One open serial port: the primitive operations of a platform backend, each
-// answering success or failure. The port-open and transfer algorithms are in
-// CComPort, on top of these.
+// answering a SerialResult with its step and the system's error code. The
+// port-open and transfer algorithms are in CComPort, on top of these.
 //
 // Threading: one reader and one writer may use a device at the same time, and
 // any thread may change the event mask to release a pending wait. Close() only
@@ -54,32 +60,39 @@ class SerialDevice {
   public:
     virtual ~SerialDevice() = default;
 
-    virtual bool SetupQueues(std::uint32_t inQueue, std::uint32_t outQueue) = 0;
-    virtual bool GetLineState(LineState& state) = 0;
-    virtual bool SetLineState(const LineState& state) = 0;
-    virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
-    virtual bool GetTimeouts(CommTimeouts& timeouts) = 0;
-    virtual bool Purge(unsigned flags) = 0;
+    virtual SerialResult SetupQueues(std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+    // Reads the port's current settings; what the next SetLineSettings does
+    // not govern keeps the values read here.
+    virtual SerialResult GetLineSettings(LineSettings& settings) = 0;
+    virtual SerialResult SetLineSettings(const LineSettings& settings) = 0;
+    virtual SerialResult SetTimeouts(const CommTimeouts& timeouts) = 0;
+    virtual SerialResult GetTimeouts(CommTimeouts& timeouts) = 0;
+    virtual SerialResult Purge(unsigned flags) = 0;
 
-    virtual bool SetEventMask(std::uint32_t mask) = 0;
-    // Waits for an event of the mask, or a release, for at most `timeoutMs`
-    // (kWaitForever: no limit).
-    virtual CommWait WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) = 0;
+    virtual SerialResult SetEventMask(std::uint32_t mask) = 0;
+    // Waits for an event of the mask (Done, with `events` set), a release
+    // (Released) or the end of `timeoutMs` (TimedOut; kWaitForever: no limit).
+    virtual SerialResult WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) = 0;
 
-    // The bytes waiting in the input queue (ClearCommError's cbInQue); false
+    // The bytes waiting in the input queue (ClearCommError's cbInQue); Failed
     // when the device cannot tell (it is gone). Also clears the error state.
-    virtual bool BytesQueued(std::uint32_t& count) = 0;
+    virtual SerialResult BytesQueued(std::uint32_t& count) = 0;
 
-    virtual IoStart StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
-                               std::unique_ptr<PendingTransfer>& pending) = 0;
-    virtual IoStart StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,
-                              std::unique_ptr<PendingTransfer>& pending) = 0;
+    // Starts a transfer: Done at once (the count set), Pending with the
+    // request in `pending`, or Failed (WriteEvent/ReadEvent when its
+    // completion event could not be made, Write/Read when it was refused).
+    virtual SerialResult StartWrite(const std::uint8_t* data, std::uint32_t size,
+                                    std::uint32_t& written,
+                                    std::unique_ptr<PendingTransfer>& pending) = 0;
+    virtual SerialResult StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,
+                                   std::unique_ptr<PendingTransfer>& pending) = 0;
 
     // A request private to the card's driver (DeviceIoControl with no output).
-    virtual bool DriverRequest(std::uint32_t code, const std::uint8_t* data, std::size_t size) = 0;
+    virtual SerialResult DriverRequest(std::uint32_t code, const std::uint8_t* data,
+                                       std::size_t size) = 0;
 
     // Closes the device; later calls fail.
-    virtual void Close() = 0;
+    virtual SerialResult Close() = 0;
 
     static constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 };

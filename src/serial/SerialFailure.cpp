@@ -4,21 +4,21 @@ namespace quorvel {
 namespace {
 
 // What the step means when the system gave no error of its own.
-const char* StepMeaning(OpenStep step) {
+const char* StepMeaning(SerialStep step) {
     switch (step) {
-        case OpenStep::NoDevice:
+        case SerialStep::NoDevice:
             return "no device answers for this COM number";
-        case OpenStep::Open:
+        case SerialStep::Open:
             return "the device could not be opened";
-        case OpenStep::NotATerminal:
+        case SerialStep::NotATerminal:
             return "the device is not a serial port";
-        case OpenStep::Busy:
+        case SerialStep::Busy:
             return "the device is held by another program";
-        case OpenStep::Exclusive:
+        case SerialStep::Exclusive:
             return "the device could not be kept from other programs";
-        case OpenStep::ReleaseEvent:
+        case SerialStep::ReleaseEvent:
             return "the port's wait-release event could not be made";
-        case OpenStep::None:
+        default:  // not a step of opening
             break;
     }
     return "";
@@ -29,8 +29,8 @@ const char* StepMeaning(OpenStep step) {
 std::string SerialFailure::Describe() const {
     // Where the step says more than the system's code (a lock that is taken
     // reads "Resource temporarily unavailable"), the step's meaning is given.
-    const bool stepSaysMore =
-        step == OpenStep::NoDevice || step == OpenStep::NotATerminal || step == OpenStep::Busy;
+    const bool stepSaysMore = step == SerialStep::NoDevice || step == SerialStep::NotATerminal ||
+                              step == SerialStep::Busy;
     const std::string why = stepSaysMore || systemText.empty() ? StepMeaning(step) : systemText;
     return device.empty() ? why : device + ": " + why;
 }
@@ -39,7 +39,7 @@ std::string SerialFailure::Detail() const {
     return hint.empty() ? Describe() : Describe() + "\n" + hint;
 }
 
-SerialFailure MakeSerialFailure(OpenStep step, std::string device, int code) {
+SerialFailure MakeSerialFailure(SerialStep step, std::string device, int code) {
     SerialFailure failure;
     failure.step = step;
     failure.hint = SystemErrorHint(step, device, code);
@@ -49,16 +49,6 @@ SerialFailure MakeSerialFailure(OpenStep step, std::string device, int code) {
         failure.systemText = SystemErrorText(code);
     }
     return failure;
-}
-
-bool RepeatedFailureFilter::ShouldShow(std::string_view text, std::string_view caption) {
-    if (m_once && m_shown && text == m_lastText && caption == m_lastCaption) {
-        return false;  // the operator already knows; a dead port must not bury them in boxes
-    }
-    m_shown = true;
-    m_lastText = text;
-    m_lastCaption = caption;
-    return true;
 }
 
 }  // namespace quorvel

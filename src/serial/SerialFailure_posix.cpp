@@ -67,8 +67,8 @@ std::string SystemErrorText(int code) {
     return std::generic_category().message(code);
 }
 
-std::string SystemErrorHint(OpenStep step, const std::string& device, int code) {
-    if (step == OpenStep::Busy || code == EBUSY) {
+std::string SystemErrorHint(SerialStep step, const std::string& device, int code) {
+    if (step == SerialStep::Busy || code == EBUSY) {
         const std::string holder = HolderOf(device);
         return (holder.empty() ? std::string("Another program") : holder) +
                " has the port open: close it there, then choose Test > Start again.";
@@ -82,7 +82,7 @@ std::string SystemErrorHint(OpenStep step, const std::string& device, int code) 
         return "The user must be in the group that owns the device, \"" + group +
                "\": sudo usermod -aG " + group + " $USER, then log in again.";
     }
-    if (step == OpenStep::NoDevice || code == ENOENT || code == ENODEV || code == ENXIO) {
+    if (step == SerialStep::NoDevice || code == ENOENT || code == ENODEV || code == ENXIO) {
         return "Check that the card or adapter is in place and its driver loaded, or give the "
                "port's device in the device map " +
                DeviceMapPath() + " (a line such as \"COM4 /dev/ttyUSB0\").";

@@ -27,8 +27,8 @@ std::string SystemErrorText(int code) {
     return result;
 }
 
-std::string SystemErrorHint(OpenStep step, const std::string& /*device*/, int code) {
-    if (step == OpenStep::Busy) {
+std::string SystemErrorHint(SerialStep step, const std::string& /*device*/, int code) {
+    if (step == SerialStep::Busy) {
         return "Another program has the port open: close it there, then choose Test > Start "
                "again.";
     }

@@ -47,31 +47,35 @@ inline int PollTimeout(std::uint32_t waitMs) {
 
 inline constexpr short kGone = POLLERR | POLLHUP | POLLNVAL;
 
-// Waits for `events` on `fd` at most `waitMs`; false when the device is gone.
-// A time-out or an interruption returns true with nothing ready.
-inline bool WaitReady(int fd, short events, std::uint32_t waitMs) {
+// Waits for `events` on `fd` at most `waitMs`. 0 when the wait ended (ready,
+// hung up, out of time or interrupted: the next attempt tells which), else
+// the system's error: that of the poll, or EBADF for a descriptor that is no
+// longer open, which no attempt may touch again.
+inline int WaitReady(int fd, short events, std::uint32_t waitMs) {
     pollfd entry{fd, events, 0};
     const int rc = ::poll(&entry, 1, PollTimeout(waitMs));
     if (rc < 0) {
-        return errno == EINTR;
+        return errno == EINTR ? 0 : errno;
     }
-    return (entry.revents & kGone) == 0 || (entry.revents & events) != 0;
+    return (entry.revents & POLLNVAL) != 0 ? EBADF : 0;
 }
 
 inline bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
-// One poll of a transfer: `attempt` moves what it can; while it is still
-// pending and the caller gives time, the tty is waited for once and tried again.
+// One poll of a transfer at `step`: `attempt` moves what it can; while it is
+// still pending and the caller gives time, the tty is waited for once and
+// tried again. A device that hung up fails that second try with its own error.
 template <typename Attempt>
-IoPoll AttemptThenWait(int fd, short events, std::uint32_t waitMs, Attempt attempt) {
-    const IoPoll result = attempt();
-    if (result != IoPoll::Pending || waitMs == 0) {
+SerialResult AttemptThenWait(int fd, short events, std::uint32_t waitMs, SerialStep step,
+                             Attempt attempt) {
+    const SerialResult result = attempt();
+    if (result.outcome != SerialOutcome::Pending || waitMs == 0) {
         return result;
     }
-    if (!WaitReady(fd, events, waitMs)) {
-        return IoPoll::Failed;
+    if (const int error = WaitReady(fd, events, waitMs); error != 0) {
+        return SerialResult::Failure(step, error);
     }
     return attempt();
 }
@@ -124,15 +128,16 @@ class PosixPendingWrite final : public PendingTransfer {
 
     // The wait for the turn and the wait for room share the time given: a
     // poll never waits longer than that, however the two fall.
-    IoPoll Poll(std::uint32_t waitMs) override {
+    SerialResult Poll(std::uint32_t waitMs) override {
         const WaitBudget budget(waitMs);
         if (!m_hasTurn) {
             m_hasTurn = m_turn.Take(waitMs);
             if (!m_hasTurn) {
-                return IoPoll::Pending;
+                return SerialResult::Of(SerialOutcome::Pending, SerialStep::Write);
             }
         }
-        return AttemptThenWait(m_fd, POLLOUT, budget.Left(), [this] { return WriteMore(); });
+        return AttemptThenWait(m_fd, POLLOUT, budget.Left(), SerialStep::Write,
+                               [this] { return WriteMore(); });
     }
 
     // The descriptor and events a wait for this write's progress can watch;
@@ -148,15 +153,18 @@ class PosixPendingWrite final : public PendingTransfer {
     std::uint32_t BytesTransferred() const override { return m_done; }
 
   private:
-    IoPoll WriteMore() {
+    SerialResult WriteMore() {
         while (m_done < m_size) {
             const ssize_t n = ::write(m_fd, m_data + m_done, m_size - m_done);
             if (n < 0) {
-                return WouldBlock(errno) ? IoPoll::Pending : IoPoll::Failed;
+                const int error = errno;
+                return WouldBlock(error)
+                           ? SerialResult::Of(SerialOutcome::Pending, SerialStep::Write)
+                           : SerialResult::Failure(SerialStep::Write, error);
             }
             m_done += static_cast<std::uint32_t>(n);
         }
-        return IoPoll::Complete;
+        return SerialResult::Done(SerialStep::Write);
     }
 
     int m_fd;
@@ -173,23 +181,25 @@ class PosixPendingRead final : public PendingTransfer {
     PosixPendingRead(int fd, std::uint8_t* buffer, std::uint32_t size)
         : m_fd(fd), m_buffer(buffer), m_size(size) {}
 
-    IoPoll Poll(std::uint32_t waitMs) override {
-        return AttemptThenWait(m_fd, POLLIN, waitMs, [this] { return ReadSome(); });
+    SerialResult Poll(std::uint32_t waitMs) override {
+        return AttemptThenWait(m_fd, POLLIN, waitMs, SerialStep::Read,
+                               [this] { return ReadSome(); });
     }
 
     std::uint32_t BytesTransferred() const override { return m_done; }
 
   private:
-    IoPoll ReadSome() {
+    SerialResult ReadSome() {
         const ssize_t n = ::read(m_fd, m_buffer, m_size);
         if (n > 0) {
             m_done = static_cast<std::uint32_t>(n);
-            return IoPoll::Complete;
+            return SerialResult::Done(SerialStep::Read);
         }
-        if (n < 0 && WouldBlock(errno)) {
-            return IoPoll::Pending;
+        const int error = n < 0 ? errno : 0;  // 0 bytes: the other side hung up
+        if (n < 0 && WouldBlock(error)) {
+            return SerialResult::Of(SerialOutcome::Pending, SerialStep::Read);
         }
-        return IoPoll::Failed;  // 0: the other side hung up
+        return SerialResult::Failure(SerialStep::Read, error);
     }
 
     int m_fd;

@@ -32,17 +32,19 @@ inline bool CancelAndFinish(HANDLE device, OVERLAPPED& ov) {
     return GetOverlappedResult(device, &ov, &ignored, TRUE) != 0;
 }
 
-// A WriteFile or ReadFile in flight. It owns the request's OVERLAPPED block,
-// its event and the count the driver fills in; the caller owns the buffer.
+// A WriteFile or ReadFile in flight (its step: Write or Read). It owns the
+// request's OVERLAPPED block, its event and the count the driver fills in;
+// the caller owns the buffer.
 class Win32Transfer final : public PendingTransfer {
   public:
-    Win32Transfer(HANDLE device, HANDLE event) : m_device(device) {
+    Win32Transfer(HANDLE device, HANDLE event, SerialStep step)
+        : m_device(device), m_state(SerialResult::Of(SerialOutcome::Pending, step)) {
         std::memset(&m_overlapped, 0, sizeof m_overlapped);
         m_overlapped.hEvent = event;
     }
 
     ~Win32Transfer() override {
-        if (m_state == IoPoll::Pending) {
+        if (InFlight()) {
             CancelAndFinish(m_device, m_overlapped);
         }
         CloseHandle(m_overlapped.hEvent);
@@ -54,42 +56,51 @@ class Win32Transfer final : public PendingTransfer {
     OVERLAPPED* Overlapped() { return &m_overlapped; }
     DWORD* Count() { return &m_count; }
 
-    // The request ended when it was issued (completed or refused): nothing is
-    // left to wait for or to cancel.
-    void Ended(IoPoll state) { m_state = state; }
+    // The request has ended, done or failed with `error`: nothing is left to
+    // wait for or to cancel.
+    SerialResult Completed() {
+        m_state = SerialResult::Done(m_state.step);
+        return m_state;
+    }
+    SerialResult Failed(DWORD error) {
+        m_state = SerialResult::Failure(m_state.step, static_cast<int>(error));
+        return m_state;
+    }
 
-    IoPoll Poll(std::uint32_t waitMs) override {
-        if (m_state != IoPoll::Pending) {
+    SerialResult Poll(std::uint32_t waitMs) override {
+        if (!InFlight()) {
             return m_state;
         }
         if (GetOverlappedResult(m_device, &m_overlapped, &m_count, FALSE)) {
-            return m_state = IoPoll::Complete;
+            return Completed();
         }
         DWORD error = GetLastError();
         if (error == ERROR_IO_INCOMPLETE && waitMs > 0) {
             WaitForSingleObject(m_overlapped.hEvent, waitMs);
             if (GetOverlappedResult(m_device, &m_overlapped, &m_count, FALSE)) {
-                return m_state = IoPoll::Complete;
+                return Completed();
             }
             error = GetLastError();
         }
         if (error == ERROR_IO_INCOMPLETE) {
-            return IoPoll::Pending;
+            return m_state;
         }
         // Any other error means the driver has finished the request.
-        return m_state = IoPoll::Failed;
+        return Failed(error);
     }
 
     std::uint32_t BytesTransferred() const override { return m_count; }
 
     // The event a wait for this request's end can watch; null once it ended.
-    HANDLE Event() const { return m_state == IoPoll::Pending ? m_overlapped.hEvent : nullptr; }
+    HANDLE Event() const { return InFlight() ? m_overlapped.hEvent : nullptr; }
 
   private:
+    bool InFlight() const { return m_state.outcome == SerialOutcome::Pending; }
+
     HANDLE m_device;
     OVERLAPPED m_overlapped;
     DWORD m_count = 0;
-    IoPoll m_state = IoPoll::Pending;
+    SerialResult m_state;  // Pending until the request has ended
 };
 
 }  // namespace quorvel::win32

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "serial/DcbSettings_win32.h"
 #include "serial/SerialDevice.h"
 #include "serial/Transfers_win32.h"
 
@@ -22,79 +23,14 @@ namespace {
 
 using namespace win32;
 
-static_assert(sizeof(DCB) == 28, "the DCB is 28 bytes on every Windows target");
-
-// A DCB ready for GetCommState: its length set and every other byte 0.
-DCB EmptyDcb() {
-    DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof(DCB);
-    return dcb;
+// A failed step with the system's last error.
+SerialResult LastErrorFailure(SerialStep step) {
+    return SerialResult::Failure(step, static_cast<int>(GetLastError()));
 }
 
-LineState FromDcb(const DCB& dcb) {
-    LineState state;
-    state.BaudRate = dcb.BaudRate;
-    state.fBinary = static_cast<std::uint8_t>(dcb.fBinary);
-    state.fParity = static_cast<std::uint8_t>(dcb.fParity);
-    state.fOutxCtsFlow = static_cast<std::uint8_t>(dcb.fOutxCtsFlow);
-    state.fOutxDsrFlow = static_cast<std::uint8_t>(dcb.fOutxDsrFlow);
-    state.fDtrControl = static_cast<std::uint8_t>(dcb.fDtrControl);
-    state.fDsrSensitivity = static_cast<std::uint8_t>(dcb.fDsrSensitivity);
-    state.fTXContinueOnXoff = static_cast<std::uint8_t>(dcb.fTXContinueOnXoff);
-    state.fOutX = static_cast<std::uint8_t>(dcb.fOutX);
-    state.fInX = static_cast<std::uint8_t>(dcb.fInX);
-    state.fErrorChar = static_cast<std::uint8_t>(dcb.fErrorChar);
-    state.fNull = static_cast<std::uint8_t>(dcb.fNull);
-    state.fRtsControl = static_cast<std::uint8_t>(dcb.fRtsControl);
-    state.fAbortOnError = static_cast<std::uint8_t>(dcb.fAbortOnError);
-    state.XonLim = dcb.XonLim;
-    state.XoffLim = dcb.XoffLim;
-    state.ByteSize = dcb.ByteSize;
-    state.Parity = dcb.Parity;
-    state.StopBits = dcb.StopBits;
-    state.XonChar = dcb.XonChar;
-    state.XoffChar = dcb.XoffChar;
-    state.ErrorChar = dcb.ErrorChar;
-    state.EofChar = dcb.EofChar;
-    state.EvtChar = dcb.EvtChar;
-    return state;
-}
-
-// The one-bit flags are set by any non-zero value; the two-bit control
-// fields keep their two low bits, which hold every DTR_/RTS_CONTROL_ value.
-DWORD Flag(std::uint8_t value) {
-    return value != 0 ? 1 : 0;
-}
-DWORD Control(std::uint8_t value) {
-    return value & 0x3u;
-}
-
-void ToDcb(const LineState& state, DCB& dcb) {
-    dcb.BaudRate = state.BaudRate;
-    dcb.fBinary = Flag(state.fBinary);
-    dcb.fParity = Flag(state.fParity);
-    dcb.fOutxCtsFlow = Flag(state.fOutxCtsFlow);
-    dcb.fOutxDsrFlow = Flag(state.fOutxDsrFlow);
-    dcb.fDtrControl = Control(state.fDtrControl);
-    dcb.fDsrSensitivity = Flag(state.fDsrSensitivity);
-    dcb.fTXContinueOnXoff = Flag(state.fTXContinueOnXoff);
-    dcb.fOutX = Flag(state.fOutX);
-    dcb.fInX = Flag(state.fInX);
-    dcb.fErrorChar = Flag(state.fErrorChar);
-    dcb.fNull = Flag(state.fNull);
-    dcb.fRtsControl = Control(state.fRtsControl);
-    dcb.fAbortOnError = Flag(state.fAbortOnError);
-    dcb.XonLim = state.XonLim;
-    dcb.XoffLim = state.XoffLim;
-    dcb.ByteSize = state.ByteSize;
-    dcb.Parity = state.Parity;
-    dcb.StopBits = state.StopBits;
-    dcb.XonChar = state.XonChar;
-    dcb.XoffChar = state.XoffChar;
-    dcb.ErrorChar = state.ErrorChar;
-    dcb.EofChar = state.EofChar;
-    dcb.EvtChar = state.EvtChar;
+// The result of a Windows call that answers non-zero on success.
+SerialResult Answer(BOOL ok, SerialStep step) {
+    return ok ? SerialResult::Done(step) : LastErrorFailure(step);
 }
 
 class Win32SerialDevice final : public SerialDevice {
@@ -104,7 +40,7 @@ class Win32SerialDevice final : public SerialDevice {
     }
 
     ~Win32SerialDevice() override {
-        CloseDevice();
+        static_cast<void>(Close());  // nobody is left to be told of a failed close
         if (m_waitEvent != nullptr) {
             CloseHandle(m_waitEvent);
         }
@@ -113,35 +49,40 @@ class Win32SerialDevice final : public SerialDevice {
     Win32SerialDevice(const Win32SerialDevice&) = delete;
     Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
 
-    bool SetupQueues(std::uint32_t inQueue, std::uint32_t outQueue) override {
-        return IsOpen() && SetupComm(m_handle, inQueue, outQueue) != 0;
-    }
-
-    // `state` receives the DCB as GetCommState left it, also when it fails:
-    // then it is the zeroed DCB. The DCB is kept as the base of the next
-    // SetLineState.
-    bool GetLineState(LineState& state) override {
-        m_lastReadDcb = EmptyDcb();
-        const bool ok = IsOpen() && GetCommState(m_handle, &m_lastReadDcb) != 0;
-        state = FromDcb(m_lastReadDcb);
-        return ok;
-    }
-
-    // Applies the state over the DCB last read, so that the members LineState
-    // does not carry (the reserved ones) keep the driver's values without a
-    // second GetCommState; never read, they are zero.
-    bool SetLineState(const LineState& state) override {
+    SerialResult SetupQueues(std::uint32_t inQueue, std::uint32_t outQueue) override {
         if (!IsOpen()) {
-            return false;
+            return Closed(SerialStep::SetupQueues);
+        }
+        return Answer(SetupComm(m_handle, inQueue, outQueue), SerialStep::SetupQueues);
+    }
+
+    // The DCB as GetCommState left it is kept as the base of the next
+    // SetLineSettings; when the call fails it is the zeroed DCB, and
+    // `settings` reads that.
+    SerialResult GetLineSettings(LineSettings& settings) override {
+        m_lastReadDcb = EmptyDcb();
+        const SerialResult result =
+            IsOpen() ? Answer(GetCommState(m_handle, &m_lastReadDcb), SerialStep::GetLineSettings)
+                     : Closed(SerialStep::GetLineSettings);
+        settings = ReadLineSettings(m_lastReadDcb);
+        return result;
+    }
+
+    // Applies the settings over the DCB last read, so that every member the
+    // settings do not govern keeps the driver's value without a second
+    // GetCommState; never read, the DCB is zero.
+    SerialResult SetLineSettings(const LineSettings& settings) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::SetLineSettings);
         }
         DCB dcb = m_lastReadDcb;
-        ToDcb(state, dcb);
-        return SetCommState(m_handle, &dcb) != 0;
+        ApplyLineSettings(settings, dcb);
+        return Answer(SetCommState(m_handle, &dcb), SerialStep::SetLineSettings);
     }
 
-    bool SetTimeouts(const CommTimeouts& timeouts) override {
+    SerialResult SetTimeouts(const CommTimeouts& timeouts) override {
         if (!IsOpen()) {
-            return false;
+            return Closed(SerialStep::SetTimeouts);
         }
         COMMTIMEOUTS t;
         t.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
@@ -149,47 +90,56 @@ class Win32SerialDevice final : public SerialDevice {
         t.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
         t.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
         t.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
-        return SetCommTimeouts(m_handle, &t) != 0;
+        return Answer(SetCommTimeouts(m_handle, &t), SerialStep::SetTimeouts);
     }
 
-    bool GetTimeouts(CommTimeouts& timeouts) override {
+    SerialResult GetTimeouts(CommTimeouts& timeouts) override {
         COMMTIMEOUTS t{};
-        if (!IsOpen() || GetCommTimeouts(m_handle, &t) == 0) {
-            return false;
+        if (!IsOpen()) {
+            return Closed(SerialStep::GetTimeouts);
+        }
+        if (GetCommTimeouts(m_handle, &t) == 0) {
+            return LastErrorFailure(SerialStep::GetTimeouts);
         }
         timeouts.ReadIntervalTimeout = t.ReadIntervalTimeout;
         timeouts.ReadTotalTimeoutMultiplier = t.ReadTotalTimeoutMultiplier;
         timeouts.ReadTotalTimeoutConstant = t.ReadTotalTimeoutConstant;
         timeouts.WriteTotalTimeoutMultiplier = t.WriteTotalTimeoutMultiplier;
         timeouts.WriteTotalTimeoutConstant = t.WriteTotalTimeoutConstant;
-        return true;
+        return SerialResult::Done(SerialStep::GetTimeouts);
     }
 
-    bool Purge(unsigned flags) override { return IsOpen() && PurgeComm(m_handle, flags) != 0; }
-
-    bool SetEventMask(std::uint32_t mask) override {
+    SerialResult Purge(unsigned flags) override {
         if (!IsOpen()) {
-            return false;
+            return Closed(SerialStep::Purge);
+        }
+        return Answer(PurgeComm(m_handle, flags), SerialStep::Purge);
+    }
+
+    SerialResult SetEventMask(std::uint32_t mask) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::SetEventMask);
         }
         std::lock_guard lock(m_maskMutex);
         if (!SetCommMask(m_handle, mask)) {
-            return false;
+            return LastErrorFailure(SerialStep::SetEventMask);
         }
         m_mask = mask;
-        return true;
+        return SerialResult::Done(SerialStep::SetEventMask);
     }
 
     // One wait at a time (the port's receive thread): the OVERLAPPED block,
     // its event and the mask the driver fills in belong to the device, and
     // every call has ended its wait before it returns.
-    CommWait WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) override {
+    SerialResult WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) override {
+        events = 0;
         if (!IsOpen()) {
-            return CommWait::Failed;
+            return Closed(SerialStep::WaitEvent);
         }
         if (m_waitEvent == nullptr) {
             m_waitEvent = CreateRequestEvent();
             if (m_waitEvent == nullptr) {
-                return CommWait::Failed;
+                return LastErrorFailure(SerialStep::WaitEvent);
             }
         }
         std::memset(&m_waitOverlapped, 0, sizeof m_waitOverlapped);
@@ -202,73 +152,44 @@ class Win32SerialDevice final : public SerialDevice {
             // pending and ends it. Without it, a release just before the wait
             // starts would leave it waiting on a mask of nothing for ever.
             std::lock_guard lock(m_maskMutex);
-            if (m_mask == 0) {
-                return Ended(events);
-            }
-            if (WaitCommEvent(m_handle, &m_waitMask, &m_waitOverlapped)) {
+            if (m_mask == 0 || WaitCommEvent(m_handle, &m_waitMask, &m_waitOverlapped)) {
                 return Ended(events);
             }
             if (GetLastError() != ERROR_IO_PENDING) {
-                return CommWait::Failed;
+                return LastErrorFailure(SerialStep::WaitEvent);
             }
         }
-
-        const DWORD waited = WaitForSingleObject(
-            m_waitEvent, timeoutMs == kWaitForever ? INFINITE : static_cast<DWORD>(timeoutMs));
-        if (waited == WAIT_TIMEOUT) {
-            // An event that came in while the wait was being cancelled has
-            // completed it after all; it is reported rather than lost.
-            if (EndPendingWait() && m_waitMask != 0) {
-                return Ended(events);
-            }
-            return CommWait::TimedOut;
-        }
-        if (waited != WAIT_OBJECT_0) {
-            EndPendingWait();
-            return CommWait::Failed;
-        }
-
-        DWORD ignored = 0;
-        if (GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, FALSE)) {
-            return Ended(events);
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_OPERATION_ABORTED && m_waitMask == 0) {
-            // Wine ends a wait released by SetCommMask(h, 0) this way.
-            return Ended(events);
-        }
-        if (error == ERROR_IO_INCOMPLETE) {
-            EndPendingWait();
-        }
-        return CommWait::Failed;
+        return AwaitPendingWait(events, timeoutMs);
     }
 
-    bool BytesQueued(std::uint32_t& count) override {
+    SerialResult BytesQueued(std::uint32_t& count) override {
         if (!IsOpen()) {
-            return false;
+            return Closed(SerialStep::BytesQueued);
         }
         DWORD errors = 0;
         COMSTAT status;
         std::memset(&status, 0, sizeof status);
         if (!ClearCommError(m_handle, &errors, &status)) {
-            return false;
+            return LastErrorFailure(SerialStep::BytesQueued);
         }
         count = status.cbInQue;
-        return true;
+        return SerialResult::Done(SerialStep::BytesQueued);
     }
 
-    IoStart StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
-                       std::unique_ptr<PendingTransfer>& pending) override {
+    SerialResult StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
+                            std::unique_ptr<PendingTransfer>& pending) override {
         return Start(
+            SerialStep::Write, SerialStep::WriteEvent,
             [data, size](HANDLE h, Win32Transfer& t) {
                 return WriteFile(h, data, size, t.Count(), t.Overlapped());
             },
             written, pending);
     }
 
-    IoStart StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,
-                      std::unique_ptr<PendingTransfer>& pending) override {
+    SerialResult StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,
+                           std::unique_ptr<PendingTransfer>& pending) override {
         return Start(
+            SerialStep::Read, SerialStep::ReadEvent,
             [buffer, size](HANDLE h, Win32Transfer& t) {
                 return ReadFile(h, buffer, size, t.Count(), t.Overlapped());
             },
@@ -282,15 +203,19 @@ class Win32SerialDevice final : public SerialDevice {
     // gone. So the request gets its own OVERLAPPED and event, and the call
     // waits until the driver has answered; the answer is the same as that of
     // a synchronous call.
-    bool DriverRequest(std::uint32_t code, const std::uint8_t* data, std::size_t size) override {
-        if (!IsOpen() || size > MAXDWORD) {
-            return false;
+    SerialResult DriverRequest(std::uint32_t code, const std::uint8_t* data,
+                               std::size_t size) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::DriverRequest);
+        }
+        if (size > MAXDWORD) {
+            return SerialResult::Failure(SerialStep::DriverRequest, ERROR_INVALID_PARAMETER);
         }
         OVERLAPPED overlapped;
         std::memset(&overlapped, 0, sizeof overlapped);
         overlapped.hEvent = CreateRequestEvent();
         if (overlapped.hEvent == nullptr) {
-            return false;
+            return LastErrorFailure(SerialStep::DriverRequest);
         }
         DWORD returned = 0;
         // METHOD_BUFFERED: the driver reads a copy of the input and never
@@ -301,20 +226,58 @@ class Win32SerialDevice final : public SerialDevice {
         if (!accepted && GetLastError() == ERROR_IO_PENDING) {
             accepted = GetOverlappedResult(m_handle, &overlapped, &returned, TRUE);
         }
+        const SerialResult result = Answer(accepted, SerialStep::DriverRequest);
         CloseHandle(overlapped.hEvent);
-        return accepted != 0;
+        return result;
     }
 
-    void Close() override { CloseDevice(); }
+    SerialResult Close() override {
+        if (!IsOpen()) {
+            return SerialResult::Done(SerialStep::Close);
+        }
+        const SerialResult result = Answer(CloseHandle(m_handle), SerialStep::Close);
+        m_handle = INVALID_HANDLE_VALUE;
+        return result;
+    }
 
   private:
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
-    void CloseDevice() {
-        if (IsOpen()) {
-            CloseHandle(m_handle);
-            m_handle = INVALID_HANDLE_VALUE;
+    // A step asked of a device that is closed.
+    static SerialResult Closed(SerialStep step) {
+        return SerialResult::Failure(step, ERROR_INVALID_HANDLE);
+    }
+
+    // Waits for the WaitCommEvent issued pending, at most `timeoutMs`.
+    SerialResult AwaitPendingWait(std::uint32_t& events, std::uint32_t timeoutMs) {
+        const DWORD waited = WaitForSingleObject(
+            m_waitEvent, timeoutMs == kWaitForever ? INFINITE : static_cast<DWORD>(timeoutMs));
+        if (waited == WAIT_TIMEOUT) {
+            // An event that came in while the wait was being cancelled has
+            // completed it after all; it is reported rather than lost.
+            if (EndPendingWait() && m_waitMask != 0) {
+                return Ended(events);
+            }
+            return SerialResult::Of(SerialOutcome::TimedOut, SerialStep::WaitEvent);
         }
+        if (waited != WAIT_OBJECT_0) {
+            const SerialResult failed = LastErrorFailure(SerialStep::WaitEvent);
+            EndPendingWait();
+            return failed;
+        }
+        DWORD ignored = 0;
+        if (GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, FALSE)) {
+            return Ended(events);
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_OPERATION_ABORTED && m_waitMask == 0) {
+            // Wine ends a wait released by SetCommMask(h, 0) this way.
+            return Ended(events);
+        }
+        if (error == ERROR_IO_INCOMPLETE) {
+            EndPendingWait();
+        }
+        return SerialResult::Failure(SerialStep::WaitEvent, static_cast<int>(error));
     }
 
     // Ends the pending WaitCommEvent and waits until the driver has finished
@@ -335,34 +298,36 @@ class Win32SerialDevice final : public SerialDevice {
 
     // A finished wait: the mask the driver reported, or a release when the
     // mask was changed under it (no bits).
-    CommWait Ended(std::uint32_t& events) const {
+    SerialResult Ended(std::uint32_t& events) const {
         events = m_waitMask;
-        return m_waitMask == 0 ? CommWait::Released : CommWait::Event;
+        return m_waitMask == 0 ? SerialResult::Of(SerialOutcome::Released, SerialStep::WaitEvent)
+                               : SerialResult::Done(SerialStep::WaitEvent);
     }
 
-    // Issues a WriteFile or ReadFile (`issue`) with a fresh event and
-    // OVERLAPPED block, and hands a request still in flight to the caller.
+    // Issues a WriteFile or ReadFile (`issue`, at `step`) with a fresh event
+    // (made at `eventStep`) and OVERLAPPED block, and hands a request still in
+    // flight to the caller.
     template <typename Issue>
-    IoStart Start(Issue issue, std::uint32_t& count, std::unique_ptr<PendingTransfer>& pending) {
+    SerialResult Start(SerialStep step, SerialStep eventStep, Issue issue, std::uint32_t& count,
+                       std::unique_ptr<PendingTransfer>& pending) {
         if (!IsOpen()) {
-            return IoStart::Failed;
+            return Closed(step);
         }
         const HANDLE event = CreateRequestEvent();
         if (event == nullptr) {
-            return IoStart::NoEvent;
+            return LastErrorFailure(eventStep);
         }
-        auto transfer = std::make_unique<Win32Transfer>(m_handle, event);
+        auto transfer = std::make_unique<Win32Transfer>(m_handle, event, step);
         if (issue(m_handle, *transfer)) {
-            transfer->Ended(IoPoll::Complete);
             count = transfer->BytesTransferred();
-            return IoStart::Complete;
+            return transfer->Completed();
         }
-        if (GetLastError() != ERROR_IO_PENDING) {
-            transfer->Ended(IoPoll::Failed);
-            return IoStart::Failed;
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            return transfer->Failed(error);
         }
         pending = std::move(transfer);
-        return IoStart::Pending;
+        return SerialResult::Of(SerialOutcome::Pending, step);
     }
 
     HANDLE m_handle;
@@ -383,7 +348,7 @@ PortHandle OpenComDevice(int /*com*/, const std::string& deviceName, SerialFailu
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // A COM port that another program has open refuses a second opener.
-        const OpenStep step = error == ERROR_ACCESS_DENIED ? OpenStep::Busy : OpenStep::Open;
+        const SerialStep step = error == ERROR_ACCESS_DENIED ? SerialStep::Busy : SerialStep::Open;
         failure = MakeSerialFailure(step, deviceName, static_cast<int>(error));
         return nullptr;
     }

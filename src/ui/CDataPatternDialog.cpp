@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "config/RegularFile.h"
 #include "core/MessageSink.h"
+#include "core/RegularFile.h"
 #include "engine/TestData.h"
 #include "engine/TestRuntime.h"
 #include "res/resource.h"

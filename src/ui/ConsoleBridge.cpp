@@ -15,6 +15,38 @@ namespace quorvel {
 
 using res::PanelRole;
 
+namespace {
+
+QString ErrorKindText(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::Lost:
+            return QStringLiteral("lost");
+        case ErrorKind::Corrupted:
+            return QStringLiteral("corrupted");
+        case ErrorKind::Extra:
+            return QStringLiteral("extra");
+        case ErrorKind::Unrecognised:
+            break;
+    }
+    return QStringLiteral("unrecognised");
+}
+
+// "its time is up", "first error at 10:04:12, 1 byte corrupted".
+QString StopCauseText(const RunStopped& stopped) {
+    if (stopped.cause != StopCause::Error) {
+        return QStringLiteral("its time is up");
+    }
+    const QString bytes = stopped.firstErrorBytes == 1
+                              ? QStringLiteral("1 byte")
+                              : QStringLiteral("%1 bytes").arg(stopped.firstErrorBytes);
+    return QStringLiteral("first error at %1, %2 %3")
+        .arg(QDateTime::fromMSecsSinceEpoch(stopped.firstErrorMs)
+                 .toString(QStringLiteral("HH:mm:ss")),
+             bytes, ErrorKindText(stopped.firstErrorKind));
+}
+
+}  // namespace
+
 ConsoleBridge::ConsoleBridge() {
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &ConsoleBridge::Refresh);
@@ -26,9 +58,7 @@ ConsoleBridge::ConsoleBridge() {
 }
 
 ConsoleBridge::~ConsoleBridge() {
-    if (g_pTestDialog.load() == this) {
-        g_pTestDialog = nullptr;
-    }
+    m_console = nullptr;
     delete m_dialog.data();
 }
 
@@ -55,12 +85,8 @@ bool ConsoleBridge::CreateOrFocusConsole() {
             m_openStatistics();
         }
     });
-    connect(m_dialog, &QObject::destroyed, this, [this] {
-        if (g_pTestDialog.load() == this) {
-            g_pTestDialog = nullptr;
-        }
-    });
-    g_pTestDialog = this;
+    connect(m_dialog, &QObject::destroyed, this, [this] { m_console = nullptr; });
+    m_console = this;
     return true;
 }
 
@@ -83,8 +109,14 @@ void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
             connect(dialog.As<QPushButton>(button, port), &QPushButton::clicked, this,
                     &ConsoleBridge::Refresh);
         }
+        // A Run that started the port clears what the title said of its last
+        // run; one on a port the test did not open has just said so instead.
         connect(dialog.As<QPushButton>(PanelRole::Run, port), &QPushButton::clicked, this,
-                [this, port] { ShowStopCause(port, QString()); });
+                [this, port] {
+                    if (m_runtime->IsPortOpen(port)) {
+                        SetPanelTitle(port, QString());
+                    }
+                });
     }
 }
 
@@ -126,11 +158,10 @@ void ConsoleBridge::Apply(int port, ConsoleDisplay::PortUpdate& update) {
     ApplyBox(d.As<QPlainTextEdit>(PanelRole::Receive, port), m_receiveText[i], update.receive);
     if (update.packetCount) {
         d.As<QLineEdit>(PanelRole::PacketCount, port)
-            ->setText(QString::fromStdString(*update.packetCount));
+            ->setText(QString::number(*update.packetCount));
     }
     if (update.errorCount) {
-        d.As<QLineEdit>(PanelRole::ErrorCount, port)
-            ->setText(QString::fromStdString(*update.errorCount));
+        d.As<QLineEdit>(PanelRole::ErrorCount, port)->setText(QString::number(*update.errorCount));
     }
     if (update.txd) {
         d.As<QCheckBox>(PanelRole::Txd, port)->setChecked(*update.txd);
@@ -180,11 +211,11 @@ bool ConsoleBridge::IsEnableChecked(int port) {
     return m_display.Enabled(port);
 }
 
-void ConsoleBridge::AppendTransmitText(int port, const std::string& text) {
+void ConsoleBridge::AppendTransmitText(int port, std::string_view text) {
     m_display.AppendTransmit(port, text);
 }
 
-void ConsoleBridge::AppendReceiveText(int port, const std::string& text) {
+void ConsoleBridge::AppendReceiveText(int port, std::string_view text) {
     m_display.AppendReceive(port, text);
 }
 
@@ -192,12 +223,12 @@ void ConsoleBridge::ClearDataBoxes(int port) {
     m_display.ClearBoxes(port);
 }
 
-void ConsoleBridge::SetPacketCountText(int port, const std::string& text) {
-    m_display.SetPacketCount(port, text);
+void ConsoleBridge::ShowPacketCount(int port, std::int32_t packets) {
+    m_display.SetPacketCount(port, packets);
 }
 
-void ConsoleBridge::SetErrorCountText(int port, const std::string& text) {
-    m_display.SetErrorCount(port, text);
+void ConsoleBridge::ShowErrorCount(int port, std::uint64_t errors) {
+    m_display.SetErrorCount(port, errors);
 }
 
 void ConsoleBridge::SetTxdIndicator(int port, bool on) {
@@ -243,31 +274,24 @@ std::string ConsoleBridge::MinuteText(int port) {
     });
 }
 
-void ConsoleBridge::PostStopPress(int port, StopCause cause) {
-    // Queued: the thread asks and goes on; the GUI thread presses Stop when it
-    // comes to it, if the port still runs, and says why on the panel.
-    OnGui([this, port, cause](CSerialTestDialog& d) {
-        QPushButton* stop = d.As<QPushButton>(PanelRole::Stop, port);
-        if (!stop->isEnabled()) {
-            return;
-        }
-        stop->click();
-        if (cause == StopCause::Time) {
-            ShowStopCause(port, QStringLiteral("its time is up"));
-            return;
-        }
-        const PortCheck& check = m_runtime->Check(port);
-        ShowStopCause(port, QStringLiteral("first error at %1, %2")
-                                .arg(QDateTime::fromMSecsSinceEpoch(check.FirstErrorMs())
-                                         .toString(QStringLiteral("HH:mm:ss")),
-                                     QString::fromStdString(check.FirstErrorText())));
+void ConsoleBridge::ShowNotOpen(int port) {
+    OnGui([this, port](CSerialTestDialog&) {
+        SetPanelTitle(port, QStringLiteral(" - not open for testing: choose it in Setup > Port "
+                                           "Settings (\"Open Port For Testing\")"));
     });
 }
 
-void ConsoleBridge::ShowStopCause(int port, const QString& cause) {
+void ConsoleBridge::ShowRunStopped(int port, const RunStopped& stopped) {
+    // Queued from a test thread: the panel says why when the GUI thread comes
+    // to it, after the buttons the engine set with the run's end.
+    OnGui([this, port, stopped](CSerialTestDialog&) {
+        SetPanelTitle(port, QStringLiteral(" - stopped: ") + StopCauseText(stopped));
+    });
+}
+
+void ConsoleBridge::SetPanelTitle(int port, const QString& state) {
     if (QGroupBox* panel = m_dialog ? m_dialog->Panel(port) : nullptr) {
-        const QString name = QStringLiteral("Port%1").arg(port + 1);
-        panel->setTitle(cause.isEmpty() ? name : name + QStringLiteral(" - stopped: ") + cause);
+        panel->setTitle(QStringLiteral("Port%1").arg(port + 1) + state);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <atomic>
 #include <functional>
 
 #include "engine/ConsoleDisplay.h"
@@ -16,7 +17,7 @@ namespace quorvel {
 
 // Stands between the test engine and the console window for the life of the
 // program. As the ConsoleHost it creates the console on the first test start
-// and places it; as the ConsoleView (what g_pTestDialog points to while the
+// and places it; as the ConsoleView (what Console() gives the engine while the
 // console exists) it takes the engine's calls without ever holding a thread
 // up: what the panels are to show goes into a display model, and the GUI
 // thread draws what is new at most kFrameMs apart (at once after a quiet
@@ -42,16 +43,17 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // What the console's "Test Statistics" button opens.
     void SetStatisticsOpener(std::function<void()> open) { m_openStatistics = std::move(open); }
 
+    ConsoleView* Console() override { return m_console.load(); }
     bool CreateOrFocusConsole() override;
     void PlaceConsole() override;
     bool ConsoleShown() const override;
 
     bool IsEnableChecked(int port) override;
-    void AppendTransmitText(int port, const std::string& text) override;
-    void AppendReceiveText(int port, const std::string& text) override;
+    void AppendTransmitText(int port, std::string_view text) override;
+    void AppendReceiveText(int port, std::string_view text) override;
     void ClearDataBoxes(int port) override;
-    void SetPacketCountText(int port, const std::string& text) override;
-    void SetErrorCountText(int port, const std::string& text) override;
+    void ShowPacketCount(int port, std::int32_t packets) override;
+    void ShowErrorCount(int port, std::uint64_t errors) override;
     void SetTxdIndicator(int port, bool on) override;
     void SetPortButtons(int port, bool run, bool stop, bool transfer) override;
     void SetStopTimeBoxesEnabled(int port, bool enabled) override;
@@ -59,7 +61,8 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     bool IsStopOnErrorChosen(int port) override;
     std::string HourText(int port) override;
     std::string MinuteText(int port) override;
-    void PostStopPress(int port, StopCause cause) override;
+    void ShowRunStopped(int port, const RunStopped& stopped) override;
+    void ShowNotOpen(int port) override;
 
     // The least time between two drawings while data keeps arriving.
     static constexpr int kFrameMs = 40;
@@ -77,8 +80,9 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // Ties a new dialog's Enable boxes and boxes to the display model.
     void Connect(CSerialTestDialog& dialog);
     void Apply(int port, ConsoleDisplay::PortUpdate& update);
-    // Says on the port's panel why its run ended by itself, or nothing.
-    void ShowStopCause(int port, const QString& cause);
+    // The port's panel title: its name, then what `state` says of it (why
+    // its run ended by itself, that it is not open), or nothing more.
+    void SetPanelTitle(int port, const QString& state);
     void ApplyBox(QPlainTextEdit* box, BoxText& decoder, ConsoleDisplay::BoxUpdate& update);
 
     TestRuntime* m_runtime = nullptr;
@@ -88,6 +92,9 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     QPointer<CSerialTestDialog> m_dialog;    // GUI thread
     std::function<void()> m_openStatistics;  // GUI thread
 
+    // The console the engine talks to: this while the dialog exists, null
+    // otherwise. Written by the GUI thread, read by any.
+    std::atomic<ConsoleView*> m_console{nullptr};
     ConsoleDisplay m_display;      // any thread
     QTimer m_frameTimer;           // GUI thread: the next drawing while data arrives
     QElapsedTimer m_sinceDrawing;  // GUI thread

@@ -16,8 +16,7 @@ namespace quorvel::testing {
 // A test runtime as the program drives it: the test's own thread plays the GUI
 // thread, a recording console stands for the test console, and messages are
 // recorded. Thread-exit notifications are counted on the GUI thread and the
-// last one of a test runs close-all, as the main window does; a Stop press
-// the engine posts is carried out on the GUI loop as a click would be.
+// last one of a test runs close-all, as the main window does.
 //
 // Every port starts unchosen at 921600 bit/s (packets take well under a
 // millisecond) with no write delay. A test that is still running when the
@@ -34,13 +33,6 @@ class EngineHarness {
                 m_exitsAtCloseAll = m_gui.exitNotifications;
                 ++m_closeAlls;
             }
-        };
-        m_console.onStopPress = [this](int port) {
-            m_gui.Post([this, port] {
-                if (m_console.Snapshot(port).stop) {  // as a click on the Stop button
-                    m_runtime.OnStopPort(port);
-                }
-            });
         };
         m_runtime.SetWriteDelay("0");
     }
@@ -105,11 +97,11 @@ class EngineHarness {
 
     // Whether the program is Idle as if no Start had been chosen: the
     // commands as before, no console placed, no thread started.
-    ::testing::AssertionResult NothingStarted() const {
+    ::testing::AssertionResult NothingStarted() {
         if (::testing::AssertionResult idle = CommandsOfIdle(); !idle) {
             return idle;
         }
-        if (m_gui.placements != 0 || g_pTestDialog.load() != nullptr) {
+        if (m_gui.placements != 0 || m_gui.Console() != nullptr) {
             return ::testing::AssertionFailure() << "a console was shown";
         }
         if (m_runtime.WriteThreadStarted()) {

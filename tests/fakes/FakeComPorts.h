@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/PtyPair.h"
@@ -25,9 +26,9 @@ class RecordingDriver final : public DriverRequestHandler {
         m_requests.push_back({code, std::vector<std::uint8_t>(data, data + size)});
         return m_accept;
     }
-    void LineStateApplied(const LineState& state) override {
+    void LineSettingsApplied(const LineSettings& settings) override {
         std::lock_guard lock(m_mutex);
-        m_lineStates.push_back(state);
+        m_applied.push_back(settings);
     }
 
     void Accept(bool accept) {
@@ -38,16 +39,16 @@ class RecordingDriver final : public DriverRequestHandler {
         std::lock_guard lock(m_mutex);
         return m_requests;
     }
-    std::vector<LineState> LineStates() const {
+    std::vector<LineSettings> AppliedSettings() const {
         std::lock_guard lock(m_mutex);
-        return m_lineStates;
+        return m_applied;
     }
 
   private:
     mutable std::mutex m_mutex;
     bool m_accept = true;
     std::vector<Request> m_requests;
-    std::vector<LineState> m_lineStates;
+    std::vector<LineSettings> m_applied;
 };
 
 // COM numbers on pseudo-terminals, each with a recording driver; every other
@@ -65,6 +66,8 @@ class FakeComPorts final : public ComDeviceResolver {
     }
     // A COM number that leads to a device of the test's choosing.
     void AddDevice(int com, std::string path) { m_devices[com] = std::move(path); }
+    // What the next Refresh has to tell the operator.
+    void TellAtRefresh(std::string fault) { m_fault = std::move(fault); }
     PtyPair& Pty(int com) { return *m_ports.at(com); }
     RecordingDriver& Driver(int com) { return *m_drivers.at(com); }
 
@@ -78,12 +81,14 @@ class FakeComPorts final : public ComDeviceResolver {
         }
         return ComDevice{found->second->SlavePath(), m_drivers.at(com)};
     }
+    std::string Refresh() override { return std::exchange(m_fault, {}); }
 
   private:
     ComDeviceResolver* m_previous;
     std::map<int, std::unique_ptr<PtyPair>> m_ports;
     std::map<int, std::shared_ptr<RecordingDriver>> m_drivers;
     std::map<int, std::string> m_devices;
+    std::string m_fault;
 };
 
 }  // namespace quorvel::testing

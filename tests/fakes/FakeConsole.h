@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -32,13 +33,13 @@ class RecordingConsole final : public ConsoleView {
         bool stopTimeBoxes = false;
         bool stopOnTime = false;
         bool stopOnError = false;
-        std::vector<StopCause> stopCauses;  // every Stop press asked for, with its cause
+        std::vector<StopCause> stopCauses;  // every run that ended by itself, with its cause
+        std::vector<RunStopped> stops;      // and what the panel was told of it
+        int notOpenShown = 0;               // Run on a port the test did not open
         std::string hours = "0", minutes = "0";
         int clears = 0;
     };
 
-    // Posted Stop presses go to the test's GUI loop.
-    std::function<void(int)> onStopPress;
     // Runs on the reading thread before the Enable box is read: a test holds a
     // sending thread here to force what may happen while it is on its way.
     std::function<void(int)> onEnableRead;
@@ -71,14 +72,14 @@ class RecordingConsole final : public ConsoleView {
         }
         return Ask<bool>(port, [](Port& p) { return p.enable; });
     }
-    void AppendTransmitText(int port, const std::string& text) override {
+    void AppendTransmitText(int port, std::string_view text) override {
         const std::thread::id caller = std::this_thread::get_id();
         Call(port, [&](Port& p) {
-            p.transmitted.push_back(text);
+            p.transmitted.emplace_back(text);
             m_sends.emplace_back(caller, port);
         });
     }
-    void AppendReceiveText(int port, const std::string& text) override {
+    void AppendReceiveText(int port, std::string_view text) override {
         Call(port, [&](Port& p) { p.received += text; });
     }
     void ClearDataBoxes(int port) override {
@@ -88,11 +89,12 @@ class RecordingConsole final : public ConsoleView {
             ++p.clears;
         });
     }
-    void SetPacketCountText(int port, const std::string& text) override {
-        Call(port, [&](Port& p) { p.packetCounts.push_back(text); });
+    // Counts are kept as the console shows them.
+    void ShowPacketCount(int port, std::int32_t packets) override {
+        Call(port, [&](Port& p) { p.packetCounts.push_back(std::to_string(packets)); });
     }
-    void SetErrorCountText(int port, const std::string& text) override {
-        Call(port, [&](Port& p) { p.errorCount = text; });
+    void ShowErrorCount(int port, std::uint64_t errors) override {
+        Call(port, [&](Port& p) { p.errorCount = std::to_string(errors); });
     }
     void SetTxdIndicator(int port, bool on) override {
         Call(port, [&](Port& p) { p.txd.push_back(on); });
@@ -119,11 +121,14 @@ class RecordingConsole final : public ConsoleView {
     std::string MinuteText(int port) override {
         return Ask<std::string>(port, [](Port& p) { return p.minutes; });
     }
-    void PostStopPress(int port, StopCause cause) override {
-        Call(port, [&](Port& p) { p.stopCauses.push_back(cause); });
-        if (onStopPress) {
-            onStopPress(port);
-        }
+    void ShowNotOpen(int port) override {
+        Call(port, [](Port& p) { ++p.notOpenShown; });
+    }
+    void ShowRunStopped(int port, const RunStopped& stopped) override {
+        Call(port, [&](Port& p) {
+            p.stopCauses.push_back(stopped.cause);
+            p.stops.push_back(stopped);
+        });
     }
 
   private:
@@ -144,15 +149,13 @@ class RecordingConsole final : public ConsoleView {
 };
 
 // The GUI thread of a test: the thread that makes it runs what is posted to
-// it (thread-exit notifications, Stop presses), as a window's message loop
-// would, while it waits in RunUntil.
+// it (thread-exit notifications), as a window's message loop would, while it
+// waits in RunUntil. As the console's host it creates the recording console
+// at the first test start, and can let it go as a destroyed window would.
 class FakeGui final : public ConsoleHost, public ThreadExitSink {
   public:
     explicit FakeGui(RecordingConsole& console) : m_console(console) {}
-    ~FakeGui() override {
-        Close();
-        g_pTestDialog = nullptr;
-    }
+    ~FakeGui() override { Close(); }
 
     bool createFails = false;
     int placements = 0;
@@ -160,13 +163,16 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
     // Run on the GUI thread for every thread-exit notification.
     std::function<void()> onThreadExit;
 
+    ConsoleView* Console() override { return m_exists.load() ? &m_console : nullptr; }
     bool CreateOrFocusConsole() override {
         if (createFails) {
             return false;
         }
-        g_pTestDialog = &m_console;
+        m_exists = true;
         return true;
     }
+    // The console window is destroyed: the engine finds no console from now on.
+    void DestroyConsole() { m_exists = false; }
     void PlaceConsole() override { ++placements; }
     bool ConsoleShown() const override { return placements > 0; }
 
@@ -229,6 +235,7 @@ class FakeGui final : public ConsoleHost, public ThreadExitSink {
 
   private:
     RecordingConsole& m_console;
+    std::atomic<bool> m_exists{false};  // written by the test's thread, read by any
     std::mutex m_mutex;
     std::condition_variable m_posted;
     std::deque<std::function<void()>> m_tasks;  // guarded by m_mutex

@@ -278,7 +278,7 @@ TEST_F(ConsoleTest, EscapeOrACloseHidesTheConsoleAndTestStartBringsItBack) {
         }
         EXPECT_FALSE(console.isVisible());
         EXPECT_TRUE(m_app.Runtime().TestRunning());
-        EXPECT_EQ(g_pTestDialog.load(), &m_console);
+        EXPECT_EQ(m_console.Console(), &m_console);
         EXPECT_EQ(m_console.Dialog(), &console);
         // Start now brings the console back, where a start puts it; the test
         // goes on as it was, and Exit stays off.

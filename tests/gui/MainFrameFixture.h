@@ -21,15 +21,16 @@ namespace quorvel::testing {
 // A console that can always be made; its calls run where they are made.
 class TestConsoleHost final : public ConsoleHost {
   public:
-    ~TestConsoleHost() override { g_pTestDialog = nullptr; }
+    ConsoleView* Console() override { return created ? &console : nullptr; }
     bool CreateOrFocusConsole() override {
-        g_pTestDialog = &console;
+        created = true;
         return true;
     }
     void PlaceConsole() override { shown = true; }
     bool ConsoleShown() const override { return shown; }
     RecordingConsole console;
     bool shown = false;
+    std::atomic<bool> created{false};  // set by the GUI thread, read by the test's threads
 };
 
 // The commands of a menu or toolbar in order, 0 for a separator.

@@ -112,6 +112,16 @@ TEST_F(StatisticsTest, StopOnErrorEndsTheRunAtItsFirstErrorAndThePanelSaysWhy) {
     // The next Run starts the panel afresh.
     QTest::mouseClick(console->As<QPushButton>(PanelRole::Run, 1), Qt::LeftButton);
     EXPECT_EQ(console->Panel(1)->title(), "Port2");
+
+    // Run on a port the test did not open says so where the operator looks,
+    // and where the port is chosen; nothing runs.
+    QTest::mouseClick(console->As<QPushButton>(PanelRole::Run, 2), Qt::LeftButton);
+    EXPECT_EQ(console->Panel(2)->title(),
+              "Port3 - not open for testing: choose it in Setup > Port Settings "
+              "(\"Open Port For Testing\")");
+    EXPECT_FALSE(m_app.Runtime().IsPortRunning(2));
+    EXPECT_TRUE(console->As<QPushButton>(PanelRole::Run, 2)->isEnabled());
+    EXPECT_TRUE(m_messages.Messages().empty());
 }
 
 }  // namespace

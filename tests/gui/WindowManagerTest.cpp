@@ -205,7 +205,7 @@ TEST_F(WindowManagerTest, TheConsoleStaysAboveTheMainWindowAndComesBackAfterAClo
     m_x.AskWindowManager(consoleWindow, "_NET_CLOSE_WINDOW", CurrentTime, 2);
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return !console->isVisible(); }));
     EXPECT_EQ(m_console.Dialog(), console);
-    EXPECT_EQ(g_pTestDialog.load(), &m_console);
+    EXPECT_EQ(m_console.Console(), &m_console);
     EXPECT_TRUE(m_app.Runtime().IsPortRunning(0));
     QAction* start = m_frame.Action(res::kTestStart);
     ASSERT_TRUE(start->isEnabled());

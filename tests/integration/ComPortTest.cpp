@@ -10,12 +10,14 @@
 #include <fstream>
 #include <thread>
 
+#include "config/PortOpenSettings.h"
+#include "engine/PortTable.h"
+#include "engine/SerialFailureMessages.h"
 #include "fakes/FakeComPorts.h"
 #include "fakes/RecordingMessageSink.h"
 #include "serial/CComPort.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
-#include "engine/PortTable.h"
 
 namespace quorvel {
 namespace {
@@ -34,19 +36,27 @@ class ComPortTest : public ::testing::Test {
     // Opens COM `com` on a fresh pty with port `port`'s default record.
     PortHandle OpenOnPty(int com, PortRegistry record = DefaultPortRegistry(0)) {
         m_ports.Add(com);
-        return m_channel.Open(com, record);
+        return OpenPort(m_channel, com, record).handle;
     }
 
     bool WaitQueued(const PortHandle& port, std::uint32_t count) {
         return Eventually([&] {
             std::uint32_t queued = 0;
-            return port->BytesQueued(queued) && queued >= count;
+            return port->BytesQueued(queued).Ok() && queued >= count;
         });
+    }
+
+    // A transfer on the fixture's channel, its failure told as the program
+    // tells it; true when it completed.
+    bool Told(const SerialResult& result) {
+        m_report.Report(result);
+        return result.Ok();
     }
 
     RecordingMessageSink m_messages;
     FakeComPorts m_ports;
     CComPort m_channel;
+    TransferFailureReport m_report;
 };
 
 TEST_F(ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
@@ -60,27 +70,27 @@ TEST_F(ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
     EXPECT_TRUE(m_messages.Messages().empty());
 
     // What the kernel took, read back from the tty.
-    LineState state;
-    ASSERT_TRUE(port->GetLineState(state));
-    EXPECT_EQ(state.BaudRate, 115200u);
-    EXPECT_EQ(state.StopBits, line::kTwoStopBits);
-    EXPECT_EQ(state.fOutxCtsFlow, 1);
-    EXPECT_EQ(state.fOutX, 0);
+    LineSettings settings;
+    ASSERT_TRUE(port->GetLineSettings(settings).Ok());
+    EXPECT_EQ(settings.baudRate, 115200u);
+    EXPECT_EQ(settings.stopBits, StopBits::Two);
+    EXPECT_EQ(settings.flowControl, FlowControl::Hardware);
     termios master{};
     ASSERT_EQ(::tcgetattr(m_ports.Pty(4).Master(), &master), 0);
     EXPECT_EQ(::cfgetospeed(&master), B115200);
     EXPECT_NE(master.c_cflag & CSTOPB, 0u);
     EXPECT_NE(master.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(master.c_iflag & (IXON | IXOFF), 0u);
     // The driver's time-outs: reads 1000 ms + 25 ms a byte, writes 1000 ms + 10 ms a byte.
     CommTimeouts timeouts;
-    ASSERT_TRUE(port->GetTimeouts(timeouts));
+    ASSERT_TRUE(port->GetTimeouts(timeouts).Ok());
     EXPECT_EQ(timeouts, (CommTimeouts{0, 25, 1000, 10, 1000}));
 
     // What the program asked for reaches the card whole, data bits included.
-    const auto applied = m_ports.Driver(4).LineStates();
+    const auto applied = m_ports.Driver(4).AppliedSettings();
     ASSERT_EQ(applied.size(), 1u);
-    EXPECT_EQ(applied[0].ByteSize, 8);
-    EXPECT_EQ(applied[0].fOutxDsrFlow, 1);
+    EXPECT_EQ(applied[0].dataBits, DataBits::Eight);
+    EXPECT_EQ(applied[0].flowControl, FlowControl::Hardware);
     const auto requests = m_ports.Driver(4).Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].code, kIoctlPortConfig);
@@ -93,66 +103,78 @@ TEST_F(ComPortTest, SoftwareAndNoFlowControlReadBack) {
     record.nFlowCtrl = 1;
     const PortHandle soft = OpenOnPty(5, record);
     ASSERT_TRUE(soft);
-    LineState state;
-    ASSERT_TRUE(soft->GetLineState(state));
-    EXPECT_EQ(state.fOutX, 1);
-    EXPECT_EQ(state.fInX, 1);
-    EXPECT_EQ(state.fOutxCtsFlow, 0);
-    EXPECT_EQ(state.StopBits, line::kOneStopBit);
+    LineSettings settings;
+    ASSERT_TRUE(soft->GetLineSettings(settings).Ok());
+    EXPECT_EQ(settings.flowControl, FlowControl::Software);
+    EXPECT_EQ(settings.stopBits, StopBits::One);
+    termios master{};
+    ASSERT_EQ(::tcgetattr(m_ports.Pty(5).Master(), &master), 0);
+    EXPECT_EQ(master.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+    EXPECT_EQ(master.c_cflag & CRTSCTS, 0u);
 
     record.nFlowCtrl = 2;
     const PortHandle none = OpenOnPty(6, record);
     ASSERT_TRUE(none);
-    ASSERT_TRUE(none->GetLineState(state));
-    EXPECT_EQ(state.fOutX, 0);
-    EXPECT_EQ(state.fInX, 0);
-    EXPECT_EQ(state.fOutxCtsFlow, 0);
-    EXPECT_EQ(state.BaudRate, 9600u);
+    ASSERT_TRUE(none->GetLineSettings(settings).Ok());
+    EXPECT_EQ(settings.flowControl, FlowControl::None);
+    EXPECT_EQ(settings.baudRate, 9600u);
+    ASSERT_EQ(::tcgetattr(m_ports.Pty(6).Master(), &master), 0);
+    EXPECT_EQ(master.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(master.c_cflag & CRTSCTS, 0u);
 }
 
 TEST_F(ComPortTest, ADriverThatRejectsTheRequestStillLeavesAnOpenPort) {
     m_ports.Add(4);
     m_ports.Driver(4).Accept(false);
-    const PortHandle port = m_channel.Open(4, DefaultPortRegistry(0));
-    ASSERT_TRUE(port);
+    const OpenResult opened = OpenPort(m_channel, 4, DefaultPortRegistry(0));
+    ASSERT_TRUE(opened.handle);
+    EXPECT_EQ(opened.failedSteps,
+              std::vector<SerialResult>{SerialResult::Failure(SerialStep::DriverRequest, 0)});
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{
                   {"Unable to pass data into driver", "", 0x00, MessageOwner::None}}));
-    EXPECT_TRUE(m_channel.Write("ok", 2));
+    EXPECT_TRUE(Told(m_channel.Write("ok", 2)));
 }
 
 TEST_F(ComPortTest, APortIsOpenedOnlyOnce) {
     const PortHandle first = OpenOnPty(4);
     ASSERT_TRUE(first);
     CComPort other;
-    EXPECT_FALSE(other.Open(4, DefaultPortRegistry(0)));
+    const OpenResult refused = OpenPort(other, 4, DefaultPortRegistry(0));
+    EXPECT_FALSE(refused.handle);
     EXPECT_FALSE(other.m_hCom);
-    EXPECT_EQ(other.OpenFailure().step, OpenStep::Busy);
-    EXPECT_EQ(other.OpenFailure().Describe(),
+    EXPECT_EQ(refused.failure.step, SerialStep::Busy);
+    EXPECT_EQ(refused.failure.systemCode, EWOULDBLOCK);
+    EXPECT_EQ(refused.failure.Describe(),
               m_ports.Pty(4).SlavePath() + ": the device is held by another program");
     // The holder is named where the system shows it: here, this very program.
     std::string self;
     std::getline(std::ifstream("/proc/self/comm"), self);
-    EXPECT_EQ(other.OpenFailure().hint,
+    EXPECT_EQ(refused.failure.hint,
               self + " (process " + std::to_string(::getpid()) +
                   ") has the port open: close it there, then choose Test > Start again.");
-    first->Close();
-    EXPECT_TRUE(other.Open(4, DefaultPortRegistry(0)));
-    EXPECT_FALSE(other.OpenFailure().Failed());
+    EXPECT_TRUE(first->Close().Ok());
+    const OpenResult reopened = OpenPort(other, 4, DefaultPortRegistry(0));
+    EXPECT_TRUE(reopened.handle);
+    EXPECT_FALSE(reopened.failure.Failed());
+    // A device closed answers every step with the system's word for it.
+    EXPECT_EQ(first->Purge(purge::kAll), SerialResult::Failure(SerialStep::Purge, EBADF));
 }
 
 TEST_F(ComPortTest, APortThatCannotBeOpenedGivesNullAndItsCauseWithoutAMessage) {
-    EXPECT_FALSE(m_channel.Open(9, DefaultPortRegistry(0)));
+    const OpenResult missing = OpenPort(m_channel, 9, DefaultPortRegistry(0));
+    EXPECT_FALSE(missing.handle);
     EXPECT_FALSE(m_channel.m_hCom);
-    EXPECT_EQ(m_channel.OpenFailure().step, OpenStep::Open);
-    EXPECT_EQ(m_channel.OpenFailure().systemCode, ENOENT);
-    EXPECT_EQ(m_channel.OpenFailure().Describe(), "/nonexistent/COM9: No such file or directory");
+    EXPECT_EQ(missing.failure.step, SerialStep::Open);
+    EXPECT_EQ(missing.failure.systemCode, ENOENT);
+    EXPECT_EQ(missing.failure.Describe(), "/nonexistent/COM9: No such file or directory");
 
     m_ports.AddDevice(10, "/dev/null");
-    EXPECT_FALSE(m_channel.Open(10, DefaultPortRegistry(0)));
-    EXPECT_EQ(m_channel.OpenFailure().step, OpenStep::NotATerminal);
-    EXPECT_EQ(m_channel.OpenFailure().Describe(), "/dev/null: the device is not a serial port");
-    EXPECT_EQ(m_channel.OpenFailure().Detail(), m_channel.OpenFailure().Describe());  // no hint
+    const OpenResult notATty = OpenPort(m_channel, 10, DefaultPortRegistry(0));
+    EXPECT_FALSE(notATty.handle);
+    EXPECT_EQ(notATty.failure.step, SerialStep::NotATerminal);
+    EXPECT_EQ(notATty.failure.Describe(), "/dev/null: the device is not a serial port");
+    EXPECT_EQ(notATty.failure.Detail(), notATty.failure.Describe());  // no hint
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
@@ -166,7 +188,7 @@ TEST_F(ComPortTest, APermissionRefusedNamesTheGroupThatOwnsTheDevice) {
     const std::string device = ::testing::TempDir() + "quorvel-ttyS-" + std::to_string(::getpid());
     std::ofstream(device).put('\0');
     ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
-    const SerialFailure failure = MakeSerialFailure(OpenStep::Open, device, EACCES);
+    const SerialFailure failure = MakeSerialFailure(SerialStep::Open, device, EACCES);
     EXPECT_EQ(failure.Detail(),
               device +
                   ": Permission denied\nThe user must be in the group that owns the device, "
@@ -176,15 +198,15 @@ TEST_F(ComPortTest, APermissionRefusedNamesTheGroupThatOwnsTheDevice) {
 
 TEST_F(ComPortTest, WriteAndReadMoveBytesBothWays) {
     ASSERT_TRUE(OpenOnPty(4));
-    EXPECT_TRUE(m_channel.Write("ABCDEFGHIJ", 10));
-    EXPECT_TRUE(m_channel.Write("", 0));
+    EXPECT_TRUE(Told(m_channel.Write("ABCDEFGHIJ", 10)));
+    EXPECT_TRUE(Told(m_channel.Write("", 0)));
     EXPECT_EQ(m_ports.Pty(4).Receive(10), "ABCDEFGHIJ");
 
     ASSERT_TRUE(m_ports.Pty(4).Send("hello"));
     ASSERT_TRUE(WaitQueued(m_channel.m_hCom, 5));
     char buffer[500] = {};
     int count = -1;
-    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    ASSERT_TRUE(Told(m_channel.Read(buffer, &count)));
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(count)), "hello");
     EXPECT_TRUE(m_messages.Messages().empty());
 }
@@ -200,17 +222,19 @@ TEST_F(ComPortTest, AReadTakesAtMost450BytesAndLeavesTheRest) {
 
     char buffer[500] = {};
     int count = 0;
-    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    ASSERT_TRUE(Told(m_channel.Read(buffer, &count)));
     EXPECT_EQ(count, 450);
     std::string received(buffer, 450);
-    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    ASSERT_TRUE(Told(m_channel.Read(buffer, &count)));
     EXPECT_EQ(count, 150);
     received.append(buffer, 150);
     EXPECT_EQ(received, sent);
 
-    // Nothing waiting: false, the count untouched, nothing shown.
+    // Nothing waiting: empty, the count untouched, nothing shown.
     count = 77;
-    EXPECT_FALSE(m_channel.Read(buffer, &count));
+    const SerialResult empty = m_channel.Read(buffer, &count);
+    EXPECT_FALSE(Told(empty));
+    EXPECT_EQ(empty.outcome, SerialOutcome::Empty);
     EXPECT_EQ(count, 77);
     EXPECT_TRUE(m_messages.Messages().empty());
 }
@@ -219,7 +243,9 @@ TEST_F(ComPortTest, AWriteNobodyDrainsEndsWithWriteTimeout) {
     ASSERT_TRUE(OpenOnPty(4));
     m_channel.SetTransferTimeoutMs(200);
     const std::string big(256 * 1024, 'x');  // far more than a pty holds
-    EXPECT_FALSE(m_channel.Write(big.data(), static_cast<int>(big.size())));
+    const SerialResult result = m_channel.Write(big.data(), static_cast<int>(big.size()));
+    EXPECT_FALSE(Told(result));
+    EXPECT_EQ(result, SerialResult::Of(SerialOutcome::TimedOut, SerialStep::Write));
     EXPECT_EQ(m_messages.Messages(),
               std::vector<RecordedMessage>{Transfer("Write Timeout", "Write Error")});
 }
@@ -228,14 +254,16 @@ TEST_F(ComPortTest, ADeviceThatVanishesMidWriteIsReportedNotWaitedFor) {
     ASSERT_TRUE(OpenOnPty(4));
     // The full time-out stays: the write must end because the device is gone.
     const std::string big(256 * 1024, 'x');
-    std::atomic<bool> result{true};
+    SerialResult result = SerialResult::Done(SerialStep::None);
     std::thread writer([&] { result = m_channel.Write(big.data(), static_cast<int>(big.size())); });
     // Most likely the writer is waiting for room by now; if not, its write
     // fails at once, which must end the same way.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     m_ports.Pty(4).CloseMaster();
     writer.join();
-    EXPECT_FALSE(result.load());
+    EXPECT_FALSE(Told(result));
+    // The step that failed and the system's own word: the other side hung up.
+    EXPECT_EQ(result, SerialResult::Failure(SerialStep::Write, EIO));
     EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{Transfer(
                                          "Unable to Write to the comm port", "Write Error")});
 }
@@ -243,22 +271,24 @@ TEST_F(ComPortTest, ADeviceThatVanishesMidWriteIsReportedNotWaitedFor) {
 TEST_F(ComPortTest, ADeviceThatVanishesIsReportedByReadAndEndsAWait) {
     const PortHandle port = OpenOnPty(4);
     ASSERT_TRUE(port);
-    ASSERT_TRUE(port->SetEventMask(kEvRxChar));
+    ASSERT_TRUE(port->SetEventMask(kEvRxChar).Ok());
     std::uint32_t events = 0;
-    EXPECT_EQ(port->WaitEvent(events, SerialDevice::kWaitForever), CommWait::Released);
+    EXPECT_EQ(port->WaitEvent(events, SerialDevice::kWaitForever).outcome, SerialOutcome::Released);
 
-    std::atomic<int> waitResult{-1};
+    SerialResult waitResult = SerialResult::Done(SerialStep::None);
     std::thread waiter([&] {
         std::uint32_t seen = 0;
-        waitResult = static_cast<int>(port->WaitEvent(seen, SerialDevice::kWaitForever));
+        waitResult = port->WaitEvent(seen, SerialDevice::kWaitForever);
     });
     m_ports.Pty(4).CloseMaster();
     waiter.join();
-    EXPECT_EQ(waitResult.load(), static_cast<int>(CommWait::Failed));
+    EXPECT_EQ(waitResult, SerialResult::Failure(SerialStep::WaitEvent, EIO));
 
     char buffer[500];
     int count = 0;
-    EXPECT_FALSE(m_channel.Read(buffer, &count));
+    const SerialResult read = m_channel.Read(buffer, &count);
+    EXPECT_FALSE(Told(read));
+    EXPECT_EQ(read, SerialResult::Failure(SerialStep::BytesQueued, EIO));
     EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{Transfer(
                                          "Unable to Read to the comm port", "Read Error")});
 }
@@ -268,10 +298,13 @@ TEST_F(ComPortTest, AChannelOfTheTestThreadsReportsARepeatedFailureOnce) {
     m_ports.Pty(4).CloseMaster();
     CComPort quiet;
     quiet.SetHandle(m_channel.m_hCom);
-    quiet.ReportRepeatedFailuresOnce(true);
+    TransferFailureReport quietReport;
+    quietReport.ShowRepeatsOnce(true);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(quiet.Write("x", 1));
-        EXPECT_FALSE(m_channel.Write("x", 1));
+        const SerialResult quietWrite = quiet.Write("x", 1);
+        quietReport.Report(quietWrite);
+        EXPECT_FALSE(quietWrite.Ok());
+        EXPECT_FALSE(Told(m_channel.Write("x", 1)));
     }
     const RecordedMessage failed = Transfer("Unable to Write to the comm port", "Write Error");
     EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>(4, failed));
@@ -280,30 +313,32 @@ TEST_F(ComPortTest, AChannelOfTheTestThreadsReportsARepeatedFailureOnce) {
 TEST_F(ComPortTest, ClearingTheMaskFromAnotherThreadReleasesTheWait) {
     const PortHandle port = OpenOnPty(4);
     ASSERT_TRUE(port);
-    ASSERT_TRUE(port->SetEventMask(kEvRxChar));
+    ASSERT_TRUE(port->SetEventMask(kEvRxChar).Ok());
     std::uint32_t events = 0;
-    ASSERT_EQ(port->WaitEvent(events, 0), CommWait::Released);  // the mask change itself
+    // The mask change itself.
+    ASSERT_EQ(port->WaitEvent(events, 0).outcome, SerialOutcome::Released);
 
     // A character arrives: the wait reports it.
     ASSERT_TRUE(m_ports.Pty(4).Send("z"));
-    EXPECT_EQ(port->WaitEvent(events, SerialDevice::kWaitForever), CommWait::Event);
+    EXPECT_EQ(port->WaitEvent(events, SerialDevice::kWaitForever),
+              SerialResult::Done(SerialStep::WaitEvent));
     EXPECT_EQ(events, kEvRxChar);
     char buffer[500];
     int count = 0;
     ASSERT_TRUE(WaitQueued(port, 1));
-    ASSERT_TRUE(m_channel.Read(buffer, &count));
+    ASSERT_TRUE(Told(m_channel.Read(buffer, &count)));
 
     // Stop clears the mask while the receiver waits, or just before it waits:
     // either way the wait ends.
     std::atomic<int> released{-1};
     std::thread receiver([&] {
         std::uint32_t seen = 99;
-        released = static_cast<int>(port->WaitEvent(seen, SerialDevice::kWaitForever));
+        released = static_cast<int>(port->WaitEvent(seen, SerialDevice::kWaitForever).outcome);
     });
-    ASSERT_TRUE(port->SetEventMask(0));
+    ASSERT_TRUE(port->SetEventMask(0).Ok());
     receiver.join();
-    EXPECT_EQ(released.load(), static_cast<int>(CommWait::Released));
-    EXPECT_EQ(port->WaitEvent(events, 0), CommWait::TimedOut);
+    EXPECT_EQ(released.load(), static_cast<int>(SerialOutcome::Released));
+    EXPECT_EQ(port->WaitEvent(events, 0).outcome, SerialOutcome::TimedOut);
 }
 
 TEST_F(ComPortTest, WritesFromTwoThreadsGoOutWholeOneAfterTheOther) {
@@ -314,9 +349,10 @@ TEST_F(ComPortTest, WritesFromTwoThreadsGoOutWholeOneAfterTheOther) {
     auto writePackets = [&port](char letter) {
         CComPort channel;
         channel.SetHandle(port);
+        TransferFailureReport report;
         const std::string packet(kSize, letter);
         for (int i = 0; i < kPackets; ++i) {
-            channel.Write(packet.data(), static_cast<int>(packet.size()));
+            report.Report(channel.Write(packet.data(), static_cast<int>(packet.size())));
         }
     };
     // Nobody reads at first, so the tty fills and each write goes out in pieces
@@ -365,6 +401,19 @@ TEST_F(ComPortTest, OpenAllPortsOpensTheChosenPortsAndReportsTheMissingOnes) {
                                              0x30, MessageOwner::MainWindow, detail}}));
 }
 
+TEST_F(ComPortTest, OpenAllPortsTellsWhatTheLookupCannotUseBeforeThePorts) {
+    const std::string fault = "The device map /tmp/x.map is larger than 64 KB and is not used.";
+    m_ports.TellAtRefresh(fault);
+    PortRecords records = DefaultPortRecords();
+    records.m_PortRegistry[0].nPortOpen = 1;  // COM4: no device
+    PortTable table;
+    OpenAllPorts(table, records);
+    const auto shown = m_messages.Messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], (RecordedMessage{fault, "Error", 0x30}));
+    EXPECT_EQ(shown[1].text, "Unable to open the communication port COM4");
+}
+
 TEST_F(ComPortTest, OpenAllPortsWithNothingChosenOpensNothing) {
     PortRecords records = DefaultPortRecords();
     records.m_PortRegistry[0].nPortOpen = 0;
@@ -392,9 +441,9 @@ TEST_F(ComPortTest, EachPortIsConfiguredFromItsOwnRecord) {
     PortTable table;
     OpenAllPorts(table, records);
     ASSERT_TRUE(table.m_hComPort[3]);
-    LineState state;
-    ASSERT_TRUE(table.m_hComPort[3]->GetLineState(state));
-    EXPECT_EQ(state.BaudRate, 921600u);
+    LineSettings settings;
+    ASSERT_TRUE(table.m_hComPort[3]->GetLineSettings(settings).Ok());
+    EXPECT_EQ(settings.baudRate, 921600u);
     EXPECT_EQ(table.m_nOpenPorts, 2);
 }
 

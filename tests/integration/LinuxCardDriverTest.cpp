@@ -14,9 +14,10 @@
 #include <thread>
 
 #include "card/LinuxCardDriver.h"
+#include "config/PortOpenSettings.h"
+#include "engine/PortTable.h"
 #include "fakes/PtyPair.h"
 #include "fakes/RecordingMessageSink.h"
-#include "engine/PortTable.h"
 
 namespace quorvel {
 namespace {
@@ -152,7 +153,7 @@ TEST_F(LinuxCardDriverTest, WhatLinuxCannotSetIsToldOncePerTestStartForAllPorts)
                   std::vector<RecordedMessage>(static_cast<std::size_t>(start), Note(lines)));
         for (const PortHandle& port : table.m_hComPort) {
             if (port) {
-                port->Close();
+                EXPECT_TRUE(port->Close().Ok());
             }
         }
     }

@@ -12,6 +12,9 @@
 #include <thread>
 
 #include "card/SimulatedCard.h"
+#include "config/PortOpenSettings.h"
+#include "engine/PortTable.h"
+#include "engine/SerialFailureMessages.h"
 #include "fakes/PtyPair.h"
 #include "fakes/RecordingMessageSink.h"
 #include "serial/CComPort.h"
@@ -116,7 +119,7 @@ class SimulatedCardTest : public ::testing::Test {
     // open, which the test asserts before it goes on.
     CComPort* Open(int port, PortRegistry record) {
         CComPort& channel = m_channels[static_cast<std::size_t>(port)];
-        return channel.Open(m_card.FirstCom() + port, record) ? &channel : nullptr;
+        return OpenPort(channel, m_card.FirstCom() + port, record).handle ? &channel : nullptr;
     }
     CComPort* Open(int port) { return Open(port, DefaultPortRegistry(port)); }
 
@@ -129,7 +132,7 @@ class SimulatedCardTest : public ::testing::Test {
         char buffer[CComPort::kMaxRead];
         while (received.size() < count && Clock::now() < deadline) {
             int n = 0;
-            if (channel.Read(buffer, &n)) {
+            if (Told(channel.Read(buffer, &n))) {
                 received.append(buffer, static_cast<std::size_t>(n));
             } else {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -144,7 +147,13 @@ class SimulatedCardTest : public ::testing::Test {
     }
 
     static bool Send(CComPort& channel, const std::string& text) {
-        return channel.Write(text.data(), static_cast<int>(text.size()));
+        return Told(channel.Write(text.data(), static_cast<int>(text.size())));
+    }
+
+    // A transfer's failure told as the program tells it; true when it completed.
+    static bool Told(const SerialResult& result) {
+        TransferFailureReport().Report(result);
+        return result.Ok();
     }
 
     static std::string Pattern(std::size_t size) {
@@ -214,7 +223,7 @@ TEST_F(SimulatedCardTest, InternalLoopbackKeepsThePortsOutputOffTheWire) {
     CComPort* b = Open(1);
     ASSERT_TRUE(b);
     const LoopbackRequest on = BuildLoopbackRequest(0, true);
-    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, on.bytes.data(), on.bytes.size()));
+    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, on.bytes.data(), on.bytes.size()).Ok());
     EXPECT_TRUE(m_card.InternalLoopbackOf(0));
     ASSERT_TRUE(Send(*a, "inside"));
     EXPECT_EQ(Collect(*a, 6), "inside");
@@ -224,13 +233,14 @@ TEST_F(SimulatedCardTest, InternalLoopbackKeepsThePortsOutputOffTheWire) {
     EXPECT_EQ(Quiet(*b), "");
 
     const LoopbackRequest off = BuildLoopbackRequest(0, false);
-    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, off.bytes.data(), off.bytes.size()));
+    ASSERT_TRUE(a->m_hCom->DriverRequest(kIoctlLoopback, off.bytes.data(), off.bytes.size()).Ok());
     ASSERT_TRUE(Send(*a, "wire"));
     EXPECT_EQ(Collect(*b, 4), "wire");
 
     // A request naming another port is refused on this port's handle.
     const LoopbackRequest other = BuildLoopbackRequest(1, true);
-    EXPECT_FALSE(a->m_hCom->DriverRequest(kIoctlLoopback, other.bytes.data(), other.bytes.size()));
+    EXPECT_FALSE(
+        a->m_hCom->DriverRequest(kIoctlLoopback, other.bytes.data(), other.bytes.size()).Ok());
     EXPECT_FALSE(m_card.InternalLoopbackOf(0));
     EXPECT_FALSE(m_card.InternalLoopbackOf(1));
 }
@@ -248,16 +258,17 @@ TEST_F(SimulatedCardTest, TheConfigurationRequestIsValidatedAndRemembered) {
                           {0xF2, 0, 64, 0, 0, 0},  {0xF2, 0, 1, 5, 0, 0},  {0xF2, 0, 1, 0, 1, 0},
                           {0xF2, 0, 1, 0, 0, 0x21}};
     for (const Bytes6& bytes : bad) {
-        EXPECT_FALSE(port0->DriverRequest(kIoctlPortConfig, bytes.data(), bytes.size()));
+        EXPECT_FALSE(port0->DriverRequest(kIoctlPortConfig, bytes.data(), bytes.size()).Ok());
     }
-    EXPECT_FALSE(port0->DriverRequest(kIoctlPortConfig, bad[0].data(), 5));
+    EXPECT_FALSE(port0->DriverRequest(kIoctlPortConfig, bad[0].data(), 5).Ok());
     EXPECT_EQ(m_card.ConfigurationOf(0), BuildPortConfigRequest(DefaultPortRegistry(0)));
 
     // RS485 only on the card's ports 7 and 8.
     const Bytes6 rs485{0xF2, 0, 1, 0, 0, 0x20};
     for (int port = 0; port < SimulatedCard::kPorts; ++port) {
-        EXPECT_EQ(m_channels[static_cast<std::size_t>(port)].m_hCom->DriverRequest(
-                      kIoctlPortConfig, rs485.data(), rs485.size()),
+        EXPECT_EQ(m_channels[static_cast<std::size_t>(port)]
+                      .m_hCom->DriverRequest(kIoctlPortConfig, rs485.data(), rs485.size())
+                      .Ok(),
                   port >= 6)
             << "Port" << port + 1;
     }
@@ -272,13 +283,14 @@ TEST_F(SimulatedCardTest, TheCardLearnsTheLineSettingsFromThePortOpen) {
     CComPort* port = Open(3, record);
     ASSERT_TRUE(port);
     EXPECT_EQ(m_card.LineOf(3).frame,
-              (UartFrame{921600, 5, line::kEvenParity, line::kOne5StopBits}));
+              (UartFrame{921600, DataBits::Five, Parity::Even, StopBits::OnePointFive}));
 
     // The pty keeps the rate and the stop bits for whoever opens it next; the
     // data bits and parity left with the program that set them.
-    port->m_hCom->Close();
+    EXPECT_TRUE(port->m_hCom->Close().Ok());
     ASSERT_TRUE(Eventually([&] { return m_card.HoldersOf(3) == 0; }));
-    EXPECT_EQ(m_card.LineOf(3).frame, (UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}));
+    EXPECT_EQ(m_card.LineOf(3).frame,
+              (UartFrame{921600, DataBits::Eight, Parity::None, StopBits::Two}));
 }
 
 TEST_F(SimulatedCardTest, CablesBetweenDifferentSettingsCorruptTheData) {
@@ -354,8 +366,8 @@ TEST_F(SimulatedCardTest, AnOutsideProgramsPortRunsAtTheSettingsItSetsFromTheNex
     ASSERT_TRUE(program.Write(second));
     EXPECT_EQ(program.Read(second.size()), second);
     EXPECT_NEAR(m_card.LineSecondsOf(0), firstSeconds + 18432 * 11.0 / 921600, 1e-9);
-    const PortLine expected{UartFrame{921600, 8, line::kNoParity, line::kTwoStopBits}, true, true,
-                            false};
+    const PortLine expected{UartFrame{921600, DataBits::Eight, Parity::None, StopBits::Two}, true,
+                            true, false};
     EXPECT_EQ(m_card.LineOf(0), expected);
 }
 
@@ -368,7 +380,7 @@ TEST_F(SimulatedCardTest, CablePairsJoinPortsOneAndTwoThreeAndFourAndSoOnForAnyP
     PortRegistry record = DefaultPortRegistry(0);
     record.nBaud = 10;
     CComPort quorvel;
-    ASSERT_TRUE(quorvel.Open(pairs.FirstCom(), record));
+    ASSERT_TRUE(OpenPort(quorvel, pairs.FirstCom(), record).handle);
     auto other = std::make_unique<OutsideProgram>(pairs.DevicePath(1));
     ASSERT_TRUE(other->Opened());
     ASSERT_TRUE(other->Set(B115200));
@@ -439,16 +451,16 @@ TEST_F(SimulatedCardTest, AnUnpluggedPortFailsItsTransfersWithTheirMessages) {
     EXPECT_FALSE(Send(*port, "gone"));
     char buffer[CComPort::kMaxRead];
     int n = 0;
-    EXPECT_FALSE(port->Read(buffer, &n));
+    EXPECT_FALSE(Told(port->Read(buffer, &n)));
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{
                   {"Unable to Write to the comm port", "Write Error", 0, MessageOwner::MainWindow},
                   {"Unable to Read to the comm port", "Read Error", 0, MessageOwner::MainWindow}}));
     CComPort again;
-    EXPECT_FALSE(again.Open(m_card.FirstCom(), DefaultPortRegistry(0)));
+    EXPECT_FALSE(OpenPort(again, m_card.FirstCom(), DefaultPortRegistry(0)).handle);
 
     ASSERT_TRUE(m_card.Replug(0));
-    port->m_hCom->Close();
+    EXPECT_TRUE(port->m_hCom->Close().Ok());
     CComPort* fresh = Open(0);
     ASSERT_TRUE(fresh);
     ASSERT_TRUE(Send(*fresh, "back"));
@@ -471,8 +483,8 @@ TEST_F(SimulatedCardTest, AStalledPortBacksUpUntilItsWriteTimesOut) {
         std::uint32_t queued = 0;
         char buffer[CComPort::kMaxRead];
         int n = 0;
-        port->Read(buffer, &n);
-        return port->m_hCom->BytesQueued(queued) && queued == 0 && m_card.BytesSentBy(0) > 0;
+        Told(port->Read(buffer, &n));
+        return port->m_hCom->BytesQueued(queued).Ok() && queued == 0 && m_card.BytesSentBy(0) > 0;
     }));
 }
 

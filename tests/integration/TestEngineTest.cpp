@@ -391,12 +391,18 @@ TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
     for (int port = 0; port < kPortCount; ++port) {
         before[static_cast<std::size_t>(port)] = m_runtime.PacketCount(port);
     }
-    ASSERT_TRUE(m_gui.RunUntil([&] { return m_runtime.PacketCount(7) >= before[7] + 500; }));
-    EXPECT_EQ(m_runtime.PacketCount(0), before[0]);  // passed over, not waited for
-    for (int port = 1; port < kPortCount; ++port) {
-        EXPECT_GE(m_runtime.PacketCount(port), before[static_cast<std::size_t>(port)] + 250)
-            << port;  // the others kept sending all the while
-    }
+    // The others keep sending all the while (each at the pace the card takes
+    // its bytes, which a busy machine makes uneven) ...
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        for (int port = 1; port < kPortCount; ++port) {
+            if (m_runtime.PacketCount(port) < before[static_cast<std::size_t>(port)] + 250) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    EXPECT_EQ(m_runtime.PacketCount(0),
+              before[0]);  // ... while Port1 is passed over, not waited for
 
     // Run on the stalled port hands its first packet over and returns: the
     // GUI thread does not wait out the write still under way.
@@ -411,18 +417,18 @@ TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
 TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {
     Choose({0});
     ASSERT_TRUE(StartTest());
-    CTestEngine engine(m_runtime);
+    CTestEngine& engine = m_runtime.ConsoleEngine();
     auto deliver = [&](const std::string& chunk) {
-        m_runtime.ReadParams(0).pRxData = chunk.data();
-        m_runtime.RxData(0).nRxCount = static_cast<std::int32_t>(chunk.size());
-        engine.ShowRxData(0);
+        engine.ShowRxData(
+            0, std::span(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size()));
     };
     deliver("ab");
     deliver("cd");
     EXPECT_EQ(m_console.Snapshot(0).received, "abcd");
     deliver(std::string("x\0y", 3));  // shown up to the zero byte, kept whole
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
-    EXPECT_EQ(std::string(m_runtime.RxData(0).szRxText.data(), 3), std::string("x\0y", 3));
+    const std::span<const char> latest = m_runtime.Receiver(0).Latest();
+    EXPECT_EQ(std::string(latest.data(), latest.size()), std::string("x\0y", 3));
     m_console.Change(0, [](RecordingConsole::Port& p) { p.enable = false; });
     deliver("hidden");
     EXPECT_EQ(m_console.Snapshot(0).received, "abcdx");
@@ -518,7 +524,7 @@ TEST_F(TestEngineTest, StopEndsTheTestEvenWhenTheConsoleIsGone) {
     ASSERT_TRUE(StartTest());
     m_runtime.OnRunPort(0);
     ASSERT_TRUE(WaitSent(0, 3));
-    g_pTestDialog = nullptr;  // the console window was destroyed
+    m_gui.DestroyConsole();  // the console window was destroyed
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_closeAlls, 1);
 }
@@ -538,7 +544,7 @@ TEST_F(TestEngineTest, TheWriteDelayCanChangeWhilePortsSend) {
 }
 
 TEST_F(TestEngineTest, PortIndexesOutsideTheCardAreRefused) {
-    CTestEngine engine(m_runtime);
+    CTestEngine& engine = m_runtime.ConsoleEngine();
     engine.SendPacket(8);
     engine.RunPort(-1);
     m_runtime.OnRunPort(9);

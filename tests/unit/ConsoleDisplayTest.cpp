@@ -44,18 +44,18 @@ TEST(ConsoleDisplayTest, ABatchLeavesTheBoxAsAppendsOneByOneWould) {
 TEST(ConsoleDisplayTest, ClearingAndCountsKeepTheirOrderWithTheText) {
     ConsoleDisplay display;
     display.AppendTransmit(0, "old");
-    display.SetPacketCount(0, "7");
+    display.SetPacketCount(0, 7);
     display.ClearBoxes(0);  // Run
-    display.SetPacketCount(0, "0");
-    display.SetErrorCount(0, "0");
+    display.SetPacketCount(0, 0);
+    display.SetErrorCount(0, 0);
     display.AppendTransmit(0, "new");
-    display.SetPacketCount(0, "1");
+    display.SetPacketCount(0, 1);
     auto update = display.Take(0);
     EXPECT_TRUE(update.transmit.clear);
     EXPECT_EQ(update.transmit.text, "new");
     EXPECT_TRUE(update.receive.clear);
-    EXPECT_EQ(update.packetCount, "1");
-    EXPECT_EQ(update.errorCount, "0");
+    EXPECT_EQ(update.packetCount, 1);
+    EXPECT_EQ(update.errorCount, 0u);
     update = display.Take(0);  // nothing new: nothing to change
     EXPECT_FALSE(update.transmit.clear || update.packetCount || update.errorCount || update.txd);
 }

@@ -15,6 +15,7 @@ namespace {
 
 class NoConsole final : public ConsoleHost {
   public:
+    ConsoleView* Console() override { return nullptr; }
     bool CreateOrFocusConsole() override { return false; }
     void PlaceConsole() override {}
     bool ConsoleShown() const override { return false; }

@@ -2,6 +2,8 @@
 // reason, and why a port fails.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "run/RunOptions.h"
 #include "run/RunResult.h"
 
@@ -50,6 +52,30 @@ TEST(RunOptionsTest, ValuesComeEitherWayAndOutOfRangeOnesAreRefusedWithTheOption
     }
 }
 
+TEST(RunOptionsTest, AnEmptyValueIsAValueTheLastOfARepeatWinsAndTheFirstBadOptionIsNamed) {
+    // "--name=" gives the empty value, never the next argument.
+    EXPECT_EQ(ParseRunOptions({"--seconds=", "5"}).error,
+              "--seconds takes a number from 0 to 1e+15, not \"\"");
+    const ParsedRunOptions empty = ParseRunOptions({"--config=", "--json=", "--ports", "2"});
+    ASSERT_EQ(empty.error, "");
+    EXPECT_EQ(empty.options.configFile, "");
+    EXPECT_EQ(empty.options.ports, (std::vector<int>{1}));
+
+    const ParsedRunOptions repeated = ParseRunOptions(
+        {"--seconds", "1", "--seconds=2", "--fault", "1:stall", "--simulated-card", "COM9"});
+    ASSERT_EQ(repeated.error, "");
+    EXPECT_EQ(repeated.options.seconds, 2.0);
+    EXPECT_EQ(repeated.options.card.firstCom, 9);
+
+    EXPECT_NE(ParseRunOptions({"--ports", "9", "--seconds", "soon"}).error.find("--ports"),
+              std::string::npos);
+    EXPECT_NE(ParseRunOptions({"--seconds", "soon", "--ports", "9"}).error.find("--seconds"),
+              std::string::npos);
+    EXPECT_EQ(ParseRunOptions({"--", "--ports", "1"}).error, "unknown option --");
+    // Help is shown whatever else the command line holds.
+    EXPECT_TRUE(ParseRunOptions({"--seconds", "soon", "-h", "--colour"}).options.help);
+}
+
 TEST(RunOptionsTest, APortFailsForEachReasonAtOnce) {
     RunOptions options;
     options.minRatePercent = 95;
@@ -86,13 +112,68 @@ TEST(RunOptionsTest, APortFailsForEachReasonAtOnce) {
     EXPECT_FALSE(result.Passed());
     EXPECT_NE(ResultTable(result).find("Reported: Write Error: Write Timeout\nFAIL\n"),
               std::string::npos);
-    EXPECT_NE(ResultJson(result, options).find("\"reported\": [\"Write Error: Write Timeout\"]"),
-              std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(ResultJson(result, options))["reported"],
+              nlohmann::json::array({"Write Error: Write Timeout"}));
     EXPECT_NE(ResultJUnit(result).find("failures=\"1\""), std::string::npos);
 
     port.figures.counts.received = 0;
     Judge(port, options);
     EXPECT_EQ(port.reason, "nothing received");
+}
+
+TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverTheTexts) {
+    RunOptions options;
+    options.minRatePercent = 90.5;
+    options.maxErrors = 3;
+    PortResult port;
+    port.opened = true;
+    port.figures.port = 7;
+    port.figures.com = 11;
+    port.figures.source = "itself";
+    port.figures.sent = 5000;
+    port.figures.counts.received = 4990;
+    port.figures.counts.verified = 4980;
+    port.figures.counts.lost = 10;
+    port.expectedSource = 7;
+    port.seconds = 2.004;
+    port.receivedPercent = 99.876;
+    port.card = CardFaultCounts{0, 10, 0};
+    port.reason = "a \"quoted\" reason\twith a tab and a bad byte \xff";
+    RunResult result;
+    result.ports.push_back(port);
+    result.ports.push_back(PortResult{});  // a port that did not open: no card count
+    result.interrupted = true;
+
+    const nlohmann::json json = nlohmann::json::parse(ResultJson(result, options));
+    EXPECT_EQ(json["verdict"], "FAIL");
+    EXPECT_EQ(json["interrupted"], true);
+    EXPECT_EQ(json["reported"], nlohmann::json::array());
+    EXPECT_EQ(json["minRatePercent"], 90.5);
+    EXPECT_EQ(json["maxErrors"], 3);
+    const nlohmann::json& first = json["ports"][0];
+    EXPECT_EQ(first["port"], "Port8");
+    EXPECT_EQ(first["com"], 11);
+    EXPECT_EQ(first["expectedSource"], "Port8");
+    EXPECT_EQ(first["seconds"], 2.0);
+    EXPECT_EQ(first["receivedPercent"], 99.88);
+    EXPECT_EQ(first["received"], 4990);
+    EXPECT_EQ(first["lost"], 10);
+    EXPECT_EQ(first["errors"], 10);
+    EXPECT_EQ(first["card"], (nlohmann::json{{"corrupted", 0}, {"dropped", 10}, {"overrun", 0}}));
+    EXPECT_EQ(first["reason"], "a \"quoted\" reason\twith a tab and a bad byte \xef\xbf\xbd");
+    EXPECT_FALSE(json["ports"][1].contains("card"));
+
+    // Each port's figures in the order people and older readers know.
+    const auto ordered = nlohmann::ordered_json::parse(ResultJson(result, options));
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : ordered["ports"][0].items()) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"port", "com", "verdict", "reason", "source",
+                                        "expectedSource", "seconds", "sent", "received", "verified",
+                                        "corrupted", "lost", "extra", "unrecognised", "errors",
+                                        "receivedPercent", "firstError", "state", "card"}));
 }
 
 }  // namespace

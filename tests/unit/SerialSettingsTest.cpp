@@ -4,11 +4,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "config/PortOpenSettings.h"
 #include "fakes/RecordingMessageSink.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
-#include "serial/LineSettings.h"
-#include "serial/SerialFailure.h"
 #ifndef _WIN32
 #include <unistd.h>
 
@@ -25,24 +24,6 @@ TEST(ComDeviceName, TwoDigitNumbersUseTheDeviceNamespace) {
     EXPECT_EQ(ComDeviceName(9), "COM9");
     EXPECT_EQ(ComDeviceName(10), "\\\\.\\COM10");
     EXPECT_EQ(ComDeviceName(47), "\\\\.\\COM47");
-}
-
-TEST(RepeatedFailureFilter, ARepeatIsKnownByItsTextNotByWhereTheTextIsKept) {
-    RepeatedFailureFilter filter;
-    filter.ShowRepeatsOnce(true);
-    const std::string first = "Unable to Write to the comm port";
-    const std::string second = first;  // equal text, another object
-    EXPECT_TRUE(filter.ShouldShow(first, "Write Error"));
-    EXPECT_FALSE(filter.ShouldShow(second, "Write Error"));
-    EXPECT_FALSE(filter.ShouldShow(std::string(first), std::string("Write Error")));
-    EXPECT_TRUE(filter.ShouldShow("Write Timeout", "Write Error"));  // another failure
-    EXPECT_TRUE(filter.ShouldShow(first, "Write Error"));
-    filter.Clear();  // a transfer succeeded in between
-    EXPECT_TRUE(filter.ShouldShow(second, "Write Error"));
-
-    RepeatedFailureFilter everyTime;
-    EXPECT_TRUE(everyTime.ShouldShow(first, "Write Error"));
-    EXPECT_TRUE(everyTime.ShouldShow(second, "Write Error"));
 }
 
 TEST(DeviceMap, ReadsComNumbersAndPathsAndSkipsWhatItCannotRead) {
@@ -72,38 +53,38 @@ TEST(DeviceMap, IsReadOnceAStartOnlyFromARegularFileAndWhatItCannotUseIsToldOnce
     std::ofstream(path) << "COM4 /dev/ttyUSB0\nnot a line\nCOM5\n";
     ::setenv(kDeviceMapVariable, path.c_str(), 1);
     DeviceMapResolver resolver;
-    resolver.Refresh();
-    EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyUSB0");
-    EXPECT_EQ(resolver.Resolve(6)->path, "/dev/ttyS5");
     const std::string badLines = "The device map " + path +
                                  " has lines that are not a COM number and a device path, left "
                                  "out: 2 3.";
-    ASSERT_EQ(messages.Messages().size(), 1u);  // told once, not at every lookup
-    EXPECT_EQ(messages.Messages()[0].text, badLines);
+    EXPECT_EQ(resolver.Refresh(), badLines);  // told once a reading, not at every lookup
+    EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyUSB0");
+    EXPECT_EQ(resolver.Resolve(6)->path, "/dev/ttyS5");
 
     // Read once a start: a changed map counts from the next Refresh.
     std::ofstream(path) << "COM4 /dev/ttyACM0\n";
     EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyUSB0");
-    resolver.Refresh();
+    EXPECT_EQ(resolver.Refresh(), "");
     EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyACM0");
 
     // A pipe, a device or a map too large is not used, and is told at once.
     testing::Fifo fifo((folder / "pipe").string());
     std::ofstream((folder / "large.map").string()) << std::string(70 * 1024, '#');
     const std::string large = (folder / "large.map").string();
+    std::vector<std::string> told;
     for (const std::string& map : {fifo.Path(), std::string("/dev/zero"), large}) {
         ::setenv(kDeviceMapVariable, map.c_str(), 1);
-        resolver.Refresh();
+        told.push_back(resolver.Refresh());
         EXPECT_EQ(resolver.Resolve(4)->path, "/dev/ttyS3") << map;
     }
     EXPECT_FALSE(fifo.Rescued());
-    const auto told = messages.Messages();
-    ASSERT_EQ(told.size(), 4u);
-    EXPECT_EQ(told[1].text, "The device map " + fifo.Path() +
-                                " cannot be read (not a regular file) and is not used.");
-    EXPECT_EQ(told[2].text,
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0], "The device map " + fifo.Path() +
+                           " cannot be read (not a regular file) and is not used.");
+    EXPECT_EQ(told[1],
               "The device map /dev/zero cannot be read (not a regular file) and is not used.");
-    EXPECT_EQ(told[3].text, "The device map " + large + " is larger than 64 KB and is not used.");
+    EXPECT_EQ(told[2], "The device map " + large + " is larger than 64 KB and is not used.");
+    // The lookup answers; the operator is told by whoever opens the ports.
+    EXPECT_TRUE(messages.Messages().empty());
     ::unsetenv(kDeviceMapVariable);
     std::filesystem::remove_all(folder);
 }
@@ -115,87 +96,74 @@ TEST(LineSettings, RecordIndexesBecomeLineValues) {
     PortRegistry record = DefaultPortRegistry(0);
     for (int i = 0; i < 14; ++i) {
         record.nBaud = i;
-        LineState state;
-        ApplyRecordToLineState(record, state);
-        EXPECT_EQ(state.BaudRate, rates[i]);
+        EXPECT_EQ(LineSettingsOf(record).baudRate, rates[i]);
+        EXPECT_EQ(BaudIndexOf(rates[i]), i);
     }
-    const std::uint8_t parities[] = {1, 2, 3, 4, 0};  // Odd, Even, Mark, Space, None
+    const Parity parities[] = {Parity::Odd, Parity::Even, Parity::Mark, Parity::Space,
+                               Parity::None};
     for (int i = 0; i < 5; ++i) {
         record.nParity = i;
-        LineState state;
-        ApplyRecordToLineState(record, state);
-        EXPECT_EQ(state.Parity, parities[i]);
+        EXPECT_EQ(LineSettingsOf(record).parity, parities[i]);
     }
     for (int i = 0; i < 4; ++i) {
         record.nDataBits = i;
-        LineState state;
-        ApplyRecordToLineState(record, state);
-        EXPECT_EQ(state.ByteSize, 5 + i);
-        EXPECT_EQ(state.fDtrControl, line::kDtrControlEnable);
-        EXPECT_EQ(state.fBinary, 1);
+        const LineSettings settings = LineSettingsOf(record);
+        EXPECT_EQ(BitCount(settings.dataBits), 5 + i);
+        EXPECT_TRUE(settings.dtrOn);
     }
+}
+
+TEST(LineSettings, IndexesOutsideTheirListsTakeTheDefaultsEntries) {
+    PortRegistry record = DefaultPortRegistry(0);
+    record.nBaud = 14;  // one past 921600
+    record.nDataBits = 4;
+    record.nParity = 5;
+    EXPECT_EQ(LineSettingsOf(record).baudRate, 9600u);
+    EXPECT_EQ(LineSettingsOf(record).dataBits, DataBits::Eight);
+    EXPECT_EQ(LineSettingsOf(record).parity, Parity::None);
+    record.nBaud = -1;
+    record.nDataBits = -1;
+    record.nParity = -1;
+    EXPECT_EQ(LineSettingsOf(record), (LineSettings{9600, DataBits::Eight, Parity::None}));
+    EXPECT_FALSE(BaudIndexOf(9601));
+    EXPECT_FALSE(BaudIndexOf(0));
+}
+
+TEST(LineSettings, CharactersASecondCountEveryBitOfACharacter) {
+    PortRegistry record = DefaultPortRegistry(0);
+    record.nBaud = 0;      // 110
+    record.nDataBits = 0;  // five: start, 5 data, parity, 1.5 stop = 8.5 bits
+    record.nParity = 0;
+    record.nStopBits = 1;
+    EXPECT_DOUBLE_EQ(LineCharactersPerSecond(record), 110.0 / 8.5);
+    record.nBaud = 13;  // 921600 8N2: 11 bits
+    record.nDataBits = 3;
+    record.nParity = 4;
+    EXPECT_DOUBLE_EQ(LineCharactersPerSecond(record), 921600.0 / 11);
 }
 
 TEST(LineSettings, StopBitsIndexOneIsOneAndAHalfOnlyWithFiveDataBits) {
     PortRegistry record = DefaultPortRegistry(0);
-    LineState state;
     record.nStopBits = 0;
-    ApplyRecordToLineState(record, state);
-    EXPECT_EQ(state.StopBits, line::kOneStopBit);
+    EXPECT_EQ(LineSettingsOf(record).stopBits, StopBits::One);
     record.nStopBits = 1;
     record.nDataBits = 0;
-    ApplyRecordToLineState(record, state);
-    EXPECT_EQ(state.StopBits, line::kOne5StopBits);
+    EXPECT_EQ(LineSettingsOf(record).stopBits, StopBits::OnePointFive);
     for (int dataBits = 1; dataBits < 4; ++dataBits) {
         record.nDataBits = dataBits;
-        ApplyRecordToLineState(record, state);
-        EXPECT_EQ(state.StopBits, line::kTwoStopBits);
+        EXPECT_EQ(LineSettingsOf(record).stopBits, StopBits::Two);
     }
 }
 
-TEST(LineSettings, FlowControlModesSetTheirMembersAndKeepTheRestAsRead) {
-    LineState asRead;
-    asRead.fTXContinueOnXoff = 0;
-    asRead.XonChar = 0x11;
-    asRead.XoffChar = 0x13;
-    asRead.XonLim = 2048;
-    asRead.fAbortOnError = 1;
-    asRead.EvtChar = 'x';
-
+TEST(LineSettings, FlowControlModesFollowTheRecord) {
     PortRegistry record = DefaultPortRegistry(0);
-    record.nFlowCtrl = 0;  // Hardware
-    LineState hardware = asRead;
-    ApplyRecordToLineState(record, hardware);
-    EXPECT_EQ(hardware.fOutxCtsFlow, 1);
-    EXPECT_EQ(hardware.fOutxDsrFlow, 1);
-    EXPECT_EQ(hardware.fRtsControl, line::kRtsControlHandshake);
-    EXPECT_EQ(hardware.fOutX, 0);
-    EXPECT_EQ(hardware.fInX, 0);
-    EXPECT_EQ(hardware.fTXContinueOnXoff, 0);  // as read
-
-    record.nFlowCtrl = 1;  // Software
-    LineState software = asRead;
-    ApplyRecordToLineState(record, software);
-    EXPECT_EQ(software.fOutxCtsFlow, 0);
-    EXPECT_EQ(software.fOutxDsrFlow, 0);
-    EXPECT_EQ(software.fRtsControl, line::kRtsControlEnable);
-    EXPECT_EQ(software.fOutX, 1);
-    EXPECT_EQ(software.fInX, 1);
-    EXPECT_EQ(software.fTXContinueOnXoff, 1);
-
+    record.nFlowCtrl = 0;
+    EXPECT_EQ(LineSettingsOf(record).flowControl, FlowControl::Hardware);
+    record.nFlowCtrl = 1;
+    EXPECT_EQ(LineSettingsOf(record).flowControl, FlowControl::Software);
     for (int none : {2, 3, -1}) {  // None, and values outside the list
         record.nFlowCtrl = none;
-        LineState state = asRead;
-        ApplyRecordToLineState(record, state);
-        EXPECT_EQ(state.fOutxCtsFlow, 0);
-        EXPECT_EQ(state.fRtsControl, line::kRtsControlEnable);
-        EXPECT_EQ(state.fOutX, 0);
-        EXPECT_EQ(state.fInX, 0);
-        EXPECT_EQ(state.XonChar, 0x11);
-        EXPECT_EQ(state.XoffChar, 0x13);
-        EXPECT_EQ(state.XonLim, 2048);
-        EXPECT_EQ(state.fAbortOnError, 1);
-        EXPECT_EQ(state.EvtChar, 'x');
+        EXPECT_EQ(LineSettingsOf(record).flowControl, FlowControl::None);
         EXPECT_EQ(BuildPortConfigRequest(record).FlowCode(), kFlowNone);
     }
 }

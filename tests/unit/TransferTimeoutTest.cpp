@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/SerialFailureMessages.h"
 #include "fakes/ManualClock.h"
 #include "fakes/RecordingMessageSink.h"
+#include "fakes/ScriptedSerialDevice.h"
 #include "serial/CComPort.h"
 
 namespace quorvel {
@@ -25,9 +27,10 @@ using testing::RecordingMessageSink;
 class NeverCompletes final : public PendingTransfer {
   public:
     NeverCompletes(ManualClock& clock, double share) : m_clock(clock), m_share(share) {}
-    IoPoll Poll(std::uint32_t waitMs) override {
+    SerialResult Poll(std::uint32_t waitMs) override {
         m_clock.Advance(std::max<std::uint64_t>(1, static_cast<std::uint64_t>(waitMs * m_share)));
-        return ++m_polls < 1000 ? IoPoll::Pending : IoPoll::Failed;
+        return ++m_polls < 1000 ? SerialResult::Of(SerialOutcome::Pending, SerialStep::Write)
+                                : SerialResult::Failure(SerialStep::Write, 0);
     }
     std::uint32_t BytesTransferred() const override { return 0; }
 
@@ -38,33 +41,15 @@ class NeverCompletes final : public PendingTransfer {
 };
 
 // A port whose writes all stay pending.
-class StalledPort final : public SerialDevice {
+class StalledPort final : public testing::ScriptedSerialDevice {
   public:
     StalledPort(ManualClock& clock, double share) : m_clock(clock), m_share(share) {}
-    bool SetupQueues(std::uint32_t, std::uint32_t) override { return true; }
-    bool GetLineState(LineState&) override { return true; }
-    bool SetLineState(const LineState&) override { return true; }
-    bool SetTimeouts(const CommTimeouts&) override { return true; }
-    bool GetTimeouts(CommTimeouts&) override { return true; }
-    bool Purge(unsigned) override { return true; }
-    bool SetEventMask(std::uint32_t) override { return true; }
-    CommWait WaitEvent(std::uint32_t&, std::uint32_t) override { return CommWait::TimedOut; }
-    bool BytesQueued(std::uint32_t& count) override {
-        count = 0;
-        return true;
-    }
-    IoStart StartWrite(const std::uint8_t*, std::uint32_t, std::uint32_t& written,
-                       std::unique_ptr<PendingTransfer>& pending) override {
+    SerialResult StartWrite(const std::uint8_t*, std::uint32_t, std::uint32_t& written,
+                            std::unique_ptr<PendingTransfer>& pending) override {
         written = 0;
         pending = std::make_unique<NeverCompletes>(m_clock, m_share);
-        return IoStart::Pending;
+        return SerialResult::Of(SerialOutcome::Pending, SerialStep::Write);
     }
-    IoStart StartRead(std::uint8_t*, std::uint32_t, std::uint32_t&,
-                      std::unique_ptr<PendingTransfer>&) override {
-        return IoStart::Failed;
-    }
-    bool DriverRequest(std::uint32_t, const std::uint8_t*, std::size_t) override { return true; }
-    void Close() override {}
 
   private:
     ManualClock& m_clock;
@@ -82,7 +67,10 @@ TEST(TransferTimeoutTest, RunsFromTheFirstPollWhateverTheWaitsBetweenPolls) {
         channel.SetTransferTimeoutMs(kTimeoutMs);
         channel.SetHandle(std::make_shared<StalledPort>(clock, share));
         const std::uint64_t start = clock.NowMs();
-        EXPECT_FALSE(channel.Write("x", 1));
+        const SerialResult result = channel.Write("x", 1);
+        EXPECT_FALSE(result.Ok());
+        EXPECT_EQ(result, SerialResult::Of(SerialOutcome::TimedOut, SerialStep::Write));
+        TransferFailureReport().Report(result);
         EXPECT_EQ(messages.Messages(),
                   (std::vector<RecordedMessage>{
                       {"Write Timeout", "Write Error", 0, MessageOwner::MainWindow}}));

@@ -190,7 +190,7 @@ TEST_F(Win32TestEngineTest, APortHeldElsewhereIsReportedAndTheOthersStillRun) {
         GTEST_SKIP() << "Wine opens a COM port more than once";
     }
     CComPort elsewhere;
-    const PortHandle held = elsewhere.Open(m_com + 1, m_records.m_PortRegistry[1]);
+    const PortHandle held = OpenPort(elsewhere, m_com + 1, m_records.m_PortRegistry[1]).handle;
     ASSERT_TRUE(held);
     m_messages.Clear();
 
@@ -211,7 +211,7 @@ TEST_F(Win32TestEngineTest, APortHeldElsewhereIsReportedAndTheOthersStillRun) {
     ASSERT_TRUE(WaitReceived(0, kAlphabets.size()));
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_exitsAtCloseAll, 2);
-    held->Close();
+    EXPECT_TRUE(held->Close().Ok());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "config/RegularFile.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "config/RegularFile.h"
+#include "core/RegularFile.h"
 
 namespace quorvel {
 
