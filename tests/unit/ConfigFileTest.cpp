@@ -379,18 +379,25 @@ TEST_F(ConfigFileTest, TextWithoutOneWholePortLineIsRefusedAtItsFirstFault) {
 }
 
 TEST_F(ConfigFileTest, AFileThatCannotBeOpenedIsReported) {
+    // The reader's reasons, in each system's words.
+#ifdef _WIN32
+    const std::string missing = "the file cannot be opened (error 2)";
+    const std::string folder = "the file cannot be opened (error 5)";
+#else
+    const std::string missing = "No such file or directory";
+    const std::string folder = "not a regular file";
+#endif
     PortRecords records = DefaultPortRecords();
     EXPECT_EQ(LoadConfigurationFile(m_dir / "missing.txt", records), ConfigFileResult::OpenFailed);
     std::string why;
     EXPECT_EQ(LoadConfigurationFile(m_dir, records, &why), ConfigFileResult::OpenFailed);
-    EXPECT_EQ(why, "not a regular file");
+    EXPECT_EQ(why, folder);
     EXPECT_EQ(SaveConfigurationFile(m_dir / "no-such-folder" / "ports.txt", records),
               ConfigFileResult::OpenFailed);
     EXPECT_EQ(SaveConfigurationFile(m_dir, records), ConfigFileResult::OpenFailed);
     EXPECT_EQ(m_messages.Messages(),
               (std::vector<RecordedMessage>{
-                  UnableToLoad(m_dir / "missing.txt", "No such file or directory"),
-                  UnableToLoad(m_dir, "not a regular file"),
+                  UnableToLoad(m_dir / "missing.txt", missing), UnableToLoad(m_dir, folder),
                   UnableToLoad(m_dir / "no-such-folder" / "ports.txt", "No such file or directory"),
                   UnableToLoad(m_dir, "it is a folder")}));
     EXPECT_EQ(records, DefaultPortRecords());
