@@ -31,18 +31,18 @@ QString ErrorKindText(ErrorKind kind) {
     return QStringLiteral("unrecognised");
 }
 
-// "its time is up", "first error at 10:04:12, 1 byte corrupted".
+// "its time is up", "first error at 10:04:12: corrupted". The title says when
+// the run stopped and of what kind its first error was; how many errors the
+// run had is the Error Count box's: bytes still on their way when the run
+// stopped are checked too, so a count in the title would soon disagree.
 QString StopCauseText(const RunStopped& stopped) {
     if (stopped.cause != StopCause::Error) {
         return QStringLiteral("its time is up");
     }
-    const QString bytes = stopped.firstErrorBytes == 1
-                              ? QStringLiteral("1 byte")
-                              : QStringLiteral("%1 bytes").arg(stopped.firstErrorBytes);
-    return QStringLiteral("first error at %1, %2 %3")
+    return QStringLiteral("first error at %1: %2")
         .arg(QDateTime::fromMSecsSinceEpoch(stopped.firstErrorMs)
                  .toString(QStringLiteral("HH:mm:ss")),
-             bytes, ErrorKindText(stopped.firstErrorKind));
+             ErrorKindText(stopped.firstErrorKind));
 }
 
 }  // namespace
