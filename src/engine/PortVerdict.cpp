@@ -8,26 +8,26 @@
 namespace quorvel {
 namespace {
 
-std::string PortName(int port) {
+std::string VerdictPortName(int port) {
     return "Port" + std::to_string(port + 1);
 }
 
 // Adds `part` to a list in `text`, `separator` between the parts. (Appended
 // in place: GCC 12 warns of an overlap in "," + std::string&& at -O3.)
-void Append(std::string& text, const char* separator, const std::string& part) {
+void AppendPart(std::string& text, const char* separator, const std::string& part) {
     if (!text.empty()) {
         text += separator;
     }
     text += part;
 }
 
-std::string Count(std::uint64_t count, const char* kind) {
+std::string ByteCount(std::uint64_t count, const char* kind) {
     return std::to_string(count) + (count == 1 ? " byte " : " bytes ") + kind;
 }
 
 // "95%", "94.6%": a share to two decimals at most, so that a rate just below
 // its limit never reads as the limit itself.
-std::string Percent(double value) {
+std::string RatePercent(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", value);
     std::string percent = text;
@@ -44,11 +44,12 @@ std::string Percent(double value) {
 std::optional<std::string> SourceFault(const PortOutcome& outcome) {
     const auto expected = static_cast<std::uint8_t>(1u << outcome.expectedSource);
     if (outcome.sources == 0) {
-        return "received nothing any port sent, expected " + PortName(outcome.expectedSource);
+        return "received nothing any port sent, expected " +
+               VerdictPortName(outcome.expectedSource);
     }
     if ((outcome.sources & expected) == 0) {
         return "received from " + SourceNames(outcome.sources) + ", expected " +
-               PortName(outcome.expectedSource);
+               VerdictPortName(outcome.expectedSource);
     }
     return std::nullopt;
 }
@@ -65,8 +66,8 @@ void JudgeWhatCame(const PortOutcome& outcome, const VerdictRules& rules,
         failures.push_back({VerdictRule::Errors, ErrorsText(outcome.counts)});
     }
     if (outcome.receivedPercent && *outcome.receivedPercent < rules.minRatePercent) {
-        failures.push_back({VerdictRule::Rate, "rate " + Percent(*outcome.receivedPercent) + " < " +
-                                                   Percent(rules.minRatePercent)});
+        failures.push_back({VerdictRule::Rate, "rate " + RatePercent(*outcome.receivedPercent) +
+                                                   " < " + RatePercent(rules.minRatePercent)});
     }
 }
 
@@ -95,7 +96,7 @@ const char* RuleName(VerdictRule rule) {
 std::string PortVerdict::Reason() const {
     std::string text;
     for (const VerdictFailure& failure : failures) {
-        Append(text, "; ", failure.reason);
+        AppendPart(text, "; ", failure.reason);
     }
     return text;
 }
@@ -106,7 +107,7 @@ std::string PortVerdict::Rules() const {
     for (const VerdictFailure& failure : failures) {
         if (std::find(rules.begin(), rules.end(), failure.rule) == rules.end()) {
             rules.push_back(failure.rule);
-            Append(text, ",", RuleName(failure.rule));
+            AppendPart(text, ",", RuleName(failure.rule));
         }
     }
     return text;
@@ -135,7 +136,7 @@ std::string ErrorsText(const CheckCounts& counts) {
     std::string text;
     const auto add = [&](std::uint64_t count, const char* kind) {
         if (count > 0) {
-            Append(text, ", ", Count(count, kind));
+            AppendPart(text, ", ", ByteCount(count, kind));
         }
     };
     add(counts.lost, "lost");

@@ -191,6 +191,17 @@ class QuorvelRunTest(unittest.TestCase):
                 self.assertEqual((port["sent"], port["received"], port["verified"]),
                                  (1000, 1000, 1000), port)
 
+    def test_a_port_that_cannot_send_its_bytes_is_stopped_short_and_fails(self):
+        # Port1 stalls: its writes back up at its queue and time out; the run
+        # gives it the line time of its bytes and 11 s more, then ends.
+        status, out, err = run("--simulated-card", "--ports", "1,2", "--baud", "115200",
+                               "--bytes", "10000", "--fault", "1:stall")
+        self.assertEqual(status, 1, out + err)
+        table = verdicts(out)
+        self.assertEqual(table["Port2"], "PASS", out)
+        self.assertRegex(table["Port1"], r"sent \d+ of 10000 bytes")
+        self.assertIn("Write Error: Write Timeout", table["Port1"])
+
     def test_an_interrupted_run_ends_at_once_and_never_passes(self):
         for stop in (signal.SIGINT, signal.SIGTERM):
             with tempfile.TemporaryDirectory() as home:
