@@ -294,26 +294,6 @@ TEST(RunReportsTest, TheJsonReportHoldsEveryOptionInForceTheVersionAndTheTimes) 
     EXPECT_EQ(defaults["options"]["expect"], "own");
 }
 
-TEST(RunReportsTest, TheTableListsFailuresAndNotesApartAndAnInterruptedRunNeverPasses) {
-    RunOptions options;
-    RunResult result = FailedAndInterrupted(options);
-    EXPECT_EQ(result.Verdict(), "INTERRUPTED");
-    const std::string table = ResultTable(result);
-    EXPECT_NE(table.find("Reported: Port2 (COM5): Write Error: Write Timeout\n"),
-              std::string::npos);
-    EXPECT_NE(table.find("Note: Port Settings: Some port settings"), std::string::npos);
-    EXPECT_TRUE(table.ends_with("\nINTERRUPTED\n")) << table;
-
-    // Every port passing does not make an interrupted run pass.
-    result.ports.front().passed = true;
-    result.reported.clear();
-    result.reportedByNoPort.clear();
-    EXPECT_FALSE(result.Passed());
-    EXPECT_EQ(result.Verdict(), "INTERRUPTED");
-    result.interrupted = false;
-    EXPECT_EQ(result.Verdict(), "PASS");
-}
-
 TEST(RunMessagesTest, ANoteOnlyInformsAndAPortsFailureComesWithItsPort) {
     EXPECT_TRUE(IsInformationOnly(mb::kOk | mb::kIconAsterisk));
     EXPECT_FALSE(IsInformationOnly(mb::kOk | mb::kIconExclamation));
