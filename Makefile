@@ -7,7 +7,8 @@ PACKAGES := g++ make cmake ninja-build pkg-config \
             qt6-base-dev qt6-qpa-plugins libx11-dev libgtest-dev libgmock-dev \
             fonts-dejavu-core clang libclang-rt-14-dev xvfb xauth x11-utils openbox xdotool python3 \
             lintian desktop-file-utils appstream dpkg-dev pmccabe \
-            g++-mingw-w64-x86-64 wine64 wine libcli11-dev nlohmann-json3-dev
+            g++-mingw-w64-x86-64 wine64 wine libcli11-dev nlohmann-json3-dev \
+            libxml2-utils socat
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 30
 BENCH_SECONDS ?= 3

@@ -56,8 +56,8 @@ for page in gui/usr/share/man/man1/quorvel cli/usr/share/man/man1/quorvel-run \
             cli/usr/share/man/man1/quorvel-cardsim; do
     [ -f "$root/$page.1.gz" ] || { echo "check-package: no man page $page" >&2; exit 1; }
 done
-# A settings folder of its own keeps the operator's records out of the run;
-# the card's top rate, as the simulated card's queue is looser at low rates.
-XDG_CONFIG_HOME="$root/config" "$root/cli/usr/bin/quorvel-run" --simulated-card --ports 1-8 --baud 921600 --seconds 3 |
+# A settings folder of its own keeps the operator's records out of the run,
+# which runs as a newcomer's first one does: at the records' default rate.
+XDG_CONFIG_HOME="$root/config" "$root/cli/usr/bin/quorvel-run" --simulated-card --ports 1-8 --seconds 3 |
     tail -n 10
 echo "package check passed"

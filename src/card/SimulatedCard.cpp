@@ -175,7 +175,7 @@ bool SimulatedCard::CreatePort(int index, std::string* error) {
     port.freshBytes = 0;
     port.queue.clear();
     port.outputHeld = false;
-    port.holdLevel = 0;
+    port.written = port.taken = 0;
     port.sending = false;
     port.armed = true;
     port.resumeAt = std::numeric_limits<double>::infinity();
@@ -286,6 +286,11 @@ std::uint64_t SimulatedCard::BytesOverrun(int port) const {
     return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->overrun : 0;
 }
 
+std::size_t SimulatedCard::QueuedBytes(int port) const {
+    std::lock_guard lock(m_mutex);
+    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->queue.size() : 0;
+}
+
 int SimulatedCard::HoldersOf(int port) const {
     std::lock_guard lock(m_mutex);
     return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->holders : 0;
@@ -324,13 +329,37 @@ bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8
 // Called by the program's serial code right after it set the tty, so the
 // card's view of the port is whole when the port's open returns.
 void SimulatedCard::LineSettingsApplied(int port, const LineSettings& settings) {
+    {
+        std::lock_guard lock(m_mutex);
+        TakeHolderEvents();  // a close before this open must not undo what follows
+        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        if (p.plugged) {
+            p.driverLine = settings;
+            FollowTty(p);
+        }
+    }
+}
+
+// Called by the program's serial code after each write: once what it has
+// written fills the transmit queue, its next write waits, whenever the card
+// thread comes to take the bytes.
+void SimulatedCard::OutputWritten(int port, std::size_t bytes) {
     std::lock_guard lock(m_mutex);
-    TakeHolderEvents();  // a close before this open must not undo what follows
     Port& p = *m_ports[static_cast<std::size_t>(port)];
     if (p.plugged) {
-        p.driverLine = settings;
-        FollowTty(p);
+        p.written += bytes;
+        if (p.Ahead() >= kTransmitQueueBytes) {
+            HoldOutput(p);
+        }
     }
+}
+
+// Called by the program's serial code after it flushed its output: what it
+// wrote and the card had not taken is gone from the pty.
+void SimulatedCard::OutputDiscarded(int port) {
+    std::lock_guard lock(m_mutex);
+    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    p.taken = std::max(p.taken, p.written);
 }
 
 }  // namespace quorvel

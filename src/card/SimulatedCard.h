@@ -61,7 +61,8 @@ struct PortLine {
 //   the program's own serial code tells the card through the port's driver
 //   (a pty forces 8N); a change takes effect from the next character;
 // - it takes what the program writes into the port's transmit queue (4 KB;
-//   the program's writes wait while it is full) and puts it on the line at
+//   the program's writes wait while it is full, so a program is never more
+//   than the queue and one write ahead of the line) and puts it on the line at
 //   the line rate (start bit, data bits, parity and stop bits per character),
 //   keeping the line time it used on its own clock;
 // - a flush of the output queue discards what the card took and had not yet
@@ -148,6 +149,8 @@ class SimulatedCard final : public ComDeviceResolver {
     bool InternalLoopbackOf(int port) const;
     std::uint64_t BytesSentBy(int port) const;   // put on the port's line
     std::uint64_t BytesOverrun(int port) const;  // lost: the program did not read
+    // The program's bytes in the port's transmit queue, not yet on the line.
+    std::size_t QueuedBytes(int port) const;
     // The line time the port's characters have taken on the card's clock.
     double LineSecondsOf(int port) const;
     // How many opens of the port's device are open, as far as the card has
@@ -161,6 +164,7 @@ class SimulatedCard final : public ComDeviceResolver {
     // The card thread (SimulatedCardThread.cpp): Run takes m_mutex for each
     // round, and the members from ServicePort to Detach run with it held.
     void Run();
+    int ReadyToWait();
     void ServicePort(int port, double now);
     void TakeOutput(int port);
     void Transmit(int port, double now);
@@ -176,6 +180,7 @@ class SimulatedCard final : public ComDeviceResolver {
     void FollowTty(Port& port);
     void DiscardOutput(Port& port);
     void HoldOutput(Port& port);
+    void ReleaseOutput(Port& port);
 
     bool CreatePort(int port, std::string* error);
     void DestroyPort(Port& port);
@@ -188,6 +193,8 @@ class SimulatedCard final : public ComDeviceResolver {
     // they take the mutex themselves.
     bool HandleRequest(int port, std::uint32_t code, const std::uint8_t* data, std::size_t size);
     void LineSettingsApplied(int port, const LineSettings& settings);
+    void OutputWritten(int port, std::size_t bytes);
+    void OutputDiscarded(int port);
 
     const int m_firstCom;
     const CardWiring m_initialWiring;

@@ -44,6 +44,20 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
         }
     }
 
+    void OutputWritten(std::size_t bytes) override {
+        std::lock_guard lock(m_link->mutex);
+        if (m_link->card != nullptr) {
+            m_link->card->OutputWritten(m_port, bytes);
+        }
+    }
+
+    void OutputDiscarded() override {
+        std::lock_guard lock(m_link->mutex);
+        if (m_link->card != nullptr) {
+            m_link->card->OutputDiscarded(m_port);
+        }
+    }
+
   private:
     std::shared_ptr<Link> m_link;
     int m_port;
@@ -94,12 +108,21 @@ struct SimulatedCard::Port {
 
     // Transmit side: bytes taken from the program, not yet on the line.
     std::deque<std::uint8_t> queue;
-    bool outputHeld = false;    // the program's output is stopped: the queue is full
-    std::size_t holdLevel = 0;  // what the queue reached with the program held; 0: not full
-    bool sending = false;       // characters waited at the last service: the line is busy
-    double lineFreeAt = 0.0;    // the card's clock: when the line is free for the next character
-    double lineSeconds = 0.0;   // line time the port's characters have taken
-    bool armed = false;         // the card thread waits for the program's output
+    // The program's output is stopped (tcflow): the queue is full.
+    bool outputHeld = false;
+    // What the holder's serial code said it wrote, and what the card took
+    // from the pty: the difference is on its way through the pty, part of
+    // what the program is ahead of the line. A program that does not tell
+    // (any other than Quorvel) is held by the card's promptness alone.
+    std::uint64_t written = 0;
+    std::uint64_t taken = 0;
+    std::size_t Unread() const { return written > taken ? written - taken : 0; }
+    // The program's bytes still to go out: those in the queue and on their way.
+    std::size_t Ahead() const { return queue.size() + Unread(); }
+    bool sending = false;      // characters waited at the last service: the line is busy
+    double lineFreeAt = 0.0;   // the card's clock: when the line is free for the next character
+    double lineSeconds = 0.0;  // line time the port's characters have taken
+    bool armed = false;        // the card thread waits for the program's output
     double resumeAt = std::numeric_limits<double>::infinity();
 
     // Counts for the card's view: what it put on the line, and what its faults

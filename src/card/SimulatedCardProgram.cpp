@@ -79,9 +79,9 @@ void SimulatedCard::LastHolderLeft(int index, bool reopened) {
     const std::size_t keep = reopened ? std::min(port.freshBytes, port.queue.size()) : 0;
     port.queue.erase(port.queue.begin(), port.queue.end() - static_cast<std::ptrdiff_t>(keep));
     port.sending = port.sending && !port.queue.empty();
-    HoldOutput(port);
     if (!reopened) {
         ::tcflush(port.master, TCIFLUSH);  // written and not yet taken
+        port.taken = std::max(port.taken, port.written);
     }
     ::tcflush(port.slave, TCIFLUSH);
     port.driverLine.reset();
@@ -125,29 +125,31 @@ void SimulatedCard::DiscardOutput(Port& port) {
     port.queue.clear();
     port.freshBytes = 0;
     port.sending = false;
-    HoldOutput(port);
 }
 
-// Stops the program's output while the transmit queue is full, as a full
-// driver queue makes a program's writes wait (the card's own hold on the tty,
-// as tcflow sets it). What the program wrote in the moment before the hold
-// took effect still joins the queue; from the level it reached, the program's
-// writes go on whenever the line has drained a little, so a write waits about
-// as long as its bytes need and the card is not told of a stop and a start at
-// every character.
+// Holds the program's output, as a full driver queue makes a program's
+// writes wait: the card's own hold on the tty, as tcflow sets it, with which
+// the pty takes nothing more from the program until the card lets go. The
+// pty itself would take 15-19 KB ahead of the card; held, it takes no more.
 void SimulatedCard::HoldOutput(Port& port) {
-    if (port.slave < 0) {
+    if (port.slave >= 0 && !port.outputHeld) {
+        port.outputHeld = ::tcflow(port.slave, TCOOFF) == 0;
+    }
+}
+
+// Lets the program's output go on while the transmit queue has room (the
+// card thread, before it waits for what comes): the program is then never
+// more than the queue's size and one write ahead of the line. Once full, the
+// queue drains a little (kTransmitResumeSeconds of line time) before the
+// program goes on, so that its writes go on in steps rather than a character
+// at a time.
+void SimulatedCard::ReleaseOutput(Port& port) {
+    if (port.slave < 0 || !port.outputHeld) {
         return;
     }
-    if (port.queue.size() < kTransmitQueueBytes) {
-        port.holdLevel = 0;
-    }
-    const std::size_t full = std::max(kTransmitQueueBytes, port.holdLevel);
     const auto drain = static_cast<std::size_t>(
         std::max(1.0, kTransmitResumeSeconds / port.frame.CharacterSeconds()));
-    if (!port.outputHeld && port.queue.size() >= full) {
-        port.outputHeld = ::tcflow(port.slave, TCOOFF) == 0;
-    } else if (port.outputHeld && port.queue.size() + std::min(drain, full) <= full) {
+    if (port.Ahead() + std::min(drain, kTransmitQueueBytes) <= kTransmitQueueBytes) {
         port.outputHeld = ::tcflow(port.slave, TCOON) != 0;
     }
 }

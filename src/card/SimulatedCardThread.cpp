@@ -65,20 +65,7 @@ void SimulatedCard::Run() {
     NameThisThread("quorvel-card");
     std::array<epoll_event, kPorts + 2> events{};
     while (!m_stopping) {
-        int timeoutMs = -1;
-        {
-            std::lock_guard lock(m_mutex);
-            const double now = Now();
-            double soonest = std::numeric_limits<double>::infinity();
-            for (const auto& port : m_ports) {
-                if (port->plugged) {
-                    soonest = std::min({soonest, port->resumeAt, port->unplugAt});
-                }
-            }
-            if (std::isfinite(soonest)) {
-                timeoutMs = static_cast<int>(std::ceil(std::max(0.0, soonest - now) * 1000.0));
-            }
-        }
+        const int timeoutMs = ReadyToWait();
         const int ready =
             ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
         if (m_stopping) {
@@ -121,6 +108,25 @@ void SimulatedCard::Run() {
     }
 }
 
+// The card thread is about to wait: the programs whose queues have room may
+// write again, now that the card is there to take what they write at once.
+// The time to wait, in ms (-1: until something happens).
+int SimulatedCard::ReadyToWait() {
+    std::lock_guard lock(m_mutex);
+    const double now = Now();
+    double soonest = std::numeric_limits<double>::infinity();
+    for (const auto& port : m_ports) {
+        if (port->plugged) {
+            ReleaseOutput(*port);
+            soonest = std::min({soonest, port->resumeAt, port->unplugAt});
+        }
+    }
+    if (!std::isfinite(soonest)) {
+        return -1;
+    }
+    return static_cast<int>(std::ceil(std::max(0.0, soonest - now) * 1000.0));
+}
+
 // Puts on the line what its time has come for, and says when to look again.
 void SimulatedCard::ServicePort(int index, double now) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
@@ -129,7 +135,6 @@ void SimulatedCard::ServicePort(int index, double now) {
         return;
     }
     Transmit(index, now);
-    HoldOutput(port);
     if (!port.queue.empty() && !port.stalled) {
         port.resumeAt = std::max(port.lineFreeAt, now + kServiceStepSeconds);
     }
@@ -140,7 +145,11 @@ void SimulatedCard::ServicePort(int index, double now) {
 
 // Reads everything the pty has from the program: its bytes into the transmit
 // queue, and the reports of its flushes and setting changes, which come
-// before any byte written after them.
+// before any byte written after them. Once the queue is full the program is
+// held; what it wrote before the hold took effect is all read here. Quorvel's
+// own serial code says what it wrote, and is held where the queue is full
+// before its next write; any other program, as soon as the card takes its
+// bytes, which it does whenever they come.
 void SimulatedCard::TakeOutput(int index) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
     if (!port.plugged) {
@@ -155,7 +164,10 @@ void SimulatedCard::TakeOutput(int index) {
         if (n > 0 && buffer[0] == TIOCPKT_DATA) {
             port.queue.insert(port.queue.end(), buffer.begin() + 1, buffer.begin() + n);
             port.freshBytes += static_cast<std::size_t>(n - 1);
-            HoldOutput(port);  // a program that writes on is stopped at the queue's size
+            port.taken += static_cast<std::uint64_t>(n - 1);
+            if (port.Ahead() >= kTransmitQueueBytes) {
+                HoldOutput(port);
+            }
         } else if (n > 0) {
             const std::uint8_t status = buffer[0];
             if ((status & TIOCPKT_FLUSHWRITE) != 0) {
@@ -168,11 +180,6 @@ void SimulatedCard::TakeOutput(int index) {
             // delivered; the card keeps none of it. TIOCPKT_STOP and _START:
             // the card's own hold on the program's output.
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (port.outputHeld && port.holdLevel == 0) {
-                // What the program wrote before the hold took effect is in:
-                // from this level on its writes go on as the line drains.
-                port.holdLevel = port.queue.size();
-            }
             Arm(index, true);
             return;
         } else {

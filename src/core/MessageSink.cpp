@@ -31,4 +31,14 @@ void ShowMessage(const std::string& text, const std::string& caption, unsigned s
     }
 }
 
+void ShowPortMessage(int port, const std::string& text, const std::string& caption, unsigned style,
+                     MessageOwner owner, const std::string& detail) {
+    if (MessageSink* sink = g_messageSink.load()) {
+        sink->ShowPortMessage(port, text, caption, style, owner, detail);
+        return;
+    }
+    std::fprintf(stderr, "Port%d: ", port + 1);
+    ShowMessage(text, caption, style, owner, detail);
+}
+
 }  // namespace quorvel

@@ -18,6 +18,13 @@ inline constexpr unsigned kButtonMask = 0x0000000F;
 inline constexpr unsigned kIconMask = 0x000000F0;
 }  // namespace mb
 
+// Whether a message of `style` only informs (the information icon): it tells
+// the operator something, and nothing has failed. Every other message tells
+// of something that went wrong, or asks.
+constexpr bool IsInformationOnly(unsigned style) {
+    return (style & mb::kIconMask) == mb::kIconAsterisk;
+}
+
 // Who owns a message box: most are owned by the main window; a few have none
 // and then stand on their own with the system's default title.
 enum class MessageOwner { MainWindow, None };
@@ -34,6 +41,13 @@ class MessageSink {
     virtual ~MessageSink() = default;
     virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
                              MessageOwner owner, const std::string& detail) = 0;
+    // A message about one port of a test (`port` 0-7), told by the engine's
+    // per-port code: a sink that reports by port (an unattended run) says
+    // which; the others show it as any message, in the system's own words.
+    virtual void ShowPortMessage(int /*port*/, const std::string& text, const std::string& caption,
+                                 unsigned style, MessageOwner owner, const std::string& detail) {
+        ShowMessage(text, caption, style, owner, detail);
+    }
 };
 
 // The process-wide sink. Written by the GUI's start-up or a test fixture before
@@ -45,5 +59,8 @@ MessageSink* InstalledMessageSink();
 // Shows a message through the installed sink.
 void ShowMessage(const std::string& text, const std::string& caption, unsigned style,
                  MessageOwner owner = MessageOwner::MainWindow, const std::string& detail = {});
+// Shows a message about one port (0-7) through the installed sink.
+void ShowPortMessage(int port, const std::string& text, const std::string& caption, unsigned style,
+                     MessageOwner owner = MessageOwner::MainWindow, const std::string& detail = {});
 
 }  // namespace quorvel

@@ -26,8 +26,9 @@ std::string PacketText(const TxPacket& packet) {
 
 CTestEngine::CTestEngine(TestParts& parts, bool writeThread)
     : m_parts(parts), m_bWriteThread(writeThread) {
-    for (TransferFailureReport& failures : m_failures) {
-        failures.ShowRepeatsOnce(true);
+    for (int port = 0; port < kPortCount; ++port) {
+        m_failures[port].ShowRepeatsOnce(true);
+        m_failures[port].ForPort(port);
     }
 }
 

@@ -26,6 +26,8 @@ std::uint64_t PortSender::BeginRun(std::uint64_t stopAtMs) {
     m_run.nPacketCount = 0;
     m_run.bRunning = true;
     m_endedBy = kNotEnded;
+    m_nLimit = m_nRunLimit.load();
+    m_nBuilt = 0;
     return ++m_nRun;
 }
 
@@ -55,7 +57,21 @@ std::optional<PortSender::Packet> PortSender::Build(Piece piece, bool byWriteThr
     } else {
         BuildFirstPiece(m_TxPacket, m_file, m_pattern, m_data);
     }
+    FitToLimit();
     return Packet{m_TxPacket, ++m_run.nPacketCount};
+}
+
+void PortSender::FitToLimit() {
+    if (m_nLimit == 0) {
+        return;
+    }
+    const std::uint64_t left = m_nLimit - m_nBuilt;
+    if (static_cast<std::uint64_t>(m_TxPacket.nLength) >= left) {
+        m_TxPacket.nLength = static_cast<std::int32_t>(left);
+        m_TxPacket.data[static_cast<std::size_t>(left)] = 0;
+        m_file.bMoreToSend = false;  // a file pass ends with the limit
+    }
+    m_nBuilt += static_cast<std::uint64_t>(m_TxPacket.nLength);
 }
 
 bool PortSender::MayBuild(Piece piece, bool byWriteThread) const {
@@ -66,6 +82,10 @@ bool PortSender::MayBuild(Piece piece, bool byWriteThread) const {
     }
     // A file continues only while its pass is under way: Stop ends the pass.
     if (piece == Piece::Next && !m_file.bMoreToSend) {
+        return false;
+    }
+    // A run with a limit builds nothing once it has built its bytes.
+    if (m_nLimit != 0 && m_nBuilt >= m_nLimit) {
         return false;
     }
     // The write thread never builds ahead of a run's first packet, which Run
@@ -112,6 +132,12 @@ std::optional<std::uint64_t> PortSender::RunWhoseTimeIsUp(std::uint64_t nowMs) {
     }
     std::lock_guard lock(m_lock);
     return due() ? std::optional(m_nRun) : std::nullopt;
+}
+
+std::optional<std::uint64_t> PortSender::RunThatHasBuiltItsBytes() {
+    std::lock_guard lock(m_lock);
+    return m_run.bRunning && m_nLimit != 0 && m_nBuilt >= m_nLimit ? std::optional(m_nRun)
+                                                                   : std::nullopt;
 }
 
 void PortSender::SetPattern(const PortPatternSettings& pattern) {

@@ -81,6 +81,14 @@ class PortSender {
     // Stop On Time: the number of the run in force when its time is up.
     std::optional<std::uint64_t> RunWhoseTimeIsUp(std::uint64_t nowMs);
 
+    // How many bytes each run that begins from now on sends, 0 for no limit
+    // (an unattended run's --bytes; any thread while the port does not run).
+    // The packet that reaches the limit is cut to fit, and no other follows.
+    void LimitRunsTo(std::uint64_t bytes) { m_nRunLimit = bytes; }
+    // The number of the run in force once it has built every byte of its
+    // limit, so that the write thread ends it.
+    std::optional<std::uint64_t> RunThatHasBuiltItsBytes();
+
     // The data pattern dialog's changes (while the port does not run).
     void SetPattern(const PortPatternSettings& pattern);
     void SetFileData(std::vector<std::uint8_t> data);
@@ -101,6 +109,8 @@ class PortSender {
   private:
     // Whether the next packet may be built now; the port's lock is held.
     bool MayBuild(Piece piece, bool byWriteThread) const;
+    // Cuts the packet just built to what the run's limit leaves; the lock is held.
+    void FitToLimit();
 
     std::mutex m_lock;               // the port's lock
     PortPatternSettings& m_pattern;  // guarded by m_lock for writes
@@ -117,6 +127,11 @@ class PortSender {
     // Run and by the run's end, read by the write thread.
     std::atomic<std::uint64_t> m_nStopAtMs{0};
     std::uint64_t m_nRun = 0;  // the number of the latest run; guarded by m_lock
+    // The limit for runs to come (written by the host, read by Run), and the
+    // limit and the bytes built of the run in force (guarded by m_lock).
+    std::atomic<std::uint64_t> m_nRunLimit{0};
+    std::uint64_t m_nLimit = 0;
+    std::uint64_t m_nBuilt = 0;
     // What ended the last run (a StopCause), kNotEnded while none has: written
     // under m_lock by whoever begins or ends a run, read by any thread.
     static constexpr int kNotEnded = -1;

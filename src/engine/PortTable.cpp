@@ -24,7 +24,7 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
         }
         table.m_bPortOpen[i] = false;
         const int com = record.nComBase + 1;
-        const OpenResult opened = OpenPort(table.m_ComPort, com, record);
+        const OpenResult opened = OpenPort(table.m_ComPort, com, record, i);
         table.m_hComPort[i] = opened.handle;
         if (table.m_hComPort[i]) {
             ++table.m_nOpenPorts;
@@ -33,9 +33,9 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
         } else {
             table.m_OpenFailure[i] = opened.failure;
             // The system's reason goes with the message, so the operator can act on it.
-            ShowMessage("Unable to open the communication port COM" + std::to_string(com), "ERROR",
-                        mb::kOk | mb::kIconExclamation, MessageOwner::MainWindow,
-                        table.m_OpenFailure[i].Detail());
+            ShowPortMessage(i, "Unable to open the communication port COM" + std::to_string(com),
+                            "ERROR", mb::kOk | mb::kIconExclamation, MessageOwner::MainWindow,
+                            table.m_OpenFailure[i].Detail());
         }
     }
     // What the drivers have to say about the ports they configured comes
@@ -43,9 +43,10 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
     ActiveComDeviceResolver().PortsOpened();
 }
 
-OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record) {
+OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record,
+                    std::optional<int> port) {
     OpenResult opened = channel.Open(com, LineSettingsOf(record), BuildPortConfigRequest(record));
-    ShowOpenSetUpFailures(opened);
+    ShowOpenSetUpFailures(opened, port);
     return opened;
 }
 

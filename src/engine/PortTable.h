@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "config/PortRegistry.h"
 #include "core/PerPort.h"
 #include "serial/CComPort.h"
@@ -23,8 +25,10 @@ struct PortTable {
 void OpenAllPorts(PortTable& table, const PortRecords& records);
 
 // Opens COM number `com` through `channel` with the settings of `record`, and
-// shows the messages of the set-up steps that failed. A device that does not
-// open is not reported here.
-OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record);
+// shows the messages of the set-up steps that failed, naming the test's
+// `port` (0-7) where one is given. A device that does not open is not
+// reported here.
+OpenResult OpenPort(CComPort& channel, int com, const PortRegistry& record,
+                    std::optional<int> port = std::nullopt);
 
 }  // namespace quorvel

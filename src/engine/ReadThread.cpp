@@ -38,6 +38,7 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
     CComPort channel;
     TransferFailureReport failures;
     failures.ShowRepeatsOnce(true);
+    failures.ForPort(params.nPort);
     CTestEngine engine(*parts);
     std::array<std::uint8_t, 500> buffer{};
     int count = 0;
@@ -53,7 +54,8 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
         const SerialResult waited = params.hPort->WaitEvent(events, SerialDevice::kWaitForever);
         if (waited.Failed()) {
             if (params.pbTestRunning->load() && !failureShown) {
-                ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
+                ShowPortMessage(params.nPort, "WaitForSingleObject Failed", "Error",
+                                mb::kOk | mb::kIconExclamation);
                 failureShown = true;
             }
             std::this_thread::sleep_for(kFailedWaitPause);

@@ -37,18 +37,28 @@ FailureBox TransferBox(const SerialResult& result) {
     }
 }
 
-void ShowSetUpFailure(SerialStep step) {
+// Shows a message, naming the port where there is one.
+void Show(std::optional<int> port, const std::string& text, const std::string& caption,
+          unsigned style, MessageOwner owner = MessageOwner::MainWindow) {
+    if (port) {
+        ShowPortMessage(*port, text, caption, style, owner);
+    } else {
+        ShowMessage(text, caption, style, owner);
+    }
+}
+
+void ShowSetUpFailure(SerialStep step, std::optional<int> port) {
     switch (step) {
         case SerialStep::SetupQueues:
-            ShowMessage("Error while setting up the Rx and Tx buffer sizes", "ERROR",
-                        mb::kOk | mb::kIconExclamation);
+            Show(port, "Error while setting up the Rx and Tx buffer sizes", "ERROR",
+                 mb::kOk | mb::kIconExclamation);
             break;
         case SerialStep::GetLineSettings:
-            ShowMessage("Error while getting the current DCB settings", "ERROR",
-                        mb::kOk | mb::kIconExclamation);
+            Show(port, "Error while getting the current DCB settings", "ERROR",
+                 mb::kOk | mb::kIconExclamation);
             break;
         case SerialStep::DriverRequest:
-            ShowMessage("Unable to pass data into driver", "", mb::kOk, MessageOwner::None);
+            Show(port, "Unable to pass data into driver", "", mb::kOk, MessageOwner::None);
             break;
         default:  // purge, time-outs and line settings go unnoticed
             break;
@@ -57,9 +67,9 @@ void ShowSetUpFailure(SerialStep step) {
 
 }  // namespace
 
-void ShowOpenSetUpFailures(const OpenResult& opened) {
+void ShowOpenSetUpFailures(const OpenResult& opened, std::optional<int> port) {
     for (const SerialResult& step : opened.failedSteps) {
-        ShowSetUpFailure(step.step);
+        ShowSetUpFailure(step.step, port);
     }
 }
 
@@ -80,7 +90,7 @@ void TransferFailureReport::Report(const SerialResult& result) {
     }
     const FailureBox box = TransferBox(result);
     if (box.text != nullptr && m_repeats.ShouldShow(box.text, box.caption)) {
-        ShowMessage(box.text, box.caption, mb::kOk);
+        Show(m_port, box.text, box.caption, mb::kOk);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,9 @@ namespace quorvel {
 // main window, and the card's request ("Unable to pass data into driver",
 // standing on its own). Purge, time-outs and line settings are not told. A
 // device that did not open is told by the caller.
-void ShowOpenSetUpFailures(const OpenResult& opened);
+// With `port` (0-7), the messages name the test's port where the sink
+// reports by port.
+void ShowOpenSetUpFailures(const OpenResult& opened, std::optional<int> port = std::nullopt);
 
 // Keeps a channel that fails packet after packet from showing the same
 // failure over and over: while repeats are to be shown once, a failure equal
@@ -49,11 +52,15 @@ class RepeatedFailureFilter {
 class TransferFailureReport {
   public:
     void ShowRepeatsOnce(bool once) { m_repeats.ShowRepeatsOnce(once); }
+    // The test's port (0-7) the channel belongs to, which its messages name
+    // where the sink reports by port.
+    void ForPort(int port) { m_port = port; }
     // Tells what `result` of a write or read has to tell.
     void Report(const SerialResult& result);
 
   private:
     RepeatedFailureFilter m_repeats;
+    std::optional<int> m_port;
 };
 
 }  // namespace quorvel

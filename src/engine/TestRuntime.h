@@ -58,6 +58,14 @@ class TestRuntime {
     // checking costs). Set before Test > Start.
     void SetDataChecking(bool on) { m_parts.checkData = on; }
 
+    // How many bytes each run of `port` sends from now on (0: no limit), as
+    // an unattended run's --bytes asks; the port's last packet is cut to fit.
+    void LimitRunsTo(int port, std::uint64_t bytes) {
+        if (ValidPort(port)) {
+            m_parts.senders[port].LimitRunsTo(bytes);
+        }
+    }
+
     // The data pattern dialog's changes, taken under the port's lock.
     void SetPattern(int port, const PortPatternSettings& pattern);
     void SetFileData(int port, std::vector<std::uint8_t> data);

@@ -58,6 +58,11 @@ bool ServePort(TestParts& parts, CTestEngine& engine, int port) {
         engine.StopPort(port, StopCause::Time, run);  // Stop On Time
         return true;
     }
+    if (const std::optional<std::uint64_t> run = sender.RunThatHasBuiltItsBytes()) {
+        // Its last packet has gone: the run has sent what it was to send.
+        engine.StopPort(port, StopCause::Button, run);
+        return true;
+    }
     if (sender.FilePassUnderWay()) {
         engine.SendNextFileChunk(port);
     } else {

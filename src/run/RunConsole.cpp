@@ -43,8 +43,20 @@ bool RunConsole::RunUntil(const std::function<bool()>& done, int lookEveryMs, in
 }
 
 void StandardErrorSink::ShowMessage(const std::string& text, const std::string& caption,
-                                    unsigned /*style*/, MessageOwner /*owner*/,
+                                    unsigned style, MessageOwner /*owner*/,
                                     const std::string& detail) {
+    Keep(std::nullopt, text, caption, style, detail);
+}
+
+void StandardErrorSink::ShowPortMessage(int port, const std::string& text,
+                                        const std::string& caption, unsigned style,
+                                        MessageOwner /*owner*/, const std::string& detail) {
+    Keep(ValidPort(port) ? std::optional(port) : std::nullopt, text, caption, style, detail);
+}
+
+void StandardErrorSink::Keep(std::optional<int> port, const std::string& text,
+                             const std::string& caption, unsigned style,
+                             const std::string& detail) {
     std::string line = (caption.empty() ? "Error" : caption) + ": " + text;
     if (!detail.empty()) {
         // The detail's lines become one, each after a "; ".
@@ -54,15 +66,28 @@ void StandardErrorSink::ShowMessage(const std::string& text, const std::string& 
         }
         line += " (" + oneLine + ")";
     }
+    std::string shown;
     {
         std::lock_guard lock(m_mutex);
-        m_shown.push_back(line);
+        m_shown.push_back(
+            RunMessage{port, line, IsInformationOnly(style), std::chrono::steady_clock::now()});
+        shown = port ? m_names[*port] + ": " + line : line;
     }
-    line += "\n";
-    std::fputs(line.c_str(), stderr);
+    shown += "\n";
+    std::fputs(shown.c_str(), stderr);
 }
 
-std::vector<std::string> StandardErrorSink::Shown() const {
+void StandardErrorSink::NamePorts(const PerPort<std::string>& names) {
+    std::lock_guard lock(m_mutex);
+    m_names = names;
+}
+
+std::string StandardErrorSink::PortLabel(int port) const {
+    std::lock_guard lock(m_mutex);
+    return ValidPort(port) ? m_names[port] : std::string();
+}
+
+std::vector<RunMessage> StandardErrorSink::Shown() const {
     std::lock_guard lock(m_mutex);
     return m_shown;
 }

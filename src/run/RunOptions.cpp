@@ -28,26 +28,40 @@ std::optional<int> PortNumberOf(const std::string& text) {
     return static_cast<int>(*number) - 1;
 }
 
-std::optional<std::array<int, 8>> ParseSourceMap(const std::string& text) {
-    std::array<int, 8> map{};
+// "1=2,2=1" into `options`: each receiver's source, and the ports named.
+// Says why not, for a text that is no such map or names a receiver twice.
+std::string ReadSourceMap(const std::string& text, RunOptions& options) {
+    const std::string refused =
+        "--expect takes own, pairs or a map such as 1=2,2=1, not \"" + text + "\"";
+    std::array<bool, 8> given{};
     for (int port = 0; port < 8; ++port) {
-        map[static_cast<std::size_t>(port)] = port;
+        options.expectedSource[static_cast<std::size_t>(port)] = port;  // not named: itself
     }
     std::istringstream entries(text);
     std::string entry;
-    bool any = false;
+    options.mapped.clear();
     while (std::getline(entries, entry, ',')) {
         const auto equals = entry.find('=');
         const auto receiver = PortNumberOf(entry.substr(0, equals));
         const auto source =
             equals == std::string::npos ? std::nullopt : PortNumberOf(entry.substr(equals + 1));
         if (!receiver || !source) {
-            return std::nullopt;
+            return refused;
         }
-        map[static_cast<std::size_t>(*receiver)] = *source;
-        any = true;
+        if (given[static_cast<std::size_t>(*receiver)]) {
+            return "--expect names Port" + std::to_string(*receiver + 1) + " twice, in \"" + text +
+                   "\"";
+        }
+        given[static_cast<std::size_t>(*receiver)] = true;
+        options.expectedSource[static_cast<std::size_t>(*receiver)] = *source;
+        options.mapped.push_back(*receiver);
+        options.mapped.push_back(*source);
     }
-    return any ? std::optional(map) : std::nullopt;
+    if (options.mapped.empty()) {
+        return refused;
+    }
+    options.expect = Expectation::Map;
+    return {};
 }
 
 // Reads `text`, the value of option `name`, as a number from 0 to `most`
@@ -66,7 +80,9 @@ std::string ReadNumber(const std::string& name, const std::string& text, double 
 // how long they send.
 void AddWhatToTest(CommandLine& line, RunOptions& options) {
     line.StartGroup("What to test (the records as the GUI left them, or a configuration file)");
-    line.AddValue("--config", "FILE", "the port records from a Config > Save file",
+    line.AddValue("--config", "FILE",
+                  "the port records from a Config > Save file, which\n"
+                  "holds no choice of ports: give --ports with it",
                   [&options](const std::string& text) -> std::string {
                       options.configFile = text;
                       return {};
@@ -96,6 +112,10 @@ void AddWhatToTest(CommandLine& line, RunOptions& options) {
     line.AddValue("--pattern", "KIND", "alphabets, quickbrown, user:TEXT or file:PATH",
                   [&options](const std::string& text) -> std::string {
                       options.pattern = text;
+                      if (text == "user:" || text == "file:") {
+                          return "--pattern " + text + " needs " +
+                                 (text == "user:" ? "a text" : "a file") + " after the colon";
+                      }
                       return text == "alphabets" || text == "quickbrown" ||
                                      text.starts_with("user:") || text.starts_with("file:")
                                  ? ""
@@ -103,7 +123,9 @@ void AddWhatToTest(CommandLine& line, RunOptions& options) {
                                    "file:PATH, not \"" +
                                        text + "\"";
                   });
-    line.AddValue("--delay", "MS", "the pause after each packet (0 ... 9999)",
+    line.AddValue("--delay", "MS",
+                  "the pause after each packet (0 ... 9999; 0 by default,\n"
+                  "where the GUI starts at 10: see below)",
                   [&options](const std::string& text) -> std::string {
                       double delay = 0;
                       std::string why = ReadNumber("--delay", text, 9999, delay);
@@ -111,15 +133,18 @@ void AddWhatToTest(CommandLine& line, RunOptions& options) {
                       return why;
                   });
     line.AddValue(
-        "--seconds", "N", "how long every port sends (10 by default)",
+        "--seconds", "N", "how long every port sends on its line (10 by default)",
         [&options](const std::string& text) -> std::string {
             if (std::string why = ReadNumber("--seconds", text, kMostCount, options.seconds);
                 !why.empty()) {
                 return why;
             }
+            options.secondsGiven = true;
             return options.seconds > 0 ? "" : "--seconds takes a time above 0";
         });
-    line.AddValue("--bytes", "N", "how much every port sends instead",
+    line.AddValue("--bytes", "N",
+                  "how many bytes every port sends, instead of a time\n"
+                  "(its last packet cut to fit)",
                   [&options](const std::string& text) -> std::string {
                       double bytes = 0;
                       if (std::string why = ReadNumber("--bytes", text, kMostCount, bytes);
@@ -140,14 +165,10 @@ void AddWhatPasses(CommandLine& line, RunOptions& options) {
                   [&options](const std::string& text) -> std::string {
                       if (text == "own" || text == "pairs") {
                           options.expect = text == "own" ? Expectation::Own : Expectation::Pairs;
-                      } else if (const auto map = ParseSourceMap(text)) {
-                          options.expect = Expectation::Map;
-                          options.expectedSource = *map;
-                      } else {
-                          return "--expect takes own, pairs or a map such as 1=2,2=1, not \"" +
-                                 text + "\"";
+                          options.mapped.clear();
+                          return {};
                       }
-                      return {};
+                      return ReadSourceMap(text, options);
                   });
     line.AddValue("--min-rate", "PCT", "the least share of the line rate received\n(95 by default)",
                   [&options](const std::string& text) {
@@ -176,6 +197,20 @@ void AddReports(CommandLine& line, RunOptions& options) {
                   });
 }
 
+const char* const kRunFooter =
+    "Each port sends its packets back to back (--delay 0): the run measures the line,\n"
+    "and a pause after every packet would leave it idle (after each 39-byte packet,\n"
+    "10 ms keeps a line below 4 KB/s, a third of 115200). The port's 4 KB queue\n"
+    "paces it, so a port is never more than that ahead of its line.\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every port passed\n"
+    "  1    a port failed, or a failure was reported while the run went on\n"
+    "  2    the run could not happen (a bad option, a file that cannot be read or\n"
+    "       written, no port opened)\n"
+    "  130  the run was interrupted (Ctrl+C or SIGTERM): ended within a second,\n"
+    "       its reports written and marked, never a pass\n";
+
 // quorvel-run's command line, reading into `options`.
 void AddRunOptions(CommandLine& line, RunOptions& options) {
     AddWhatToTest(line, options);
@@ -185,8 +220,7 @@ void AddRunOptions(CommandLine& line, RunOptions& options) {
     AddCardOptions(line, options.card, false);
     line.StartGroup("About the program");
     line.AddHelpAndVersion();
-    line.SetFooter(
-        "Exit status: 0 every port passed, 1 a port failed, 2 the run could not happen.");
+    line.SetFooter(kRunFooter);
 }
 
 const char* const kRunDescription =
@@ -230,6 +264,11 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
     }
     if (parsed.error.empty()) {
         parsed.error = CheckCardOptions(options.card, false);
+    }
+    if (parsed.error.empty() && options.bytes && options.secondsGiven) {
+        parsed.error =
+            "--bytes and --seconds cannot go together: a port sends for a time or a "
+            "count of bytes";
     }
     for (int port = 0; port < 8; ++port) {
         if (options.expect == Expectation::Own) {

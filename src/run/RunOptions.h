@@ -24,11 +24,13 @@ struct RunOptions {
     std::optional<std::vector<int>> ports;  // --ports: 0-7, instead of "Open Port For Testing"
     std::optional<std::uint32_t> baud;      // --baud: for every port
     std::optional<std::string> pattern;  // --pattern: alphabets, quickbrown, user:TEXT, file:PATH
-    std::optional<int> delayMs;          // --delay
-    double seconds = 10.0;               // --seconds: how long every port sends
+    std::optional<int> delayMs;          // --delay (0 when not given)
+    double seconds = 10.0;               // --seconds: how long every port sends, on its line
+    bool secondsGiven = false;           // --seconds was given
     std::optional<std::uint64_t> bytes;  // --bytes: how much every port sends instead
     Expectation expect = Expectation::Own;  // --expect
     std::array<int, 8> expectedSource{};    // the source each port should receive from (0-7)
+    std::vector<int> mapped;                // --expect MAP: the ports it names, either side
     double minRatePercent = 95.0;           // --min-rate
     std::uint64_t maxErrors = 0;            // --max-errors
     std::string jsonFile;                   // --json
@@ -36,6 +38,7 @@ struct RunOptions {
     CardOptions card;                       // --simulated-card, --wiring, --fault
     bool help = false;
     bool version = false;
+    std::string programVersion;  // the program's own version, for the reports
 };
 
 struct ParsedRunOptions {
@@ -50,5 +53,12 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args);
 std::optional<std::vector<int>> ParsePortList(const std::string& text);
 
 std::string RunHelp();
+
+// The pause after each packet an unattended run makes when --delay is not
+// given, where the GUI starts at 10 ms (see the help).
+inline constexpr int kDefaultRunDelayMs = 0;
+// The exit status of a run ended by Ctrl+C or SIGTERM: 128 + SIGINT, as
+// shells give a program a signal ended.
+inline constexpr int kInterruptedExitStatus = 130;
 
 }  // namespace quorvel

@@ -1,5 +1,10 @@
 #include "run/RunPlan.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "config/ConfigFile.h"
@@ -17,7 +22,10 @@ constexpr const char* kFilePattern = "file:";
 constexpr const char* kUserPattern = "user:";
 
 // The records the run starts from: a configuration file's, or those the GUI
-// left in the profile store.
+// left in the profile store. A configuration file holds the line settings
+// alone, not which ports to test: the ports then come from --ports, never
+// from a default the operator did not choose.
+// A file that cannot be used is told first, whatever else is missing.
 bool LoadRecords(const RunOptions& options, PortRecords& records, std::string& reason) {
     if (options.configFile.empty()) {
         std::string where;
@@ -28,6 +36,11 @@ bool LoadRecords(const RunOptions& options, PortRecords& records, std::string& r
     if (std::string why;
         LoadConfigurationFile(options.configFile, records, &why) != ConfigFileResult::Ok) {
         reason = "the configuration file " + options.configFile + " cannot be read: " + why;
+        return false;
+    }
+    if (!options.ports) {
+        reason = "the configuration file " + options.configFile +
+                 " does not say which ports to test: give --ports, such as --ports 1-8";
         return false;
     }
     return true;
@@ -84,7 +97,73 @@ bool ReadPatternFile(const RunOptions& options, RunPlan& plan, std::string& reas
         reason = "the pattern file " + path + " cannot be read";
         return false;
     }
+    if (file->empty()) {
+        reason = "the pattern file " + path + " is empty: there is nothing to send";
+        return false;
+    }
     plan.file.emplace(file->begin(), file->end());
+    return true;
+}
+
+// Every tested port has something to send: records that choose no pattern
+// would send a file, and the records keep none (only --pattern file:PATH
+// gives one), so such a port would send empty packets for ever.
+bool CheckPatterns(const RunPlan& plan, std::string& reason) {
+    for (int port : plan.chosen) {
+        const PortPatternSettings& pattern =
+            plan.records.m_PortPattern[static_cast<std::size_t>(port)];
+        if (pattern.nAlpha == 0 && pattern.nQuickBrown == 0 && pattern.nUserData == 0 &&
+            !plan.file) {
+            reason = "Port" + std::to_string(port + 1) +
+                     "'s records choose no pattern to send: give --pattern, such as "
+                     "--pattern alphabets";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Each tested port's data is to come from a port that is tested too, and a
+// map names only tested ports.
+bool CheckExpectations(const RunOptions& options, const RunPlan& plan, std::string& reason) {
+    const auto tested = [&plan](int port) {
+        return std::find(plan.chosen.begin(), plan.chosen.end(), port) != plan.chosen.end();
+    };
+    for (int port : options.mapped) {
+        if (!tested(port)) {
+            reason = "--expect names Port" + std::to_string(port + 1) + ", which is not tested";
+            return false;
+        }
+    }
+    for (int port : plan.chosen) {
+        const int source = options.expectedSource[static_cast<std::size_t>(port)];
+        if (!tested(source)) {
+            reason = "Port" + std::to_string(port + 1) + " is to receive from Port" +
+                     std::to_string(source + 1) + ", which is not tested";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A report can be written where it is asked for: found now, before any port
+// opens, rather than after the whole run. A file that was not there is not
+// left behind.
+bool CheckReportPath(const std::string& path, std::string& reason) {
+    if (path.empty()) {
+        return true;
+    }
+    std::error_code error;
+    const bool existed = std::filesystem::exists(path, error);
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) {
+        reason = "the report " + path + " cannot be written: " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    if (!existed) {
+        std::filesystem::remove(path, error);
+    }
     return true;
 }
 
@@ -100,7 +179,9 @@ bool PrepareRun(const RunOptions& options, RunPlan& plan, std::string& reason) {
         reason = "no port is chosen for testing";
         return false;
     }
-    if (!ReadPatternFile(options, plan, reason)) {
+    if (!ReadPatternFile(options, plan, reason) || !CheckPatterns(plan, reason) ||
+        !CheckExpectations(options, plan, reason) || !CheckReportPath(options.jsonFile, reason) ||
+        !CheckReportPath(options.junitFile, reason)) {
         return false;
     }
     if (const DeviceMapReading map = ReadDeviceMap(); !map.fault.empty()) {

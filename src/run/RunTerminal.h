@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace quorvel {
 
 // The terminal side of an unattended run. Ctrl+C (and, where there are
@@ -13,10 +15,16 @@ class RunTerminal {
     RunTerminal(const RunTerminal&) = delete;
     RunTerminal& operator=(const RunTerminal&) = delete;
 
-    // Whether the run was asked to end since the last call.
+    // Whether the run has been asked to end: once asked, it stays so, so
+    // that every step after the first to notice ends at once too.
     bool InterruptRequested();
     // Whether standard output is a terminal (a live table) or not (plain lines).
     static bool OutputIsTerminal();
+    // The name of the machine the run is on, for the reports.
+    static std::string HostName();
+
+  private:
+    bool m_interrupted = false;  // the run's main thread only
 };
 
 }  // namespace quorvel

@@ -28,13 +28,21 @@ RunTerminal::RunTerminal() {
 RunTerminal::~RunTerminal() = default;
 
 bool RunTerminal::InterruptRequested() {
-    const sigset_t signals = StopSignals();
-    const timespec now{0, 0};
-    return sigtimedwait(&signals, nullptr, &now) > 0;
+    if (!m_interrupted) {
+        const sigset_t signals = StopSignals();
+        const timespec now{0, 0};
+        m_interrupted = sigtimedwait(&signals, nullptr, &now) > 0;
+    }
+    return m_interrupted;
 }
 
 bool RunTerminal::OutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) != 0;
+}
+
+std::string RunTerminal::HostName() {
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
 }
 
 }  // namespace quorvel

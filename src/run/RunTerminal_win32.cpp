@@ -32,11 +32,18 @@ RunTerminal::~RunTerminal() {
 }
 
 bool RunTerminal::InterruptRequested() {
-    return g_interrupted.exchange(false);
+    m_interrupted = m_interrupted || g_interrupted.exchange(false);
+    return m_interrupted;
 }
 
 bool RunTerminal::OutputIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
+}
+
+std::string RunTerminal::HostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 // quorvel-run: a data test without a display, for production lines and CI:
 // live progress, a PASS/FAIL verdict a port, JSON and JUnit reports, and an
-// exit status (0 passed, 1 a port failed, 2 the run could not happen).
+// exit status (0 passed, 1 a port failed, 2 the run could not happen, 130
+// interrupted).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,11 +32,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quorvel-run: %s\n", parsed.error.c_str());
         return static_cast<int>(quorvel::RunStatus::CouldNotRun);
     }
+    quorvel::RunOptions options = parsed.options;
+    options.programVersion = QUORVEL_VERSION;
     quorvel::StandardErrorSink messages;
     quorvel::InstallMessageSink(&messages);
     std::string reason;
-    const quorvel::RunStatus status =
-        quorvel::RunUnattended(parsed.options, terminal, messages, reason);
+    const quorvel::RunStatus status = quorvel::RunUnattended(options, terminal, messages, reason);
     quorvel::InstallMessageSink(nullptr);
     if (status == quorvel::RunStatus::CouldNotRun) {
         std::fprintf(stderr, "quorvel-run: %s\n", reason.c_str());

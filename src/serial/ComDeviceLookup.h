@@ -41,6 +41,15 @@ class DriverRequestHandler {
     // learns them here rather than by reading the tty back.
     virtual void LineSettingsApplied(const LineSettings& /*settings*/) {}
 
+    // The program has just written `bytes` on the port (each write, as the
+    // system took it). A simulated card counts them until it has taken them
+    // from its pseudo-terminal, so that it holds the program where its
+    // transmit queue is full however late it gets to them.
+    virtual void OutputWritten(std::size_t /*bytes*/) {}
+    // The program has flushed its output queue: nothing it wrote before is
+    // still on its way to the driver.
+    virtual void OutputDiscarded() {}
+
     // Every port chosen for a test has been opened, or tried: what the driver
     // has to tell the operator about the ports it configured since, it tells
     // now, once for them all.

@@ -11,8 +11,10 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
+#include "serial/ComDeviceLookup.h"
 #include "serial/SerialDevice.h"
 
 namespace quorvel::posix {
@@ -117,8 +119,10 @@ class WriteTurn {
 // is done, so two threads' packets never interleave on the line.
 class PosixPendingWrite final : public PendingTransfer {
   public:
-    PosixPendingWrite(int fd, WriteTurn& turn, const std::uint8_t* data, std::uint32_t size)
-        : m_fd(fd), m_turn(turn), m_data(data), m_size(size) {}
+    // `driver`, when the port has one, hears of every piece the tty takes.
+    PosixPendingWrite(int fd, WriteTurn& turn, const std::uint8_t* data, std::uint32_t size,
+                      std::shared_ptr<DriverRequestHandler> driver = nullptr)
+        : m_fd(fd), m_turn(turn), m_data(data), m_size(size), m_driver(std::move(driver)) {}
 
     ~PosixPendingWrite() override {
         if (m_hasTurn) {
@@ -163,6 +167,9 @@ class PosixPendingWrite final : public PendingTransfer {
                            : SerialResult::Failure(SerialStep::Write, error);
             }
             m_done += static_cast<std::uint32_t>(n);
+            if (m_driver) {
+                m_driver->OutputWritten(static_cast<std::size_t>(n));
+            }
         }
         return SerialResult::Done(SerialStep::Write);
     }
@@ -173,6 +180,7 @@ class PosixPendingWrite final : public PendingTransfer {
     const std::uint8_t* m_data;
     std::uint32_t m_size;
     std::uint32_t m_done = 0;
+    const std::shared_ptr<DriverRequestHandler> m_driver;  // may be null
 };
 
 // A read of bytes the tty reported but had not yet handed over.

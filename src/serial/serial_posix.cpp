@@ -97,8 +97,13 @@ class PosixSerialDevice final : public SerialDevice {
             return Answer(SerialStep::Purge);
         }
         const int queue = rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH);
-        return ::tcflush(m_fd, queue) == 0 ? SerialResult::Done(SerialStep::Purge)
-                                           : ErrnoFailure(SerialStep::Purge);
+        if (::tcflush(m_fd, queue) != 0) {
+            return ErrnoFailure(SerialStep::Purge);
+        }
+        if (tx && m_driver) {
+            m_driver->OutputDiscarded();
+        }
+        return SerialResult::Done(SerialStep::Purge);
     }
 
     // Any change of the mask releases a pending wait, as on Windows; the
@@ -157,8 +162,8 @@ class PosixSerialDevice final : public SerialDevice {
 
     SerialResult StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
                             std::unique_ptr<PendingTransfer>& pending) override {
-        return Start(std::make_unique<PosixPendingWrite>(m_fd, m_writeTurn, data, size), written,
-                     pending);
+        return Start(std::make_unique<PosixPendingWrite>(m_fd, m_writeTurn, data, size, m_driver),
+                     written, pending);
     }
 
     SerialResult StartRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read,

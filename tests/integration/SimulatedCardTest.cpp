@@ -488,6 +488,27 @@ TEST_F(SimulatedCardTest, AStalledPortBacksUpUntilItsWriteTimesOut) {
     }));
 }
 
+TEST_F(SimulatedCardTest, AWriterIsHeldWhereTheTransmitQueueIsFullHoweverLateTheCardLooks) {
+    // Packet after packet into a stalled port, as the write thread sends
+    // them: the writes go on until the 4 KB queue is full, and the pty takes
+    // none of the next one however far behind the card thread is.
+    CComPort* port = Open(0);
+    ASSERT_TRUE(port);
+    port->SetTransferTimeoutMs(300);
+    m_card.Stall(0, true);
+    const std::string packet = Pattern(450);
+    std::size_t accepted = 0;
+    while (accepted < 64 * 1024 && Send(*port, packet)) {
+        accepted += packet.size();
+    }
+    EXPECT_EQ(m_messages.Messages(), (std::vector<RecordedMessage>{{"Write Timeout", "Write Error",
+                                                                    0, MessageOwner::MainWindow}}));
+    // The write that waited had taken nothing: the queue holds what went before.
+    EXPECT_GE(accepted, 4096u);
+    EXPECT_LT(accepted, 4096u + packet.size());
+    ASSERT_TRUE(Eventually([&] { return m_card.QueuedBytes(0) == accepted; }));
+}
+
 TEST_F(SimulatedCardTest, OtherComNumbersAreLeftToTheStandardLookup) {
     const std::optional<ComDevice> com3 = m_card.Resolve(m_card.FirstCom() - 1);
     ASSERT_TRUE(com3);

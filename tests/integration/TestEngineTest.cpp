@@ -509,6 +509,41 @@ TEST_F(TestEngineTest, ATimedRunStopsByItselfWhenItsTimeIsUp) {
     ASSERT_TRUE(StopTest());
 }
 
+TEST_F(TestEngineTest, ARunGivenACountOfBytesSendsExactlyThoseAndEndsByItself) {
+    // Port1: 100 bytes of 39-byte alphabet lines; Port2: 500 bytes of a
+    // 1000-byte file, its second 450-byte piece cut to 50.
+    Choose({0, 1});
+    SetPattern(1, 0, 0, 0);
+    m_runtime.SetFileData(1, Bytes(1000));
+    m_runtime.LimitRunsTo(0, 100);
+    m_runtime.LimitRunsTo(1, 500);
+    ASSERT_TRUE(StartTest());
+    m_runtime.OnRunPort(0);
+    m_runtime.OnRunPort(1);
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return !m_runtime.IsPortRunning(0) && !m_runtime.IsPortRunning(1) &&
+               m_console.Snapshot(0).received.size() >= 100 &&
+               m_console.Snapshot(1).received.size() >= 500;
+    }));
+    EXPECT_EQ(m_runtime.BytesSentThisRun(0), 100u);
+    EXPECT_EQ(m_runtime.BytesSentThisRun(1), 500u);
+    EXPECT_EQ(m_runtime.RunningPortCount(), 0);
+    const std::string alphabets(kAlphabets);
+    EXPECT_EQ(m_console.Snapshot(0).transmitted,
+              (std::vector<std::string>{alphabets, alphabets, alphabets.substr(0, 22)}));
+    const std::vector<std::uint8_t> file = Bytes(1000);
+    EXPECT_EQ(m_console.Snapshot(1).transmitted,
+              (std::vector<std::string>{std::string(file.begin(), file.begin() + 450),
+                                        std::string(file.begin() + 450, file.begin() + 500)}));
+    // Nothing more goes out, and the next run sends its count again.
+    EXPECT_FALSE(m_gui.RunUntil([&] { return m_console.Snapshot(0).received.size() > 100; },
+                                std::chrono::milliseconds(200)));
+    m_runtime.OnRunPort(0);
+    ASSERT_TRUE(m_gui.RunUntil([&] { return !m_runtime.IsPortRunning(0); }));
+    EXPECT_EQ(m_runtime.BytesSentThisRun(0), 100u);
+    ASSERT_TRUE(StopTest());
+}
+
 TEST_F(TestEngineTest, TheStopOnOptionsEnableTheHourAndMinuteBoxes) {
     Choose({0});
     ASSERT_TRUE(StartTest());
