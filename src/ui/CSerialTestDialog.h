@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "config/PortRegistry.h"
+#include "engine/ConsoleView.h"
 #include "res/ConsoleLayout.h"
 #include "ui/AppServices.h"
 #include "ui/CScrollDialog.h"
@@ -44,6 +45,11 @@ class CSerialTestDialog final : public CScrollDialog {
     // The group box of panel `port` (0-7), titled "Port1" to "Port8".
     QGroupBox* Panel(int port) const;
 
+    // What the port's line indicators can show; every one goes out.
+    void ShowLineIndicators(int port, const LineIndicatorState& state);
+    // The port's modem lines, checked where asserted.
+    void ShowModemLines(int port, const ModemLines& lines);
+
   signals:
     // The "Test Statistics" button was pressed.
     void statisticsRequested();
@@ -57,6 +63,7 @@ class CSerialTestDialog final : public CScrollDialog {
     static void PrepareDataBox(QPlainTextEdit& box);
     void AddStatisticsButton(const DialogUnits& units);
     void Wire(int port);
+    void WireLineIndicators(int port);
 
     void OnTransfer(int port);
 
