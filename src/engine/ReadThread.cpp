@@ -61,7 +61,7 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
         std::uint32_t events = 0;
         const SerialResult waited =
             params.hPort->WaitEvent(events, hold.MsUntilHold(SerialDevice::kWaitForever));
-        if (waited.Failed()) {
+        if (waited.outcome == SerialOutcome::Failed) {
             if (params.pbTestRunning->load() && !failureShown) {
                 ShowMessage("WaitForSingleObject Failed", "Error", mb::kOk | mb::kIconExclamation);
                 failureShown = true;

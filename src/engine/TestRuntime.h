@@ -55,6 +55,8 @@ class TestRuntime {
     // `lengthMs`, as a program that stops reading (Test > Stop ends it). Set
     // while the test runs.
     void HoldReceive(int port, std::uint32_t startInMs, std::uint32_t lengthMs);
+    // A hold of the port's reading has run (any thread).
+    bool ReceiveHeld(int port) const { return ValidPort(port) && m_parts.holds[port].Held(); }
 
     // The pause after a packet, as the Delay dialog sets it (decimal text,
     // 0-9999 ms).
