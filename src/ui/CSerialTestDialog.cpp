@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,9 +26,32 @@ const QString kNotAvailable = QStringLiteral("not available: the device has no m
 constexpr PanelRole kLineRoles[] = {PanelRole::Dtr, PanelRole::Rts, PanelRole::Dsr,
                                     PanelRole::Cts, PanelRole::Ri,  PanelRole::Dcd};
 
+// Keeps the clicks and keys from the indicators that only show.
+class ShowOnlyFilter final : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                return watched->property(kShowOnly).toBool();
+            default:
+                return false;
+        }
+    }
+
+  public:
+    static constexpr const char* kShowOnly = "showOnly";
+};
+
 // An indicator that only shows: a click or a key does nothing to it.
 void ShowOnly(QCheckBox& box, bool showOnly) {
-    box.setAttribute(Qt::WA_TransparentForMouseEvents, showOnly);
+    box.setProperty(ShowOnlyFilter::kShowOnly, showOnly);
     box.setFocusPolicy(showOnly ? Qt::NoFocus : Qt::TabFocus);
 }
 
@@ -83,9 +107,11 @@ void CSerialTestDialog::Wire(int port) {
 }
 
 void CSerialTestDialog::WireLineIndicators(int port) {
+    auto* filter = new ShowOnlyFilter(this);
     for (PanelRole role : {PanelRole::Txd, PanelRole::Rxd, PanelRole::Dsr, PanelRole::Cts,
-                           PanelRole::Ri, PanelRole::Dcd}) {
-        ShowOnly(*As<QCheckBox>(role, port), true);
+                           PanelRole::Ri, PanelRole::Dcd, PanelRole::Dtr, PanelRole::Rts}) {
+        As<QCheckBox>(role, port)->installEventFilter(filter);
+        ShowOnly(*As<QCheckBox>(role, port), role != PanelRole::Dtr && role != PanelRole::Rts);
     }
     // A click on DTR or RTS asks the port to switch the line; the box goes
     // back to the line as it stands until the port's lines show the switch.
