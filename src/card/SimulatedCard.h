@@ -172,7 +172,7 @@ class SimulatedCard final : public ComDeviceResolver {
     void SetBreaks(int port, bool on);
     // The port's DCD input changes `perSecond` times a second (0: steady).
     void ToggleDcd(int port, double perSecond);
-    static constexpr double kBreakSeconds = 0.5;
+    static constexpr double kBreakSeconds = 1.0;
 
     // A port's modem lines as the card plays them, and what its UART has
     // counted since the card began.

@@ -180,6 +180,7 @@ void AddReports(CommandLine& line, RunOptions& options) {
 void AddRunOptions(CommandLine& line, RunOptions& options) {
     AddWhatToTest(line, options);
     AddWhatPasses(line, options);
+    AddLineOptions(line, options.lines);
     AddReports(line, options);
     line.StartGroup("The card");
     AddCardOptions(line, options.card, false);
@@ -230,6 +231,9 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
     }
     if (parsed.error.empty()) {
         parsed.error = CheckCardOptions(options.card, false);
+    }
+    if (parsed.error.empty()) {
+        parsed.error = CheckLineOptions(options);
     }
     for (int port = 0; port < 8; ++port) {
         if (options.expect == Expectation::Own) {

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "run/RunLines.h"
+
 namespace quorvel {
 namespace {
 
@@ -67,6 +69,27 @@ double TwoDecimals(double value) {
     return std::round(value * 100.0) / 100.0;
 }
 
+// The UART's line errors and the changes of the input lines; null for a
+// device without modem lines.
+nlohmann::ordered_json LinesJson(const PortLineFigures& lines) {
+    if (!lines.available) {
+        return nullptr;
+    }
+    const LineCounts& c = lines.counts;
+    return {
+        {"errors", c.Errors()},
+        {"framing", c.framing},
+        {"parity", c.parity},
+        {"overrun", c.overrun},
+        {"bufferOverrun", c.bufferOverrun},
+        {"breaks", c.breaks},
+        {"ctsChanges", c.ctsChanges},
+        {"dsrChanges", c.dsrChanges},
+        {"dcdChanges", c.dcdChanges},
+        {"riChanges", c.riChanges},
+    };
+}
+
 nlohmann::ordered_json PortJson(const PortResult& port) {
     const PortStatistics& f = port.figures;
     const CheckCounts& c = f.counts;
@@ -93,11 +116,13 @@ nlohmann::ordered_json PortJson(const PortResult& port) {
     // The card's own count of its faults, for a run on the simulated card.
     if (port.card) {
         json["card"] = {
-            {"corrupted", port.card->corrupted},
-            {"dropped", port.card->dropped},
-            {"overrun", port.card->overrun},
+            {"corrupted", port.card->corrupted}, {"dropped", port.card->dropped},
+            {"overrun", port.card->overrun},     {"framing", port.card->framing},
+            {"parity", port.card->parity},       {"breaks", port.card->breaks},
         };
     }
+    // The UART's own count, after the figures older readers know.
+    json["lines"] = LinesJson(f.lines);
     return json;
 }
 
@@ -137,6 +162,7 @@ void Judge(PortResult& port, const RunOptions& options) {
     if (port.opened && f.counts.Errors() > options.maxErrors) {
         reasons.push_back(ErrorsText(f.counts));
     }
+    JudgeLines(port, options.lines, reasons);
     if (port.opened) {
         if (port.receivedPercent < options.minRatePercent) {
             reasons.push_back("rate " + Percent(port.receivedPercent) + " < " +
@@ -181,6 +207,7 @@ std::string ResultJson(const RunResult& result, const RunOptions& options) {
         {"reported", result.reported},
         {"minRatePercent", TwoDecimals(options.minRatePercent)},
         {"maxErrors", options.maxErrors},
+        {"maxLineErrors", options.lines.maxLineErrors},
         {"ports", nlohmann::ordered_json::array()},
     };
     for (const PortResult& port : result.ports) {
@@ -222,10 +249,16 @@ std::string ResultJUnit(const RunResult& result) {
             PortName(port.figures.port) + " (COM" + std::to_string(port.figures.com) + ")";
         xml += "  <testcase classname=\"quorvel-run\" name=\"" + XmlText(name) + "\" time=\"" +
                Fixed(port.seconds) + "\"";
-        if (port.passed) {
+        // The line figures as the test case's properties.
+        const std::string properties = LinePropertiesXml(port.figures.lines);
+        if (port.passed && properties.empty()) {
             xml += "/>\n";
         } else {
-            xml += ">\n    <failure message=\"" + XmlText(port.reason) + "\"/>\n  </testcase>\n";
+            xml += ">\n" + properties;
+            if (!port.passed) {
+                xml += "    <failure message=\"" + XmlText(port.reason) + "\"/>\n";
+            }
+            xml += "  </testcase>\n";
         }
     }
     return xml + "</testsuite>\n";

@@ -57,8 +57,10 @@ struct RateWindow {
         endSeconds = seconds;
         receivedAtEnd = f.counts.received;
     }
-    double ReceivedPercent(double lineRate) const {
-        const double seconds = endSeconds - startSeconds;
+    // `heldSeconds`: time of the window in which the port was held from
+    // reading, left out.
+    double ReceivedPercent(double lineRate, double heldSeconds = 0.0) const {
+        const double seconds = endSeconds - startSeconds - heldSeconds;
         return seconds > 0 && lineRate > 0 && receivedAtEnd >= receivedAtStart
                    ? 100.0 * static_cast<double>(receivedAtEnd - receivedAtStart) / seconds /
                          lineRate
@@ -163,6 +165,7 @@ void UnattendedTest::Send(RunResult& result) {
             m_runtime.OnRunPort(port);
         }
     }
+    StartReceiveHolds(m_runtime, m_options.lines, m_plan.chosen);
     m_windows.assign(result.ports.size(), RateWindow{});
     while (LookWhileSending(result)) {
     }
@@ -267,7 +270,9 @@ void UnattendedTest::Judge(RunResult& result) {
         port.seconds = m_windows[i].endSeconds;
         const double lineRate =
             LineCharactersPerSecond(m_plan.records.m_PortRegistry[static_cast<std::size_t>(index)]);
-        port.receivedPercent = m_windows[i].ReceivedPercent(lineRate);
+        const RateWindow& window = m_windows[i];
+        port.receivedPercent = window.ReceivedPercent(
+            lineRate, HeldSecondsWithin(m_options.lines, window.startSeconds, window.endSeconds));
         port.card = m_ports.FaultCountsOf(index);
         quorvel::Judge(port, m_options);
     }
