@@ -18,8 +18,8 @@ namespace {
 constexpr std::int32_t kHardwareFlow = 0;
 constexpr std::int32_t kNoFlow = 2;
 
-// The largest count or time an option takes.
-constexpr double kMostCount = 1e15;
+// The largest count and time the line options take.
+constexpr double kMostLineErrors = 1e15;
 constexpr double kMostHoldSeconds = 3600;
 
 std::string Counted(std::uint64_t count, const char* one, const char* many) {
@@ -66,7 +66,7 @@ void AddLineOptions(CommandLine& line, RunLineOptions& options) {
                   "break) a port may have (0 by default)",
                   [&options](const std::string& text) -> std::string {
                       const auto count = FiniteNumberOf(text);
-                      if (!count || *count < 0 || *count > kMostCount ||
+                      if (!count || *count < 0 || *count > kMostLineErrors ||
                           *count != static_cast<double>(static_cast<std::uint64_t>(*count))) {
                           return "--max-line-errors takes a whole number from 0, not \"" + text +
                                  "\"";
