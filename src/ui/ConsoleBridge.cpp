@@ -136,10 +136,12 @@ bool ConsoleBridge::ConsoleShown() const {
 
 void ConsoleBridge::OnDisplayWake() {
     const qint64 since = m_sinceDrawing.elapsed();
+    const int wait = static_cast<int>(kFrameMs - since);
     if (since >= kFrameMs) {
         Refresh();
-    } else if (!m_frameTimer.isActive()) {
-        m_frameTimer.start(static_cast<int>(kFrameMs - since));
+    } else if (!m_frameTimer.isActive() || m_frameTimer.remainingTime() > wait) {
+        // A timer set only to put a light out later must not hold new data back.
+        m_frameTimer.start(wait);
     }
 }
 
