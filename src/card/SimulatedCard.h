@@ -170,7 +170,8 @@ class SimulatedCard final : public ComDeviceResolver {
     void SetParityErrorRate(int port, double rate);
     // A break condition on the line the port receives, every kBreakSeconds.
     void SetBreaks(int port, bool on);
-    // The port's DCD input changes `perSecond` times a second (0: steady).
+    // The port's DCD input changes `perSecond` times a second (0: steady, as
+    // the wiring has it).
     void ToggleDcd(int port, double perSecond);
     static constexpr double kBreakSeconds = 1.0;
 

@@ -316,6 +316,10 @@ void SimulatedCard::ToggleDcd(int port, double perSecond) {
         CardLineState& modem = m_ports[static_cast<std::size_t>(port)]->modem;
         modem.dcdTogglesPerSecond = std::max(perSecond, 0.0);
         modem.nextDcdToggleAt = perSecond > 0.0 ? Now() + 1.0 / perSecond : kNever;
+        if (perSecond <= 0.0) {
+            modem.dcdFlipped = false;  // steady: DCD as the wiring has it
+            UpdateLines();
+        }
     }
     Wake();
 }

@@ -12,9 +12,9 @@
 #include <atomic>
 #include <cerrno>
 
+#include "fakes/FakeComPorts.h"
 #include "serial/BlockingWatch_posix.h"
 #include "serial/SerialDevice.h"
-#include "fakes/FakeComPorts.h"
 
 namespace quorvel {
 namespace {
