@@ -86,9 +86,11 @@ void RunEvents(int ms) {
 struct ConsoleRun {
     Shares shares;
     double median = 0.0, p99 = 0.0, worst = 0.0;
+    std::uint64_t dcdChanges = 0;  // the changes of DCD the ports counted
 };
 
-ConsoleRun RunWithConsole(bool file, double seconds) {
+// `dcdToggles`: changes of every port's DCD a second (0: steady lines).
+ConsoleRun RunWithConsole(bool file, double seconds, double dcdToggles) {
     ConsoleRun result;
     SimulatedCard card(SimulatedCard::kDefaultFirstCom, CardWiring::Plugs);
     if (!card.Start()) {
@@ -96,6 +98,9 @@ ConsoleRun RunWithConsole(bool file, double seconds) {
         return result;
     }
     card.Install();
+    for (int port = 0; port < kPortCount; ++port) {
+        card.ToggleDcd(port, dcdToggles);
+    }
     PortRecords records = EightFastPorts();
     DesktopServices services;
     ConsoleBridge console;
@@ -126,6 +131,9 @@ ConsoleRun RunWithConsole(bool file, double seconds) {
             RunEvents(10);
         }
         result.shares.faults = FaultsOf(card, runtime);
+        for (int port = 0; port < kPortCount; ++port) {
+            result.dcdChanges += runtime.Lines(port).SinceRun().counts.dcdChanges;
+        }
     }
     card.Uninstall();
     return result;
@@ -143,17 +151,25 @@ int main(int argc, char* argv[]) {
         "The console with every panel displaying: eight ports at 921600 bit/s 8N1,\n"
         "plugs, no write delay; per port sent/received as a share of the line rate\n");
     double lowest = 1e9, worstP99 = 0.0, highestCpu = 0.0;
-    for (const bool file : {false, true}) {
+    struct Variant {
+        const char* name;
+        bool file;
+        double dcdToggles;
+    };
+    for (const Variant& variant : {Variant{"alphabets", false, 0.0}, Variant{"file", true, 0.0},
+                                   Variant{"dcd 100/s", false, 100.0}}) {
+        const bool file = variant.file;
         const Shares alone = RunEngineAlone(CardWiring::Plugs, file, "0", seconds);
-        const ConsoleRun run = RunWithConsole(file, seconds);
+        const ConsoleRun run = RunWithConsole(file, seconds, variant.dcdToggles);
         const Shares& s = run.shares;
         std::printf(
             "%-9s:%s  lowest %3.0f%%  gui %.1f/%.1f/%.1f ms  cpu %3.0f%% (engine alone "
-            "%3.0f%%, %.1fx)  errors %llu (card overruns %llu)\n",
-            file ? "file" : "alphabets", s.PerPort().c_str(), 100 * s.Lowest(), run.median, run.p99,
-            run.worst, 100 * s.cpu, 100 * alone.cpu, alone.cpu > 0 ? s.cpu / alone.cpu : 0.0,
+            "%3.0f%%, %.1fx)  errors %llu (card overruns %llu)  DCD changes %llu\n",
+            variant.name, s.PerPort().c_str(), 100 * s.Lowest(), run.median, run.p99, run.worst,
+            100 * s.cpu, 100 * alone.cpu, alone.cpu > 0 ? s.cpu / alone.cpu : 0.0,
             static_cast<unsigned long long>(s.faults.errors),
-            static_cast<unsigned long long>(s.faults.overrun));
+            static_cast<unsigned long long>(s.faults.overrun),
+            static_cast<unsigned long long>(run.dcdChanges));
         std::fflush(stdout);
         lowest = std::min(lowest, s.Lowest());
         worstP99 = std::max(worstP99, run.p99);

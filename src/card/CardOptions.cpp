@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 #include "core/DecimalText.h"
@@ -29,7 +30,8 @@ int ComNumberOf(const std::string& text) {
 }
 
 // How the value of each kind of fault is bounded: above `above`, at most
-// `most`, and whole when `whole`. A stall takes no value.
+// `most`, and whole when `whole`; or, for a kind that takes a word, that word
+// and no other. A stall or a break takes no value.
 struct FaultKindRule {
     const char* name;
     CardFault::Kind kind;
@@ -37,13 +39,19 @@ struct FaultKindRule {
     double above;
     double most;
     bool whole;
+    const char* word = nullptr;
 };
 
-constexpr std::array<FaultKindRule, 4> kFaultKinds{{
+constexpr std::array<FaultKindRule, 9> kFaultKinds{{
     {"stall", CardFault::Kind::Stall, false, 0, 0, false},
     {"bit-errors", CardFault::Kind::BitErrors, true, 0, 1, false},
     {"drop-every", CardFault::Kind::DropEvery, true, 1, 1e9, true},
     {"unplug-after", CardFault::Kind::UnplugAfter, true, 0, 1e6, false},
+    {"framing-errors", CardFault::Kind::FramingErrors, true, 0, 1, false},
+    {"parity-errors", CardFault::Kind::ParityErrors, true, 0, 1, false},
+    {"break", CardFault::Kind::Break, false, 0, 0, false},
+    {"cts", CardFault::Kind::CtsLow, true, 0, 0, false, "low"},
+    {"dcd-toggle", CardFault::Kind::DcdToggle, true, 0, 1000, false},
 }};
 
 // `kind` ("bit-errors=0.001") as a fault of a kind the card has; false when
@@ -60,6 +68,9 @@ bool ReadFaultKind(const std::string& kind, CardFault& fault) {
         fault.value = 0.0;
         if (!rule.takesValue) {
             return true;
+        }
+        if (rule.word != nullptr) {
+            return number == rule.word;
         }
         const auto value = FiniteNumberOf(number);
         if (!value || *value <= rule.above || *value > rule.most ||
@@ -117,7 +128,9 @@ void AddCardOptions(CommandLine& line, CardOptions& options, bool withLinkDir) {
     }
     line.AddValue("--fault", "PORT:KIND[=VALUE]",
                   "a fault on a card port (1-8): stall, bit-errors=RATE,\n"
-                  "drop-every=N, unplug-after=SECONDS; any number of them",
+                  "drop-every=N, unplug-after=SECONDS, framing-errors=RATE,\n"
+                  "parity-errors=RATE, break, cts=low, dcd-toggle=N;\n"
+                  "any number of them",
                   [&options](const std::string& value) -> std::string {
                       CardFault fault;
                       std::string why;
@@ -150,6 +163,25 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
     return parsed;
 }
 
+std::string CardFaultText(const CardFault& fault) {
+    std::string text = std::to_string(fault.port + 1) + ":";
+    for (const FaultKindRule& rule : kFaultKinds) {
+        if (rule.kind != fault.kind) {
+            continue;
+        }
+        text += rule.name;
+        if (rule.word != nullptr) {
+            text += std::string("=") + rule.word;
+        } else if (rule.takesValue) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%g", fault.value);
+            text += std::string("=") + value;
+        }
+        break;
+    }
+    return text;
+}
+
 bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why) {
     const auto colon = text.find(':');
     const int port = colon == 1 ? text[0] - '0' : 0;
@@ -160,8 +192,9 @@ bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why)
     fault.port = port - 1;
     if (!ReadFaultKind(text.substr(colon + 1), fault)) {
         why =
-            "the kind is stall, bit-errors=RATE (0 to 1), drop-every=N (2 or more) or "
-            "unplug-after=SECONDS";
+            "the kind is stall, bit-errors=RATE (0 to 1), drop-every=N (2 or more), "
+            "unplug-after=SECONDS, framing-errors=RATE or parity-errors=RATE (0 to 1), "
+            "break, cts=low or dcd-toggle=N (changes a second, up to 1000)";
         return false;
     }
     return true;

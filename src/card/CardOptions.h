@@ -12,10 +12,15 @@ namespace quorvel {
 // and tests: "--fault PORT:KIND[=VALUE]" with PORT 1-8.
 struct CardFault {
     enum class Kind {
-        BitErrors,    // bit-errors=RATE: each bit the port receives flips with this chance
-        DropEvery,    // drop-every=N: every N-th byte the port receives is lost
-        Stall,        // stall: the card takes nothing more from the port
-        UnplugAfter,  // unplug-after=SECONDS: the port's device vanishes then
+        BitErrors,      // bit-errors=RATE: each bit the port receives flips with this chance
+        DropEvery,      // drop-every=N: every N-th byte the port receives is lost
+        Stall,          // stall: the card takes nothing more from the port
+        UnplugAfter,    // unplug-after=SECONDS: the port's device vanishes then
+        FramingErrors,  // framing-errors=RATE: each character the port receives, with this chance
+        ParityErrors,   // parity-errors=RATE: likewise, on a port with parity
+        Break,          // break: a break condition on the line the port receives, now and then
+        CtsLow,         // cts=low: the port's CTS wire is cut
+        DcdToggle,      // dcd-toggle=N: the port's DCD changes N times a second
     };
     int port = 0;  // 0-7
     Kind kind = Kind::Stall;
@@ -60,6 +65,8 @@ ParsedCardOptions ParseCardOptions(const std::vector<std::string>& args, bool wi
 
 // Reads "PORT:KIND[=VALUE]"; false with `why` when it is not a fault.
 bool ParseCardFault(const std::string& text, CardFault& fault, std::string& why);
+// "2:bit-errors=0.0001", "8:stall", "3:cts=low": a fault as --fault gives it.
+std::string CardFaultText(const CardFault& fault);
 
 // Puts the faults in on the running card (Linux, where the simulated card is).
 void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults);

@@ -105,6 +105,7 @@ bool SimulatedCard::Start(std::string* error) {
                                                                  : PortWiring::Nothing;
             port.partner = m_initialWiring == CardWiring::Pairs ? (i ^ 1) : -1;
         }
+        UpdateLines();
     }
     m_stopping = false;
     m_thread = std::thread([this] { Run(); });
@@ -223,7 +224,7 @@ std::optional<ComDevice> SimulatedCard::Resolve(int com) {
         if (!p.plugged) {
             return std::nullopt;  // unplugged: no device answers for the number
         }
-        return ComDevice{p.path, p.driver};
+        return ComDevice{p.path, p.driver, p.driver};
     }
     if (ComDeviceResolver* fallback = m_fallback.load()) {
         return fallback->Resolve(com);
@@ -321,6 +322,7 @@ bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8
             return false;  // a request for another port on this port's handle
         }
         p.loopback = loopback->On();
+        UpdateLines();  // the card's own loopback joins the port's lines inside it
         return true;
     }
     return false;
@@ -336,6 +338,7 @@ void SimulatedCard::LineSettingsApplied(int port, const LineSettings& settings) 
         if (p.plugged) {
             p.driverLine = settings;
             FollowTty(p);
+            UpdateLines();  // the port is held: it drives its lines
         }
     }
 }

@@ -29,6 +29,9 @@ struct CardFaultCounts {
     std::uint64_t corrupted = 0;  // bytes the program got with bits flipped
     std::uint64_t dropped = 0;    // bytes dropped on the way
     std::uint64_t overrun = 0;    // bytes lost because the program did not read them in time
+    std::uint64_t framing = 0;    // framing errors the faults made, as the program got them
+    std::uint64_t parity = 0;     // parity errors likewise
+    std::uint64_t breaks = 0;     // break conditions the faults put on the line
     bool operator==(const CardFaultCounts&) const = default;
 };
 
@@ -40,7 +43,8 @@ enum class CardWiring {
 };
 
 // A port's line as the card runs it: the UART's frame, and the flow control
-// the program asked for (followed, but not modelled: it holds nothing back).
+// the program asked for (RTS/CTS holds a sender back; XON/XOFF is followed
+// but holds nothing back).
 struct PortLine {
     UartFrame frame;
     bool rtsCts = false;      // hardware flow control
@@ -76,15 +80,29 @@ struct PortLine {
 //   sender's frames at its own bit rate and frame, so what arrives is what a
 //   real UART would make of it (a frame it cannot read arrives as NUL);
 // - it answers the card's two private requests, validated as the card's
-//   driver does, and remembers them per port.
+//   driver does, and remembers them per port;
+// - it plays each port's modem lines as the wiring joins them: a plug joins
+//   RTS to CTS and DTR to DSR, DCD and RI; a cable is a null-modem cable
+//   (each side's RTS to the other's CTS, DTR to the other's DSR and DCD);
+//   nothing attached leaves the inputs low. A program that holds a port
+//   drives its DTR and RTS (both raised at its open); a pty carries no
+//   modem lines, so only a program whose serial code reaches the card's
+//   driver (Quorvel's own) can read or switch them;
+// - with hardware flow control (CRTSCTS) a port's RTS drops while its
+//   program has left its receive queue (4 KB) nearly full, and a port whose
+//   CTS is down sends nothing: its transmit queue fills and its program's
+//   writes wait, as on hardware;
+// - its UART counts what a real one counts: the changes of the input lines,
+//   framing and parity errors (a character it cannot frame arrives as NUL),
+//   bytes lost to a full receive queue, breaks.
 //
-// Not modelled: modem lines (CTS, DSR, DCD, RI), flow control (hardware and
-// XON/XOFF are followed but hold nothing back), FIFO trigger levels and
-// hysteresis (remembered only), RS485 direction switching, breaks, and the
+// Not modelled: XON/XOFF (followed but holds nothing back), FIFO trigger
+// levels and hysteresis (remembered only), RS485 direction switching, and the
 // driver's own read and write time-outs.
 //
 // Faults for tests: unplug (the device vanishes) and plug back, stall (the
-// card stops sending a port's output, so writes back up), bit errors at a rate.
+// card stops sending a port's output, so writes back up), bit errors at a
+// rate, framing and parity errors, breaks, a cut CTS wire, a flickering DCD.
 //
 // Every public member may be called from any thread.
 class SimulatedCard final : public ComDeviceResolver {
@@ -143,6 +161,26 @@ class SimulatedCard final : public ComDeviceResolver {
     // count: a checker that tells the truth finds exactly these.
     CardFaultCounts FaultCountsOf(int port) const;
 
+    // Line faults (SimulatedCardLines.cpp). The port's CTS input is held low
+    // (a handshake wire cut).
+    void CutCts(int port, bool cut);
+    // Each character the port receives arrives with a framing error (as
+    // NUL) with this probability; a parity error likewise, on a port whose
+    // frame has parity (one without cannot tell). From fixed seeds.
+    void SetFramingErrorRate(int port, double rate);
+    void SetParityErrorRate(int port, double rate);
+    // A break condition on the line the port receives, every kBreakSeconds.
+    void SetBreaks(int port, bool on);
+    // The port's DCD input changes `perSecond` times a second (0: steady, as
+    // the wiring has it).
+    void ToggleDcd(int port, double perSecond);
+    static constexpr double kBreakSeconds = 1.0;
+
+    // A port's modem lines as the card plays them, and what its UART has
+    // counted since the card began.
+    ModemLines ModemLinesOf(int port) const;
+    LineCounts UartCountsOf(int port) const;
+
     // The card's view of a port, for tests and the status display.
     PortLine LineOf(int port) const;
     std::optional<PortConfigRequest> ConfigurationOf(int port) const;
@@ -195,6 +233,33 @@ class SimulatedCard final : public ComDeviceResolver {
     void LineSettingsApplied(int port, const LineSettings& settings);
     void OutputWritten(int port, std::size_t bytes);
     void OutputDiscarded(int port);
+    bool ReadLines(int port, ModemLines& lines, LineCounts& counts);
+    bool SetProgramLine(int port, OutputLine line, bool on);
+    void WatchLines(int port, int eventFd, bool watch);
+
+    // The modem lines (SimulatedCardLines.cpp), with the mutex held: every
+    // port's lines made again from the wiring and what drives them, each
+    // change counted and told to the port's watchers.
+    void UpdateLines();
+    ModemLines WiredLines(int port) const;
+    bool DrivesLines(const Port& port) const;
+    // The card thread's look at the lines: the faults whose time has come,
+    // and the flow control of the ports whose programs left bytes unread.
+    void ServiceLines(double now);
+    void LookAtReceiveQueue(Port& port, double now);
+    void PutBreak(Port& port);
+    void TellLineWatchers(const Port& port) const;
+    // Whether a port's CTS holds its output back.
+    static bool HeldByCts(const Port& port);
+    // A character on its way into a receiving port's UART: what the UART
+    // reads of it (`byte`), and what befell it.
+    struct Arrival;
+    void Receive(const Port& sender, Port& receiver, std::uint8_t data, std::uint8_t& byte,
+                 Arrival& arrival);
+    // Counts what befell the first `taken` of `kept` characters the receiver
+    // was given (the rest found its queue full), and tells its watchers.
+    void CountArrivals(Port& receiver, const Arrival* arrivals, std::size_t taken,
+                       std::size_t kept);
 
     const int m_firstCom;
     const CardWiring m_initialWiring;

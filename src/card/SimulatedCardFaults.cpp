@@ -16,6 +16,7 @@ void SimulatedCard::Unplug(int port) {
     {
         std::lock_guard lock(m_mutex);
         DestroyPort(*m_ports[static_cast<std::size_t>(port)]);
+        UpdateLines();  // its lines are gone from its partner's inputs
     }
     Wake();
 }
@@ -29,6 +30,7 @@ bool SimulatedCard::Replug(int port) {
         std::lock_guard lock(m_mutex);
         Port& p = *m_ports[static_cast<std::size_t>(port)];
         made = p.plugged || CreatePort(port, nullptr);
+        UpdateLines();
     }
     Wake();
     return made;
@@ -85,7 +87,8 @@ CardFaultCounts SimulatedCard::FaultCountsOf(int port) const {
         return {};
     }
     const Port& p = *m_ports[static_cast<std::size_t>(port)];
-    return {p.corrupted, p.dropped, p.overrun};
+    return {p.corrupted,       p.dropped,        p.overrun,
+            p.framingInjected, p.parityInjected, p.breaksInjected};
 }
 
 void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults) {
@@ -102,6 +105,21 @@ void ApplyCardFaults(SimulatedCard& card, const std::vector<CardFault>& faults) 
                 break;
             case CardFault::Kind::UnplugAfter:
                 card.UnplugAfter(fault.port, fault.value);
+                break;
+            case CardFault::Kind::FramingErrors:
+                card.SetFramingErrorRate(fault.port, fault.value);
+                break;
+            case CardFault::Kind::ParityErrors:
+                card.SetParityErrorRate(fault.port, fault.value);
+                break;
+            case CardFault::Kind::Break:
+                card.SetBreaks(fault.port, true);
+                break;
+            case CardFault::Kind::CtsLow:
+                card.CutCts(fault.port, true);
+                break;
+            case CardFault::Kind::DcdToggle:
+                card.ToggleDcd(fault.port, fault.value);
                 break;
         }
     }

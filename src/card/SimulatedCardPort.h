@@ -3,6 +3,7 @@
 // outside the card.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "card/SimulatedCard.h"
 #include "card/TtyLine.h"
@@ -26,8 +28,9 @@ struct SimulatedCard::Link {
     SimulatedCard* card = nullptr;  // guarded by mutex; null once the card is gone
 };
 
-// The driver a port opened on the card talks to.
-class SimulatedCard::PortDriver final : public DriverRequestHandler {
+// The driver a port opened on the card talks to: the card's private requests,
+// the line settings, and the modem lines the card plays for it.
+class SimulatedCard::PortDriver final : public DriverRequestHandler, public ModemLineDriver {
   public:
     PortDriver(std::shared_ptr<Link> link, int port) : m_link(std::move(link)), m_port(port) {}
 
@@ -58,6 +61,30 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
         }
     }
 
+    bool ReadLines(ModemLines& lines, LineCounts& counts) override {
+        std::lock_guard lock(m_link->mutex);
+        return m_link->card != nullptr && m_link->card->ReadLines(m_port, lines, counts);
+    }
+
+    bool SetOutputLine(OutputLine line, bool on) override {
+        std::lock_guard lock(m_link->mutex);
+        return m_link->card != nullptr && m_link->card->SetProgramLine(m_port, line, on);
+    }
+
+    void Watch(int eventFd) override {
+        std::lock_guard lock(m_link->mutex);
+        if (m_link->card != nullptr) {
+            m_link->card->WatchLines(m_port, eventFd, true);
+        }
+    }
+
+    void Unwatch(int eventFd) override {
+        std::lock_guard lock(m_link->mutex);
+        if (m_link->card != nullptr) {
+            m_link->card->WatchLines(m_port, eventFd, false);
+        }
+    }
+
   private:
     std::shared_ptr<Link> m_link;
     int m_port;
@@ -67,6 +94,40 @@ class SimulatedCard::PortDriver final : public DriverRequestHandler {
 // wait, and how much line time it drains before they go on.
 inline constexpr std::size_t kTransmitQueueBytes = 4096;
 inline constexpr double kTransmitResumeSeconds = 0.020;
+
+// What befell a character on its way into a receiving port's UART.
+struct SimulatedCard::Arrival {
+    UartError error = UartError::None;  // what the UART found wrong with it
+    bool injected = false;              // a line fault made that error
+    bool flipped = false;               // a bit error changed it
+};
+
+// One port's modem lines and UART as the card plays them (SimulatedCardLines.cpp).
+struct CardLineState {
+    // What the holding program drives: both raised while nobody holds the
+    // port, so whoever opens it next finds them raised, as a tty's open does.
+    bool programDtr = true;
+    bool programRts = true;
+    // Hardware flow control: the program has left so much unread that the
+    // port's RTS is down until it reads.
+    bool throttled = false;
+    ModemLines lines;           // as they stand: the inputs as wired, the outputs as driven
+    LineCounts counts;          // what the port's UART counted since the card began
+    std::vector<int> watchers;  // eventfds written at every change, until unwatched
+
+    // Faults on the lines (see the public members).
+    bool ctsCut = false;
+    double framingRate = 0.0;
+    double parityRate = 0.0;
+    double nextBreakAt = std::numeric_limits<double>::infinity();
+    double dcdTogglesPerSecond = 0.0;
+    double nextDcdToggleAt = std::numeric_limits<double>::infinity();
+    bool dcdFlipped = false;  // the toggling fault holds DCD opposite to its wiring
+    double nextThrottleLook = std::numeric_limits<double>::infinity();
+
+    // The soonest moment the card must look at the lines again.
+    double DueAt() const { return std::min({nextBreakAt, nextDcdToggleAt, nextThrottleLook}); }
+};
 
 // One port of the card. Every field is guarded by the card's mutex, and read
 // by the card thread and the queries. Writers: the card thread (the transmit
@@ -131,6 +192,11 @@ struct SimulatedCard::Port {
     std::uint64_t overrun = 0;
     std::uint64_t corrupted = 0;
     std::uint64_t dropped = 0;
+    std::uint64_t framingInjected = 0;  // the line faults' own, as the program got them
+    std::uint64_t parityInjected = 0;
+    std::uint64_t breaksInjected = 0;
+
+    CardLineState modem;
 
     std::shared_ptr<PortDriver> driver;
 };

@@ -80,6 +80,7 @@ void SimulatedCard::Run() {
             }
         }
         TakeHolderEvents();
+        ServiceLines(now);
         std::array<bool, kPorts> due{};
         for (int i = 0; i < ready; ++i) {
             const std::uint32_t tag = events[static_cast<std::size_t>(i)].data.u32;
@@ -118,7 +119,7 @@ int SimulatedCard::ReadyToWait() {
     for (const auto& port : m_ports) {
         if (port->plugged) {
             ReleaseOutput(*port);
-            soonest = std::min({soonest, port->resumeAt, port->unplugAt});
+            soonest = std::min({soonest, port->resumeAt, port->unplugAt, port->modem.DueAt()});
         }
     }
     if (!std::isfinite(soonest)) {
@@ -135,7 +136,7 @@ void SimulatedCard::ServicePort(int index, double now) {
         return;
     }
     Transmit(index, now);
-    if (!port.queue.empty() && !port.stalled) {
+    if (!port.queue.empty() && !port.stalled && !HeldByCts(port)) {
         port.resumeAt = std::max(port.lineFreeAt, now + kServiceStepSeconds);
     }
     if (!port.armed) {
@@ -193,7 +194,7 @@ void SimulatedCard::TakeOutput(int index) {
 // clock: each keeps the line busy for its start, data, parity and stop bits.
 void SimulatedCard::Transmit(int index, double now) {
     Port& port = *m_ports[static_cast<std::size_t>(index)];
-    if (port.stalled || port.queue.empty()) {
+    if (port.stalled || port.queue.empty() || HeldByCts(port)) {
         port.sending = false;
         return;
     }
@@ -205,7 +206,9 @@ void SimulatedCard::Transmit(int index, double now) {
     port.sending = true;
     const double charTime = port.frame.CharacterSeconds();
     std::array<std::uint8_t, 4096> line{};
-    while (!port.queue.empty() && port.lineFreeAt <= now) {
+    // CTS may drop with any piece delivered (a plug's own receiver, full):
+    // the UART stops at the next character.
+    while (!port.queue.empty() && port.lineFreeAt <= now && !HeldByCts(port)) {
         std::size_t size = 0;
         while (size < line.size() && !port.queue.empty() && port.lineFreeAt <= now) {
             line[size++] = port.queue.front();
@@ -233,38 +236,19 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
         return;  // no program holds the port: its receiver is off
     }
     std::array<std::uint8_t, 4096> line{};
-    std::array<bool, 4096> flipped{};
-    const std::uint8_t sentMask = DataMask(sender.frame.dataBits);
-    const bool sameFrame = sender.frame == receiver.frame;
+    std::array<Arrival, 4096> arrivals{};
     std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
         if (receiver.dropEvery != 0 && ++receiver.arrivals % receiver.dropEvery == 0) {
             ++receiver.dropped;  // lost on the way
             continue;
         }
-        std::uint8_t byte = static_cast<std::uint8_t>(data[i] & sentMask);
-        if (!sameFrame) {
-            byte = ResampleCharacter(byte, sender.frame, receiver.frame);
-        }
-        if (receiver.bitErrorRate > 0.0) {
-            const std::uint8_t clean = byte;
-            std::bernoulli_distribution flip(receiver.bitErrorRate);
-            for (int bit = 0; bit < BitCount(receiver.frame.dataBits); ++bit) {
-                if (flip(receiver.random)) {
-                    byte = static_cast<std::uint8_t>(byte ^ (1u << bit));
-                }
-            }
-            flipped[kept] = byte != clean;
-        }
-        line[kept++] = byte;
+        Receive(sender, receiver, data[i], line[kept], arrivals[kept]);
+        ++kept;
     }
     const ssize_t written = ::write(receiver.master, line.data(), kept);
     const std::size_t taken = written > 0 ? static_cast<std::size_t>(written) : 0;
-    receiver.overrun += kept - taken;  // the program is not reading: its queue overflows
-    // A flipped byte counts as corrupted only when the program got it: one
-    // lost in an overrun is counted there, once.
-    receiver.corrupted += static_cast<std::uint64_t>(
-        std::count(flipped.begin(), flipped.begin() + static_cast<std::ptrdiff_t>(taken), true));
+    CountArrivals(receiver, arrivals.data(), taken, kept);
 }
 
 }  // namespace quorvel

@@ -23,6 +23,7 @@ void SimulatedCard::AttachNothing(int port) {
     }
     std::lock_guard lock(m_mutex);
     Detach(port);
+    UpdateLines();
 }
 
 void SimulatedCard::AttachPlug(int port) {
@@ -32,6 +33,7 @@ void SimulatedCard::AttachPlug(int port) {
     std::lock_guard lock(m_mutex);
     Detach(port);
     m_ports[static_cast<std::size_t>(port)]->wiring = PortWiring::Plug;
+    UpdateLines();
 }
 
 void SimulatedCard::AttachCable(int port, int otherPort) {
@@ -46,6 +48,7 @@ void SimulatedCard::AttachCable(int port, int otherPort) {
     a.wiring = b.wiring = PortWiring::Cable;
     a.partner = otherPort;
     b.partner = port;
+    UpdateLines();
 }
 
 PortWiring SimulatedCard::WiringOf(int port) const {

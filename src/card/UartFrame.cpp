@@ -53,11 +53,19 @@ std::uint8_t DataMask(DataBits dataBits) {
     return static_cast<std::uint8_t>((1u << BitCount(dataBits)) - 1u);
 }
 
-std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx) {
+std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx,
+                               UartError* error) {
     const double bitTime = 1.0 / rx.baud;
     auto sample = [&](int bit) { return LineLevel(data, tx, (bit + 0.5) * bitTime); };
+    const auto fail = [error](UartError kind) {
+        if (error != nullptr) {
+            *error = kind;
+        }
+        return std::uint8_t{0};
+    };
+    fail(UartError::None);
     if (sample(0)) {
-        return 0;
+        return fail(UartError::Framing);
     }
     std::uint8_t value = 0;
     const int dataBits = BitCount(rx.dataBits);
@@ -69,11 +77,11 @@ std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const Uar
     int next = 1 + dataBits;
     if (rx.parity != Parity::None) {
         if (sample(next) != ParityBitOf(value, dataBits, rx.parity)) {
-            return 0;
+            return fail(UartError::Parity);
         }
         ++next;
     }
-    return sample(next) ? value : 0;
+    return sample(next) ? value : fail(UartError::Framing);
 }
 
 }  // namespace quorvel

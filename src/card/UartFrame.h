@@ -22,10 +22,18 @@ struct UartFrame {
 // on the line).
 std::uint8_t DataMask(DataBits dataBits);
 
+// The faults a receiving UART finds in a character.
+enum class UartError : std::uint8_t {
+    None,
+    Framing,  // no start bit where one began, or no stop bit where one belongs
+    Parity,   // the parity bit does not match
+};
+
 // What a receiver with frame `rx` reads of one character sent with frame `tx`:
 // it samples the middle of each of its own bit times on the sender's line. A
 // frame it cannot read (no start bit, wrong parity, no stop bit) gives NUL,
-// as a UART's framing or parity error does.
-std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx);
+// as a UART's framing or parity error does, and `error` (when given) says which.
+std::uint8_t ResampleCharacter(std::uint8_t data, const UartFrame& tx, const UartFrame& rx,
+                               UartError* error = nullptr);
 
 }  // namespace quorvel

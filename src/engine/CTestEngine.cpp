@@ -114,10 +114,8 @@ void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool cou
     m_piece = piece;
     m_count = count;
     m_countShown = countShown;
-    if (piece == Piece::Next) {
-        if (ConsoleView* console = m_parts.Console()) {
-            console->SetTxdIndicator(port, true);
-        }
+    if (ConsoleView* console = m_parts.Console()) {
+        console->SetTxdIndicator(port, true);  // every packet, every file piece
     }
     // Known as sent before it can reach any receiver; taken back if it does
     // not go out.
@@ -160,9 +158,7 @@ bool CTestEngine::ServiceWrite(int port) {
 
 void CTestEngine::Finish(int port) {
     if (ConsoleView* console = m_parts.Console()) {
-        if (m_piece == Piece::Next) {
-            console->SetTxdIndicator(port, false);
-        }
+        console->SetTxdIndicator(port, false);
         if (!m_countShown) {
             console->ShowPacketCount(port, m_count);
         }
@@ -258,6 +254,7 @@ void CTestEngine::RunPort(int port) {
     }
     // Stop On Error: the check starts afresh, and its first error ends the run.
     m_parts.receivers[port].Check().StartAfresh(console->IsStopOnErrorChosen(port), run);
+    m_parts.lines[port].MarkRun();  // the line errors count from the Run, as the data's do
     SendPacket(port);
 }
 

@@ -87,11 +87,51 @@ void ConsoleDisplay::SetErrorCount(int port, std::uint64_t errors) {
 
 void ConsoleDisplay::SetTxd(int port, bool on) {
     if (Port* p = PortAt(port)) {
+        bool look = false;
         {
             std::lock_guard lock(p->mutex);
-            p->txdOn = on;
-            p->txdLit = p->txdLit || on;
-            p->txdChanged = true;
+            look = p->txd.Moved(m_clock.NowMs(), on);
+        }
+        if (look) {
+            Wake();
+        }
+    }
+}
+
+void ConsoleDisplay::NoteReceive(int port) {
+    if (Port* p = PortAt(port)) {
+        bool look = false;
+        {
+            std::lock_guard lock(p->mutex);
+            look = p->rxd.Moved(m_clock.NowMs(), false);
+        }
+        if (look) {
+            Wake();
+        }
+    }
+}
+
+void ConsoleDisplay::SetLines(int port, const ModemLines& lines) {
+    if (Port* p = PortAt(port)) {
+        bool look = false;
+        {
+            std::lock_guard lock(p->mutex);
+            look = p->lines.Set(lines);
+        }
+        if (look) {
+            Wake();
+        }
+    }
+}
+
+void ConsoleDisplay::SetIndicators(int port, const LineIndicatorState& state) {
+    if (Port* p = PortAt(port)) {
+        {
+            std::lock_guard lock(p->mutex);
+            p->indicators = state;
+            p->txd.Reset();
+            p->rxd.Reset();
+            p->lines.Reset();
         }
         Wake();
     }
@@ -121,24 +161,16 @@ ConsoleDisplay::PortUpdate ConsoleDisplay::Take(int port) {
     if (p == nullptr) {
         return update;
     }
-    bool pulseShown = false;
-    {
-        std::lock_guard lock(p->mutex);
-        update.transmit = TakeBox(p->transmit);
-        update.receive = TakeBox(p->receive);
-        update.packetCount = std::exchange(p->packetCount, std::nullopt);
-        update.errorCount = std::exchange(p->errorCount, std::nullopt);
-        if (p->txdChanged) {
-            const bool shown = p->txdLit || p->txdOn;
-            update.txd = shown;
-            p->txdLit = false;
-            p->txdChanged = shown != p->txdOn;
-            pulseShown = p->txdChanged;
-        }
-    }
-    if (pulseShown) {
-        Wake();  // a pulse shown lit is put out at the next take
-    }
+    const std::uint64_t now = m_clock.NowMs();
+    std::lock_guard lock(p->mutex);
+    update.transmit = TakeBox(p->transmit);
+    update.receive = TakeBox(p->receive);
+    update.packetCount = std::exchange(p->packetCount, std::nullopt);
+    update.errorCount = std::exchange(p->errorCount, std::nullopt);
+    update.indicators = std::exchange(p->indicators, std::nullopt);
+    update.txd = p->txd.Take(now, update.againInMs);
+    update.rxd = p->rxd.Take(now, update.againInMs);
+    update.lines = p->lines.Take(update.againInMs);
     return update;
 }
 

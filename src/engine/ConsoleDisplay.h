@@ -11,6 +11,9 @@
 #include <string_view>
 
 #include "core/PerPort.h"
+#include "core/TickClock.h"
+#include "engine/ConsoleView.h"
+#include "engine/IndicatorLights.h"
 
 namespace quorvel {
 
@@ -27,14 +30,21 @@ namespace quorvel {
 // byte) is emptied before the append that would pass it, as the console's
 // boxes are, and text that would be emptied within one batch is never handed
 // over at all. Counts, the error count and the TXD indicator are taken as
-// their latest values; a TXD that was lit and put out again between two takes
-// is shown lit once, so the operator sees the transmit side work.
+// their latest values. TXD and RXD are lit while bytes move and for 100 ms
+// after (ActivityLight), and a modem line that changed and changed back
+// between two takes is shown changed for one take (LineLights), so that
+// nothing that happened between two frames goes unseen; a take says when the
+// display must take again for a light to go out.
 //
 // Threads: every member may be called from any thread.
 class ConsoleDisplay {
   public:
     static constexpr int kPorts = kPortCount;
     static constexpr std::size_t kBoxLimit = 10000;
+
+    // `clock` times the activity lights.
+    explicit ConsoleDisplay(const TickClock& clock = SteadyTickClock::Instance())
+        : m_clock(clock) {}
 
     // What a box is to do at a take: empty itself first when `clear`, then
     // append `text`.
@@ -49,6 +59,13 @@ class ConsoleDisplay {
         std::optional<std::int32_t> packetCount;
         std::optional<std::uint64_t> errorCount;
         std::optional<bool> txd;
+        std::optional<bool> rxd;
+        // What the indicators can show (before any lines in this update).
+        std::optional<LineIndicatorState> indicators;
+        std::optional<ModemLines> lines;
+        // When to take again though nothing new comes (ms from this take),
+        // for a light to go out; nothing when no light waits.
+        std::optional<std::uint64_t> againInMs;
     };
 
     // Called, on the publishing thread, when something new arrives after the
@@ -62,7 +79,12 @@ class ConsoleDisplay {
     void ClearBoxes(int port);
     void SetPacketCount(int port, std::int32_t packets);
     void SetErrorCount(int port, std::uint64_t errors);
+    // A write under way (on) or ended; both are bytes moving.
     void SetTxd(int port, bool on);
+    void NoteReceive(int port);
+    void SetLines(int port, const ModemLines& lines);
+    // What the indicators can show; the lights start afresh, out.
+    void SetIndicators(int port, const LineIndicatorState& state);
 
     // The box already holds `length` characters (the text the console was
     // made with); what is appended later counts from there.
@@ -90,9 +112,10 @@ class ConsoleDisplay {
         Box receive;
         std::optional<std::int32_t> packetCount;
         std::optional<std::uint64_t> errorCount;
-        bool txdOn = false;       // the indicator as last set
-        bool txdLit = false;      // lit at some moment since the last take
-        bool txdChanged = false;  // the display does not show txdOn yet
+        ActivityLight txd;
+        ActivityLight rxd;
+        LineLights lines;
+        std::optional<LineIndicatorState> indicators;
     };
 
     static void Append(Box& box, std::string_view bytes);
@@ -101,6 +124,7 @@ class ConsoleDisplay {
     // Tells the GUI thread once that something is new.
     void Wake();
 
+    const TickClock& m_clock;
     PerPort<Port> m_ports;
     PerPort<std::atomic<bool>> m_enabled{};  // written by the GUI thread
     std::atomic<bool> m_wakePending{false};  // a wake-up is on its way and not yet taken

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/ModemLines.h"
+
 namespace quorvel {
 
 // Why a port's run ends. Every way goes through the one engine operation that
@@ -28,11 +30,23 @@ struct RunStopped {
     std::uint64_t firstErrorBytes = 0;
 };
 
+// What a port's line indicators can show: nothing while the port is not open
+// in a test; "not available" when its device has no modem lines; otherwise
+// the lines, with DTR and RTS switchable by the operator (RTS not while the
+// hardware handshake drives it). TXD and RXD show the port's activity while
+// it is open.
+struct LineIndicatorState {
+    bool open = false;
+    bool linesAvailable = false;
+    bool rtsSwitchable = false;
+    bool operator==(const LineIndicatorState&) const = default;
+};
+
 // What the test engine does to the test console. The console implements it.
 //
 // The data path never waits for the GUI thread: the calls a sending or
 // receiving thread makes (the Enable box, the two boxes' text, the counts, the
-// TXD indicator, the buttons and the reason of a run that ended by itself)
+// line indicators, the buttons and the reason of a run that ended by itself)
 // return at once; the console publishes them in the order they were made,
 // together with the same calls made on the GUI thread, and shows them at its
 // own display rate. The Stop On choice and its boxes are read on the GUI
@@ -51,7 +65,15 @@ class ConsoleView {
     virtual void ClearDataBoxes(int port) = 0;
     virtual void ShowPacketCount(int port, std::int32_t packets) = 0;
     virtual void ShowErrorCount(int port, std::uint64_t errors) = 0;
+    // TXD: on while a write of the port is under way. The console keeps it
+    // lit a moment after (100 ms), so that no write goes unseen.
     virtual void SetTxdIndicator(int port, bool on) = 0;
+    // RXD: the port received bytes now; lit for a moment likewise.
+    virtual void ShowReceiveActivity(int port) = 0;
+    // The port's modem lines as they stand now, on every change.
+    virtual void ShowModemLines(int port, const ModemLines& lines) = 0;
+    // What the port's line indicators can show (Test > Start, close-all).
+    virtual void SetLineIndicators(int port, const LineIndicatorState& state) = 0;
     // Enables or disables the port's Run, Stop and Transfer buttons.
     virtual void SetPortButtons(int port, bool run, bool stop, bool transfer) = 0;
     // GUI thread only: enables or disables the port's hour and minute boxes.

@@ -111,6 +111,9 @@ bool DataChecker::ClassifyTail() {
     // Too few bytes are left to look ahead with: a way of going on is taken
     // only if all of them then match, the one with the most matching for the
     // fewest errors.
+    if (m_candidates.empty()) {
+        return false;  // the lock was lost on the way: the rest is judged without it
+    }
     const Candidate at = m_candidates.front();
     const std::size_t size = m_waiting.size();
     std::vector<std::uint8_t> stream(kLookAhead + size);

@@ -27,6 +27,9 @@ class HeadlessConsole : public ConsoleView, public ConsoleHost, public ThreadExi
     void ShowPacketCount(int, std::int32_t) override {}
     void ShowErrorCount(int, std::uint64_t) override {}
     void SetTxdIndicator(int, bool) override {}
+    void ShowReceiveActivity(int) override {}
+    void ShowModemLines(int, const ModemLines&) override {}
+    void SetLineIndicators(int, const LineIndicatorState&) override {}
     void SetPortButtons(int, bool, bool, bool) override {}
     void SetStopTimeBoxesEnabled(int, bool) override {}
     bool IsStopOnTimeChosen(int port) override { return Test(port).nStopTime != 0; }

@@ -69,6 +69,9 @@ void JudgeWhatCame(const PortOutcome& outcome, const VerdictRules& rules,
         failures.push_back({VerdictRule::Rate, "rate " + RatePercent(*outcome.receivedPercent) +
                                                    " < " + RatePercent(rules.minRatePercent)});
     }
+    if (outcome.lineErrors && *outcome.lineErrors > rules.maxLineErrors) {
+        failures.push_back({VerdictRule::Lines, outcome.lineErrorsText});
+    }
 }
 
 }  // namespace
@@ -89,6 +92,8 @@ const char* RuleName(VerdictRule rule) {
             return "bytes";
         case VerdictRule::Reported:
             return "reported";
+        case VerdictRule::Lines:
+            return "line-errors";
     }
     return "";
 }

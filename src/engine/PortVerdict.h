@@ -12,8 +12,9 @@ namespace quorvel {
 // What a port must achieve in a test to pass, as an unattended run's options
 // set it.
 struct VerdictRules {
-    std::uint64_t maxErrors = 0;   // the most errors a port may have
-    double minRatePercent = 95.0;  // the least share of its line rate it must receive
+    std::uint64_t maxErrors = 0;      // the most errors a port may have
+    double minRatePercent = 95.0;     // the least share of its line rate it must receive
+    std::uint64_t maxLineErrors = 0;  // the most line errors its UART may count
 };
 
 // What a port did in a test, as far as its verdict goes.
@@ -32,6 +33,11 @@ struct PortOutcome {
     // What went wrong on the port while the test ran, as the system said it
     // ("Write Error: Write Timeout").
     std::vector<std::string> reported;
+    // The line errors its UART counted (framing, parity, overruns, breaks) and
+    // what they were ("1 framing error, 2 breaks"); nothing for a device
+    // without modem lines and counts, which is not judged on them.
+    std::optional<std::uint64_t> lineErrors;
+    std::string lineErrorsText;
 };
 
 // The rules a port is judged by, each of which it can fail.
@@ -43,6 +49,7 @@ enum class VerdictRule {
     Rate,      // at least the share of the line rate asked for
     Bytes,     // it sent the bytes it was given
     Reported,  // nothing went wrong on it while the test ran
+    Lines,     // no more line errors than allowed
 };
 
 // "source", "errors", ...: a rule as reports name it.
@@ -68,8 +75,9 @@ struct PortVerdict {
 // Judges a port: it passes when it opened, received data from the expected
 // source (among the candidates when several ports sent the same bytes), had
 // no more than `maxErrors` errors, received at least `minRatePercent` of its
-// line rate (where a rate was measured), sent all the bytes it was given, and
-// nothing went wrong on it while the test ran. A limit exactly reached passes.
+// line rate (where a rate was measured), sent all the bytes it was given,
+// nothing went wrong on it while the test ran, and its UART counted no more
+// than `maxLineErrors` line errors. A limit exactly reached passes.
 PortVerdict JudgePort(const PortOutcome& outcome, const VerdictRules& rules);
 
 // "37 bytes lost, 2 bytes corrupted": a port's errors by kind, empty for none.

@@ -1,6 +1,7 @@
-// A receive thread: one per open port. It waits for received characters,
-// reads what is queued (at most 450 bytes at a time) and passes each chunk to
-// the check and to the receive display, until the test stops.
+// A receive thread: one per open port. It waits for received characters and
+// for the changes of the port's modem lines, reads what is queued (at most
+// 450 bytes at a time) and passes each chunk to the check and to the receive
+// display, and shows the lines as they change, until the test stops.
 #include <array>
 #include <chrono>
 #include <span>
@@ -10,6 +11,7 @@
 #include "core/MessageSink.h"
 #include "core/ThreadName.h"
 #include "engine/CTestEngine.h"
+#include "engine/LineControl.h"
 #include "engine/SerialFailureMessages.h"
 #include "engine/TestParts.h"
 
@@ -25,6 +27,9 @@ constexpr std::chrono::milliseconds kFailedWaitPause{50};
 void TakeChunk(TestParts& parts, CTestEngine& engine, int port,
                std::span<const std::uint8_t> chunk) {
     parts.receivers[port].CountReceived(chunk.size());
+    if (ConsoleView* console = parts.Console()) {
+        console->ShowReceiveActivity(port);
+    }
     if (parts.checkData.load()) {
         engine.CheckRxData(port, chunk);
     }
@@ -44,15 +49,20 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
     int count = 0;
     channel.SetHandle(params.hPort);
     // Not examined: a port that cannot take the mask fails its wait below.
-    static_cast<void>(params.hPort->SetEventMask(kEvRxChar));
+    static_cast<void>(params.hPort->SetEventMask(kEvRxChar | kEvLines));
+    ReceiveHold& hold = parts->holds[params.nPort];
 
     // A wait that fails is reported once; while it keeps failing the
     // operator is not asked again.
     bool failureShown = false;
     while (params.pbTestRunning->load()) {
+        if (hold.WaitThrough()) {
+            continue;  // the test may have stopped meanwhile
+        }
         std::uint32_t events = 0;
-        const SerialResult waited = params.hPort->WaitEvent(events, SerialDevice::kWaitForever);
-        if (waited.Failed()) {
+        const SerialResult waited =
+            params.hPort->WaitEvent(events, hold.MsUntilHold(SerialDevice::kWaitForever));
+        if (waited.outcome == SerialOutcome::Failed) {
             if (params.pbTestRunning->load() && !failureShown) {
                 ShowPortMessage(params.nPort, "WaitForSingleObject Failed", "Error",
                                 mb::kOk | mb::kIconExclamation);
@@ -62,6 +72,9 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
             continue;
         }
         failureShown = false;
+        if (waited.Ok() && (events & kEvLines) != 0) {
+            TakeLineChange(*parts, params.nPort, *params.hPort);
+        }
         if (waited.Ok() && (events & kEvRxChar) != 0) {
             const SerialResult read = channel.Read(buffer.data(), &count);
             failures.Report(read);
@@ -74,6 +87,7 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
         // leads straight to the loop test.
     }
     engine.FinishCheck(params.nPort);
+    TakeLineChange(*parts, params.nPort, *params.hPort);  // what the last events left uncounted
     params.hMainWnd->PostThreadExit(params.nPort);
 }
 

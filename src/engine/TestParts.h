@@ -7,9 +7,11 @@
 #include "core/PerPort.h"
 #include "core/TickClock.h"
 #include "engine/ConsoleView.h"
+#include "engine/PortLines.h"
 #include "engine/PortReceiver.h"
 #include "engine/PortSender.h"
 #include "engine/PortTable.h"
+#include "engine/ReceiveHold.h"
 #include "engine/WriteDelay.h"
 #include "engine/WriteThreadSignals.h"
 
@@ -42,6 +44,8 @@ struct TestParts {
     PortTable ports;
     PerPort<PortSender> senders;
     PerPort<PortReceiver> receivers;
+    PerPort<PortLines> lines;    // each port's modem lines and UART counts
+    PerPort<ReceiveHold> holds;  // a pause in a port's reading, for flow control
     WriteThreadSignals write;
     WriteDelay delay;
 

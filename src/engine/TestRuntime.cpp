@@ -1,6 +1,7 @@
 #include "engine/TestRuntime.h"
 
 #include "core/MessageSink.h"
+#include "engine/LineControl.h"
 #include "serial/DriverRequests.h"
 
 namespace quorvel {
@@ -71,6 +72,7 @@ void TestRuntime::OnTestStart() {
     }
     m_parts.testRunning = true;
     m_parts.runningPorts = 0;
+    StartLines(m_parts);
     StartThreads();
     m_parts.host.PlaceConsole();
     m_Engine.EnableRunButtons();
@@ -99,6 +101,9 @@ void TestRuntime::StartThreads() {
 void TestRuntime::OnTestStop() {
     m_parts.testRunning = false;
     m_parts.delay.EndWaits();
+    for (ReceiveHold& hold : m_parts.holds) {
+        hold.Release();
+    }
     m_parts.write.m_hThreadExitEvent.Set();
     m_parts.write.writeWaits.Wake();  // writes under way are cancelled at once
     for (int port = 0; port < kPortCount; ++port) {
@@ -139,6 +144,7 @@ void TestRuntime::CloseAllPorts() {
     }
     m_WriteParams.hPorts = {};
     m_Engine.DisableRunButtons();
+    EndLines(m_parts);
 }
 
 void TestRuntime::ReturnToIdle() {
@@ -200,6 +206,20 @@ void TestRuntime::OnLoopTest(int port, bool checked) {
     if (!handle ||
         !handle->DriverRequest(kIoctlLoopback, request.bytes.data(), request.bytes.size()).Ok()) {
         ShowError("Unable to set/reset Local LoopBack on port " + std::to_string(port), "Error");
+    }
+}
+
+void TestRuntime::OnSetOutputLine(int port, OutputLine line, bool on) {
+    SwitchOutputLine(m_parts, port, line, on);
+}
+
+void TestRuntime::HoldReceive(int port, std::uint32_t startInMs, std::uint32_t lengthMs) {
+    if (ValidPort(port) && m_parts.testRunning) {
+        m_parts.holds[port].Schedule(startInMs, lengthMs);
+        // A receive thread waiting for characters learns of it now.
+        if (const PortHandle& handle = m_parts.Handle(port)) {
+            static_cast<void>(handle->SetEventMask(kEvRxChar | kEvLines));
+        }
     }
 }
 

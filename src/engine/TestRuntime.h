@@ -47,6 +47,16 @@ class TestRuntime {
     void EnableStopTime(int port);
     void DisableStopTime(int port);
     void OnLoopTest(int port, bool checked);
+    // The operator clicks the port's DTR or RTS indicator: the line is
+    // raised (`on`) or dropped.
+    void OnSetOutputLine(int port, OutputLine line, bool on);
+
+    // The port's receive thread reads nothing from `startInMs` from now for
+    // `lengthMs`, as a program that stops reading (Test > Stop ends it). Set
+    // while the test runs.
+    void HoldReceive(int port, std::uint32_t startInMs, std::uint32_t lengthMs);
+    // A hold of the port's reading has run (any thread).
+    bool ReceiveHeld(int port) const { return ValidPort(port) && m_parts.holds[port].Held(); }
 
     // The pause after a packet, as the Delay dialog sets it (decimal text,
     // 0-9999 ms).
@@ -104,6 +114,8 @@ class TestRuntime {
     std::uint64_t BytesSentThisRun(int port) const { return Sender(port).BytesSentThisRun(); }
     std::uint64_t BytesReceived(int port) const { return Receiver(port).BytesReceived(); }
     const PortCheck& Check(int port) const { return Receiver(port).Check(); }
+    // The port's modem lines and UART counts (any thread).
+    const PortLines& Lines(int port) const { return m_parts.lines[port]; }
     // Runs in force.
     int RunningPortCount() const { return m_parts.runningPorts.load(); }
 

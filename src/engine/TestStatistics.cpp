@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "config/PortOpenSettings.h"
+#include "engine/LineStatistics.h"
 #include "engine/TestRuntime.h"
 
 namespace quorvel {
@@ -59,6 +60,7 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
         row.source = SourceText(port, row.sources, row.counts.received);
         row.sent = m_runtime.BytesSentThisRun(port);
         row.firstErrorMs = check.FirstErrorMs();
+        row.lines = m_runtime.Lines(port).SinceRun();
         if (rateDue) {
             // A count that went back (a Run started it again) shows no rate.
             const double lineRate = LineCharactersPerSecond(record);
@@ -123,10 +125,25 @@ std::string UtcTimeText(std::int64_t ms) {
     return text;
 }
 
+namespace {
+
+// The line figures' columns, each after a comma: a device without lines
+// leaves them empty.
+std::string LineCsv(const std::vector<std::string>& cells) {
+    std::string text;
+    for (const std::string& cell : cells) {
+        text += "," + cell;
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string StatisticsCsv(const TestStatistics& statistics) {
     std::string csv =
         "Port,COM,State,Source,Sent,Received,Verified,Corrupted,Lost,Extra,Unrecognised,"
-        "Errors,Sent %,Received %,First error\n";
+        "Errors,Sent %,Received %,First error" +
+        LineCsv(LineFigureTitles()) + "\n";
     for (const PortStatistics& row : statistics) {
         const CheckCounts& c = row.counts;
         csv += PortName(row.port) + ",COM" + std::to_string(row.com) + "," + row.state + ",\"" +
@@ -135,7 +152,7 @@ std::string StatisticsCsv(const TestStatistics& statistics) {
                std::to_string(c.lost) + "," + std::to_string(c.extra) + "," +
                std::to_string(c.unrecognised) + "," + std::to_string(c.Errors()) + "," +
                Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
-               UtcTimeText(row.firstErrorMs) + "\n";
+               UtcTimeText(row.firstErrorMs) + LineCsv(LineFigureCells(row.lines, "")) + "\n";
     }
     return csv;
 }

@@ -6,6 +6,7 @@
 
 #include "core/PerPort.h"
 #include "engine/DataChecker.h"
+#include "engine/PortLines.h"
 
 namespace quorvel {
 
@@ -26,6 +27,7 @@ struct PortStatistics {
     double sentShare = 0.0;         // of the line rate, over the last sampling interval
     double receivedShare = 0.0;     // likewise
     std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none
+    PortLineFigures lines;          // the modem lines and the UART's line errors
 };
 
 using TestStatistics = PerPort<PortStatistics>;

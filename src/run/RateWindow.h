@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quorvel {
@@ -22,8 +23,11 @@ class RateWindow {
 
     // The share of `lineRate` (characters a second) received, in per cent;
     // nothing while the window is shorter than kShortestSeconds, too brief
-    // for looks a tenth of a second apart to tell a rate.
-    std::optional<double> ReceivedPercent(double lineRate) const;
+    // for looks a tenth of a second apart to tell a rate. `held` gives the
+    // seconds between two moments of the run in which the port was held from
+    // reading (--hold-receive), which are left out.
+    std::optional<double> ReceivedPercent(
+        double lineRate, const std::function<double(double, double)>& held = {}) const;
 
     static constexpr double kShortestSeconds = 0.25;
 
@@ -53,11 +57,13 @@ inline void RateWindow::Look(double seconds, std::uint64_t received) {
     }
 }
 
-inline std::optional<double> RateWindow::ReceivedPercent(double lineRate) const {
+inline std::optional<double> RateWindow::ReceivedPercent(
+    double lineRate, const std::function<double(double, double)>& held) const {
     if (!m_start || lineRate <= 0) {
         return std::nullopt;
     }
-    const double seconds = m_beforeLast.seconds - m_start->seconds;
+    const double seconds = m_beforeLast.seconds - m_start->seconds -
+                           (held ? held(m_start->seconds, m_beforeLast.seconds) : 0.0);
     if (seconds < kShortestSeconds || m_beforeLast.received < m_start->received) {
         return std::nullopt;
     }

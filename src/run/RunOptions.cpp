@@ -215,6 +215,7 @@ const char* const kRunFooter =
 void AddRunOptions(CommandLine& line, RunOptions& options) {
     AddWhatToTest(line, options);
     AddWhatPasses(line, options);
+    AddLineOptions(line, options.lines);
     AddReports(line, options);
     line.StartGroup("The card");
     AddCardOptions(line, options.card, false);
@@ -269,6 +270,9 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
         parsed.error =
             "--bytes and --seconds cannot go together: a port sends for a time or a "
             "count of bytes";
+    }
+    if (parsed.error.empty()) {
+        parsed.error = CheckLineOptions(options);
     }
     for (int port = 0; port < 8; ++port) {
         if (options.expect == Expectation::Own) {

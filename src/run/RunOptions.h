@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card/CardOptions.h"
+#include "run/RunLines.h"
 
 namespace quorvel {
 
@@ -36,6 +37,7 @@ struct RunOptions {
     std::string jsonFile;                   // --json
     std::string junitFile;                  // --junit
     CardOptions card;                       // --simulated-card, --wiring, --fault
+    RunLineOptions lines;                   // --flow, --hold-receive, --max-line-errors
     bool help = false;
     bool version = false;
     std::string programVersion;  // the program's own version, for the reports

@@ -179,6 +179,7 @@ bool PrepareRun(const RunOptions& options, RunPlan& plan, std::string& reason) {
         reason = "no port is chosen for testing";
         return false;
     }
+    ApplyLineOptions(options.lines, plan.records, plan.chosen);
     if (!ReadPatternFile(options, plan, reason) || !CheckPatterns(plan, reason) ||
         !CheckExpectations(options, plan, reason) || !CheckReportPath(options.jsonFile, reason) ||
         !CheckReportPath(options.junitFile, reason)) {

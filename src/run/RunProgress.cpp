@@ -1,5 +1,7 @@
 #include "run/RunProgress.h"
 
+#include "run/RunLines.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -16,14 +18,14 @@ std::string RunProgress::LineOf(const PortStatistics& port, double done) const {
     bar.front() = '[';
     bar.back() = ']';
     std::fill_n(bar.begin() + 1, filled, '#');
-    char line[200];
+    char line[256];
     std::snprintf(line, sizeof line,
                   "Port%d COM%-3d %s sent %10llu B %4.0f%%  received %10llu B %4.0f%%  "
-                  "errors %-6llu %s",
+                  "errors %-6llu line errors %-5s %s",
                   port.port + 1, port.com, bar.c_str(), static_cast<unsigned long long>(port.sent),
                   100 * port.sentShare, static_cast<unsigned long long>(port.counts.received),
                   100 * port.receivedShare, static_cast<unsigned long long>(port.counts.Errors()),
-                  port.source.c_str());
+                  LineErrorCount(port.lines).c_str(), port.source.c_str());
     return line;
 }
 

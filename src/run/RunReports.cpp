@@ -6,6 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/LineStatistics.h"
+#include "run/RunLines.h"
+
 namespace quorvel {
 namespace {
 
@@ -71,24 +74,6 @@ std::string XmlText(const std::string& text) {
     return escaped;
 }
 
-// "2:bit-errors=0.0001", as --fault gives it.
-std::string FaultText(const CardFault& fault) {
-    char value[32];
-    std::snprintf(value, sizeof value, "%g", fault.value);
-    const std::string port = std::to_string(fault.port + 1) + ":";
-    switch (fault.kind) {
-        case CardFault::Kind::BitErrors:
-            return port + "bit-errors=" + value;
-        case CardFault::Kind::DropEvery:
-            return port + "drop-every=" + value;
-        case CardFault::Kind::Stall:
-            return port + "stall";
-        case CardFault::Kind::UnplugAfter:
-            return port + "unplug-after=" + value;
-    }
-    return port;
-}
-
 Json ExpectJson(const RunOptions& options) {
     if (options.expect == Expectation::Own) {
         return "own";
@@ -105,6 +90,24 @@ Json ExpectJson(const RunOptions& options) {
 
 // Every option in force; an option not given that the records decide port by
 // port (rate, pattern) is null here, and each port gives its own.
+// --flow as the report gives it: "rtscts", "none", or null for the records' own.
+Json FlowJson(const RunLineOptions& lines) {
+    if (!lines.flow) {
+        return nullptr;
+    }
+    return *lines.flow == RunLineOptions::Flow::RtsCts ? "rtscts" : "none";
+}
+
+// "Framing 0, Parity 1, ...": a port's line figures on one line.
+std::string LineFiguresText(const PortLineFigures& lines) {
+    const std::vector<std::string> cells = LineFigureCells(lines, "");
+    std::string text;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + LineFigureTitles()[i] + " " + cells[i];
+    }
+    return text + "\n";
+}
+
 Json OptionsJson(const RunResult& result, const RunOptions& options) {
     Json ports = Json::array();
     for (const PortResult& port : result.ports) {
@@ -114,7 +117,7 @@ Json OptionsJson(const RunResult& result, const RunOptions& options) {
     if (options.card.simulated) {
         Json faults = Json::array();
         for (const CardFault& fault : options.card.faults) {
-            faults.push_back(FaultText(fault));
+            faults.push_back(CardFaultText(fault));
         }
         card = {{"simulated", DescribeCard(options.card)}, {"faults", faults}};
     }
@@ -129,7 +132,31 @@ Json OptionsJson(const RunResult& result, const RunOptions& options) {
         {"expect", ExpectJson(options)},
         {"minRatePercent", TwoDecimals(options.minRatePercent)},
         {"maxErrors", options.maxErrors},
+        {"maxLineErrors", options.lines.maxLineErrors},
+        {"flow", FlowJson(options.lines)},
+        {"holdReceiveSeconds", TwoDecimals(options.lines.holdReceiveSeconds)},
         {"card", card},
+    };
+}
+
+// The UART's line errors and the changes of the input lines; null for a
+// device without modem lines.
+Json LinesJson(const PortLineFigures& lines) {
+    if (!lines.available) {
+        return nullptr;
+    }
+    const LineCounts& c = lines.counts;
+    return {
+        {"errors", c.Errors()},
+        {"framing", c.framing},
+        {"parity", c.parity},
+        {"overrun", c.overrun},
+        {"bufferOverrun", c.bufferOverrun},
+        {"breaks", c.breaks},
+        {"ctsChanges", c.ctsChanges},
+        {"dsrChanges", c.dsrChanges},
+        {"dcdChanges", c.dcdChanges},
+        {"riChanges", c.riChanges},
     };
 }
 
@@ -160,9 +187,9 @@ Json PortJson(const PortResult& port) {
     // The card's own count of its faults, for a run on the simulated card.
     if (port.card) {
         json["card"] = {
-            {"corrupted", port.card->corrupted},
-            {"dropped", port.card->dropped},
-            {"overrun", port.card->overrun},
+            {"corrupted", port.card->corrupted}, {"dropped", port.card->dropped},
+            {"overrun", port.card->overrun},     {"framing", port.card->framing},
+            {"parity", port.card->parity},       {"breaks", port.card->breaks},
         };
     }
     json["baud"] = port.baud;
@@ -170,19 +197,21 @@ Json PortJson(const PortResult& port) {
     json["bytesAsked"] = port.bytesAsked ? Json(*port.bytesAsked) : Json(nullptr);
     json["rules"] = port.verdict.Rules();  // the rules it failed: "rate,errors"
     json["reported"] = port.reported;
+    // The UART's own count, after the figures older readers know.
+    json["lines"] = LinesJson(f.lines);
     return json;
 }
 
 // A port's figures and every reason it failed, a line each: a failure's text.
 std::string FailureDetails(const PortResult& port) {
     const PortStatistics& f = port.figures;
-    std::string text = "sent " + std::to_string(f.sent) + ", received " +
-                       std::to_string(f.counts.received) + ", verified " +
-                       std::to_string(f.counts.verified) + ", errors " +
-                       std::to_string(f.counts.Errors()) + "\nsource " + f.source + ", expected " +
-                       PortName(port.expectedSource) + "\nrate " +
-                       (port.receivedPercent ? Fixed(*port.receivedPercent) + "%" : "-") + " of " +
-                       std::to_string(port.baud) + " bit/s\n";
+    std::string text =
+        "sent " + std::to_string(f.sent) + ", received " + std::to_string(f.counts.received) +
+        ", verified " + std::to_string(f.counts.verified) + ", errors " +
+        std::to_string(f.counts.Errors()) + "\nsource " + f.source + ", expected " +
+        PortName(port.expectedSource) + "\nrate " +
+        (port.receivedPercent ? Fixed(*port.receivedPercent) + "%" : "-") + " of " +
+        std::to_string(port.baud) + " bit/s\nline errors " + LineErrorsText(f.lines) + "\n";
     for (const VerdictFailure& failure : port.verdict.failures) {
         text += std::string(RuleName(failure.rule)) + ": " + failure.reason + "\n";
     }
@@ -232,6 +261,7 @@ std::string ResultJson(const RunResult& result, const RunOptions& options) {
         {"notes", result.notes},
         {"minRatePercent", TwoDecimals(options.minRatePercent)},
         {"maxErrors", options.maxErrors},
+        {"maxLineErrors", options.lines.maxLineErrors},
         {"options", OptionsJson(result, options)},
         {"ports", Json::array()},
     };
@@ -254,6 +284,12 @@ std::string ResultJUnit(const RunResult& result, const RunOptions& options) {
         if (!port.passed) {
             ++failures;
             inside = Fault("failure", port.verdict.Rules(), port.reason, FailureDetails(port));
+        }
+        // The UART's counts as the test case's output, which CI systems show
+        // beside it (their schema has no other place for a case's figures).
+        if (port.figures.lines.available) {
+            inside += "    <system-out>" + XmlText(LineFiguresText(port.figures.lines)) +
+                      "</system-out>\n";
         }
         cases += TestCase(port.label, port.seconds, inside);
     }

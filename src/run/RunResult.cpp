@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "run/RunLines.h"
+
 namespace quorvel {
 
 std::string PortName(int port) {
@@ -38,7 +40,12 @@ void Judge(PortResult& port, const RunOptions& options) {
     outcome.bytesAsked = port.bytesAsked;
     outcome.sent = port.figures.sent;
     outcome.reported = port.reported;
-    port.verdict = JudgePort(outcome, VerdictRules{options.maxErrors, options.minRatePercent});
+    if (port.figures.lines.available) {
+        outcome.lineErrors = port.figures.lines.counts.Errors();
+        outcome.lineErrorsText = LineErrorsText(port.figures.lines);
+    }
+    port.verdict = JudgePort(outcome, VerdictRules{options.maxErrors, options.minRatePercent,
+                                                   options.lines.maxLineErrors});
     port.passed = port.verdict.Passed();
     port.reason = port.verdict.Reason();
 }

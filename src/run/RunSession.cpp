@@ -200,6 +200,7 @@ void UnattendedTest::Send(RunResult& result) {
             m_runtime.OnRunPort(port);
         }
     }
+    StartReceiveHolds(m_runtime, m_options.lines, m_plan.chosen);
     while (LookWhileSending(result)) {
     }
     const double sentFor = SecondsSince(m_start);
@@ -332,7 +333,10 @@ void UnattendedTest::Judge(RunResult& result, const std::vector<RunMessage>& mes
         port.figures = figures[index];
         port.figures.state = m_states[index];
         port.seconds = m_sentFor[i].value_or(0.0);
-        port.receivedPercent = m_windows[i].ReceivedPercent(LineRate(index));
+        port.receivedPercent =
+            m_windows[i].ReceivedPercent(LineRate(index), [this](double from, double to) {
+                return HeldSecondsWithin(m_options.lines, from, to);
+            });
         port.card = m_ports.FaultCountsOf(index);
         for (const RunMessage& message : messages) {
             if (!message.informs && message.port == index &&

@@ -131,10 +131,10 @@ std::optional<ComDevice> DeviceMapResolver::Resolve(int com) {
     {
         std::lock_guard lock(m_mutex);
         if (const auto found = m_map.find(com); found != m_map.end()) {
-            return ComDevice{found->second, m_driver};
+            return ComDevice{found->second, m_driver, nullptr};
         }
     }
-    return ComDevice{"/dev/ttyS" + std::to_string(com - 1), m_driver};
+    return ComDevice{"/dev/ttyS" + std::to_string(com - 1), m_driver, nullptr};
 }
 
 std::string DeviceMapResolver::Refresh() {

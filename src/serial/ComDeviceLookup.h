@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/LineSettings.h"
+#include "serial/ModemLines.h"
 
 namespace quorvel {
 
@@ -56,10 +57,33 @@ class DriverRequestHandler {
     virtual void PortsOpened() {}
 };
 
+// The modem lines of a port whose UART its driver plays itself: a simulated
+// card answers for its pseudo-terminals, which have no lines of their own. A
+// port without one has the tty's own lines (TIOCMGET), if it has any.
+//
+// Threads: any; the calls take the driver's own lock.
+class ModemLineDriver {
+  public:
+    virtual ~ModemLineDriver() = default;
+
+    // The lines and the UART's counts as they stand (the counts since the
+    // driver began: the device takes its own from the open on); false when
+    // the port is gone.
+    virtual bool ReadLines(ModemLines& lines, LineCounts& counts) = 0;
+    // The program raises or drops DTR or RTS; false when the port is gone.
+    virtual bool SetOutputLine(OutputLine line, bool on) = 0;
+    // `eventFd` (an eventfd) is written at every change of the lines or the
+    // counts, from the call on, until Unwatch; after Unwatch returns it is
+    // never written again and may be closed.
+    virtual void Watch(int eventFd) = 0;
+    virtual void Unwatch(int eventFd) = 0;
+};
+
 // Where a COM number lives on a POSIX system.
 struct ComDevice {
     std::string path;
     std::shared_ptr<DriverRequestHandler> driver;  // may be null: requests then fail
+    std::shared_ptr<ModemLineDriver> lines;        // null: the tty's own lines, if any
 };
 
 // Turns COM numbers into devices. One is installed for the process; the

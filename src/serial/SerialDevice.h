@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/LineSettings.h"
+#include "serial/ModemLines.h"
 #include "serial/SerialFailure.h"
 #include "serial/SerialResult.h"
 
@@ -31,9 +32,6 @@ inline constexpr unsigned kRxClear = 0x0008;
 inline constexpr unsigned kAll = kTxAbort | kRxAbort | kTxClear | kRxClear;
 }  // namespace purge
 
-// Communication event mask bits.
-inline constexpr std::uint32_t kEvRxChar = 0x0001;
-
 // A write or read in flight. The caller's buffer must outlive it. Destroying a
 // transfer that is still pending cancels it and waits until the device has let
 // go of the buffer, so nothing is ever written into freed memory.
@@ -54,7 +52,8 @@ class PendingTransfer {
 // port-open and transfer algorithms are in CComPort, on top of these.
 //
 // Threading: one reader and one writer may use a device at the same time, and
-// any thread may change the event mask to release a pending wait. Close() only
+// any thread may change the event mask to release a pending wait, read the
+// modem lines and counts, or switch DTR and RTS. Close() only
 // when no other thread uses the device any more.
 class SerialDevice {
   public:
@@ -69,10 +68,21 @@ class SerialDevice {
     virtual SerialResult GetTimeouts(CommTimeouts& timeouts) = 0;
     virtual SerialResult Purge(unsigned flags) = 0;
 
+    // The events a wait is for: kEvRxChar, and those of the modem lines and
+    // line faults (kEvLines; ModemLines.h).
     virtual SerialResult SetEventMask(std::uint32_t mask) = 0;
     // Waits for an event of the mask (Done, with `events` set), a release
     // (Released) or the end of `timeoutMs` (TimedOut; kWaitForever: no limit).
     virtual SerialResult WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) = 0;
+
+    // The modem lines as they stand; Failed (step ModemLines) on a device
+    // that has none, such as a pseudo-terminal no card answers for.
+    virtual SerialResult GetModemLines(ModemLines& lines) = 0;
+    // Raises (`on`) or drops DTR or RTS.
+    virtual SerialResult SetOutputLine(OutputLine line, bool on) = 0;
+    // What the UART has counted since the port was opened: the changes of
+    // its input lines and its line errors.
+    virtual SerialResult GetLineCounts(LineCounts& counts) = 0;
 
     // The bytes waiting in the input queue (ClearCommError's cbInQue); Failed
     // when the device cannot tell (it is gone). Also clears the error state.

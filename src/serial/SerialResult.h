@@ -26,6 +26,10 @@ enum class SerialStep : std::uint8_t {
     // Waiting for communication events.
     SetEventMask,
     WaitEvent,
+    // The modem lines and what the UART counts.
+    ModemLines,    // the lines could not be read (the device has none)
+    SetModemLine,  // DTR or RTS could not be switched
+    LineCounts,    // the UART's counts could not be read
     // Moving bytes.
     WriteEvent,   // a write's completion event could not be made
     Write,        // the write itself: refused, failed while pending, or out of time

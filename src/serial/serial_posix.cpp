@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "serial/ComDeviceLookup.h"
+#include "serial/PosixModemLines.h"
 #include "serial/SerialDevice.h"
 #include "serial/TermiosSettings_posix.h"
 #include "serial/Transfers_posix.h"
@@ -37,8 +38,13 @@ SerialResult ErrnoFailure(SerialStep step) {
 
 class PosixSerialDevice final : public SerialDevice {
   public:
-    PosixSerialDevice(DriverPort port, int wakeFd, std::shared_ptr<DriverRequestHandler> driver)
-        : m_fd(port.fd), m_wakeFd(wakeFd), m_port(std::move(port)), m_driver(std::move(driver)) {}
+    PosixSerialDevice(DriverPort port, int wakeFd, std::shared_ptr<DriverRequestHandler> driver,
+                      std::shared_ptr<ModemLineDriver> lines)
+        : m_fd(port.fd),
+          m_wakeFd(wakeFd),
+          m_port(std::move(port)),
+          m_driver(std::move(driver)),
+          m_lines(m_fd, std::move(lines)) {}
 
     ~PosixSerialDevice() override {
         static_cast<void>(Close());  // nobody is left to be told of a failed close
@@ -121,35 +127,42 @@ class PosixSerialDevice final : public SerialDevice {
         return SerialResult::Done(SerialStep::SetEventMask);
     }
 
+    // Characters and, when the mask asks for them, the changes of the modem
+    // lines and the line's faults, as the port's lines tell of them. A wake
+    // that brings none of what the mask asks for waits on for the rest of
+    // the time.
     SerialResult WaitEvent(std::uint32_t& events, std::uint32_t timeoutMs) override {
         events = 0;
         if (m_fd < 0) {
             return Answer(SerialStep::WaitEvent);
         }
-        const bool wantChars = (m_eventMask.load() & kEvRxChar) != 0;
-        std::array<pollfd, 2> entries{
-            {{m_wakeFd, POLLIN, 0}, {m_fd, static_cast<short>(wantChars ? POLLIN : 0), 0}}};
-        int rc = 0;
-        do {
-            rc = ::poll(entries.data(), entries.size(), PollTimeout(timeoutMs));
-        } while (rc < 0 && errno == EINTR);
-        if (rc < 0) {
-            return ErrnoFailure(SerialStep::WaitEvent);
+        const WaitBudget budget(timeoutMs);
+        for (;;) {
+            const std::uint32_t mask = m_eventMask.load();
+            const bool wantChars = (mask & kEvRxChar) != 0;
+            const bool wantLines = (mask & kEvLines) != 0 && m_lines.ChangeFd() >= 0;
+            std::array<pollfd, 3> entries{{{m_wakeFd, POLLIN, 0},
+                                           {m_fd, static_cast<short>(wantChars ? POLLIN : 0), 0},
+                                           {wantLines ? m_lines.ChangeFd() : -1, POLLIN, 0}}};
+            const SerialResult waited = PollForEvents(entries, budget.Left());
+            if (waited.outcome != SerialOutcome::Done) {
+                return waited;
+            }
+            const bool chars = (entries[1].revents & POLLIN) != 0;
+            const bool changed = (entries[2].revents & POLLIN) != 0;
+            events = chars ? kEvRxChar : 0u;
+            if (wantLines) {
+                events |= m_lines.TakeEvents(changed, chars) & mask;
+            }
+            if (events != 0) {
+                return SerialResult::Done(SerialStep::WaitEvent);
+            }
         }
-        if (rc == 0) {
-            return SerialResult::Of(SerialOutcome::TimedOut, SerialStep::WaitEvent);
-        }
-        if ((entries[0].revents & POLLIN) != 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
-            return SerialResult::Of(SerialOutcome::Released, SerialStep::WaitEvent);
-        }
-        if ((entries[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return SerialResult::Failure(SerialStep::WaitEvent, GoneError(entries[1].revents));
-        }
-        events = kEvRxChar;
-        return SerialResult::Done(SerialStep::WaitEvent);
     }
+
+    SerialResult GetModemLines(ModemLines& lines) override { return m_lines.Get(lines); }
+    SerialResult SetOutputLine(OutputLine line, bool on) override { return m_lines.Set(line, on); }
+    SerialResult GetLineCounts(LineCounts& counts) override { return m_lines.Counts(counts); }
 
     SerialResult BytesQueued(std::uint32_t& count) override {
         int queued = 0;
@@ -185,6 +198,7 @@ class PosixSerialDevice final : public SerialDevice {
 
     SerialResult Close() override {
         int error = 0;
+        m_lines.Close();  // its watch and its driver let go before the tty does
         if (m_fd >= 0) {
             ::flock(m_fd, LOCK_UN);
             if (::close(m_fd) != 0) {
@@ -201,6 +215,30 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
   private:
+    // One poll of the wait set: Done when a descriptor is ready, Released by
+    // a change of the mask, TimedOut, or Failed (the tty gone).
+    SerialResult PollForEvents(std::array<pollfd, 3>& entries, std::uint32_t waitMs) {
+        int rc = 0;
+        do {
+            rc = ::poll(entries.data(), entries.size(), PollTimeout(waitMs));
+        } while (rc < 0 && errno == EINTR);
+        if (rc < 0) {
+            return ErrnoFailure(SerialStep::WaitEvent);
+        }
+        if (rc == 0) {
+            return SerialResult::Of(SerialOutcome::TimedOut, SerialStep::WaitEvent);
+        }
+        if ((entries[0].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
+            return SerialResult::Of(SerialOutcome::Released, SerialStep::WaitEvent);
+        }
+        if ((entries[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return SerialResult::Failure(SerialStep::WaitEvent, GoneError(entries[1].revents));
+        }
+        return SerialResult::Done(SerialStep::WaitEvent);
+    }
+
     // A step that asks nothing of the system: done while the port is open.
     SerialResult Answer(SerialStep step) const {
         return m_fd >= 0 ? SerialResult::Done(step) : SerialResult::Failure(step, EBADF);
@@ -229,20 +267,15 @@ class PosixSerialDevice final : public SerialDevice {
         return result;
     }
 
-    // DTR (and RTS when it is not under handshake) are raised as the settings
-    // ask. Ttys without modem lines (pseudo-terminals) refuse; that is not an
-    // error of the line settings.
+    // DTR is raised or dropped as the settings ask, and RTS raised when it
+    // is not under handshake (where the handshake drives it). A device
+    // without lines (a pseudo-terminal no card answers for) refuses; that is
+    // not an error of the line settings.
     void RaiseModemLines(const LineSettings& settings) {
         m_dtrOn = settings.dtrOn;
-        int lines = 0;
-        if (settings.dtrOn) {
-            lines |= TIOCM_DTR;
-        }
+        static_cast<void>(m_lines.Set(OutputLine::Dtr, settings.dtrOn));
         if (settings.flowControl != FlowControl::Hardware) {
-            lines |= TIOCM_RTS;
-        }
-        if (lines != 0) {
-            [[maybe_unused]] const int rc = ::ioctl(m_fd, TIOCMBIS, &lines);
+            static_cast<void>(m_lines.Set(OutputLine::Rts, true));
         }
     }
 
@@ -255,6 +288,7 @@ class PosixSerialDevice final : public SerialDevice {
     bool m_dtrOn = true;      // DTR as the last settings asked; the thread that opens the port
     // Written by any thread through SetEventMask, read by the waiting thread.
     std::atomic<std::uint32_t> m_eventMask{0};
+    posix::PosixModemLines m_lines;  // made with the device, closed by Close
 };
 
 }  // namespace
@@ -293,7 +327,7 @@ PortHandle OpenComDevice(int com, const std::string& /*deviceName*/, SerialFailu
         return fail(SerialStep::ReleaseEvent, errno);
     }
     return std::make_shared<PosixSerialDevice>(DriverPort{fd, com, device->path}, wakeFd,
-                                               device->driver);
+                                               device->driver, device->lines);
 }
 
 }  // namespace quorvel

@@ -77,7 +77,16 @@ class Win32SerialDevice final : public SerialDevice {
         }
         DCB dcb = m_lastReadDcb;
         ApplyLineSettings(settings, dcb);
-        return Answer(SetCommState(m_handle, &dcb), SerialStep::SetLineSettings);
+        const SerialResult result =
+            Answer(SetCommState(m_handle, &dcb), SerialStep::SetLineSettings);
+        if (result.Ok()) {
+            // DTR as the settings ask; RTS enabled, or under handshake, where
+            // the driver raises it while it takes input.
+            std::lock_guard lock(m_linesMutex);
+            m_dtrOn = settings.dtrOn;
+            m_rtsOn = true;
+        }
+        return result;
     }
 
     SerialResult SetTimeouts(const CommTimeouts& timeouts) override {
@@ -166,14 +175,62 @@ class Win32SerialDevice final : public SerialDevice {
         if (!IsOpen()) {
             return Closed(SerialStep::BytesQueued);
         }
-        DWORD errors = 0;
         COMSTAT status;
-        std::memset(&status, 0, sizeof status);
-        if (!ClearCommError(m_handle, &errors, &status)) {
+        if (!ClearErrors(status)) {
             return LastErrorFailure(SerialStep::BytesQueued);
         }
         count = status.cbInQue;
         return SerialResult::Done(SerialStep::BytesQueued);
+    }
+
+    // The inputs from the driver; DTR and RTS as the port last set them.
+    SerialResult GetModemLines(ModemLines& lines) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::ModemLines);
+        }
+        DWORD status = 0;
+        if (!GetCommModemStatus(m_handle, &status)) {
+            return LastErrorFailure(SerialStep::ModemLines);
+        }
+        lines.cts = (status & MS_CTS_ON) != 0;
+        lines.dsr = (status & MS_DSR_ON) != 0;
+        lines.ri = (status & MS_RING_ON) != 0;
+        lines.dcd = (status & MS_RLSD_ON) != 0;
+        std::lock_guard lock(m_linesMutex);
+        lines.dtr = m_dtrOn;
+        lines.rts = m_rtsOn;
+        return SerialResult::Done(SerialStep::ModemLines);
+    }
+
+    SerialResult SetOutputLine(OutputLine line, bool on) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::SetModemLine);
+        }
+        const DWORD function =
+            line == OutputLine::Dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+        if (!EscapeCommFunction(m_handle, function)) {
+            return LastErrorFailure(SerialStep::SetModemLine);
+        }
+        std::lock_guard lock(m_linesMutex);
+        (line == OutputLine::Dtr ? m_dtrOn : m_rtsOn) = on;
+        return SerialResult::Done(SerialStep::SetModemLine);
+    }
+
+    // Windows keeps no counts: the driver reports which errors happened since
+    // they were last cleared, and the changes of the lines come as events.
+    // The device counts both as they come (an error reported, an event
+    // seen), so each count is at least one a happening.
+    SerialResult GetLineCounts(LineCounts& counts) override {
+        if (!IsOpen()) {
+            return Closed(SerialStep::LineCounts);
+        }
+        COMSTAT status;
+        if (!ClearErrors(status)) {
+            return LastErrorFailure(SerialStep::LineCounts);
+        }
+        std::lock_guard lock(m_linesMutex);
+        counts = m_counts;
+        return SerialResult::Done(SerialStep::LineCounts);
     }
 
     SerialResult StartWrite(const std::uint8_t* data, std::uint32_t size, std::uint32_t& written,
@@ -243,6 +300,32 @@ class Win32SerialDevice final : public SerialDevice {
   private:
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
+    // ClearCommError: what is queued, and the errors it reports (and clears)
+    // added to the counts.
+    bool ClearErrors(COMSTAT& status) {
+        DWORD errors = 0;
+        std::memset(&status, 0, sizeof status);
+        if (!ClearCommError(m_handle, &errors, &status)) {
+            return false;
+        }
+        std::lock_guard lock(m_linesMutex);
+        m_counts.framing += (errors & CE_FRAME) != 0 ? 1 : 0;
+        m_counts.parity += (errors & CE_RXPARITY) != 0 ? 1 : 0;
+        m_counts.overrun += (errors & CE_OVERRUN) != 0 ? 1 : 0;
+        m_counts.bufferOverrun += (errors & CE_RXOVER) != 0 ? 1 : 0;
+        m_counts.breaks += (errors & CE_BREAK) != 0 ? 1 : 0;
+        return true;
+    }
+
+    // The changes of the input lines a finished wait reported.
+    void CountLineEvents(DWORD events) {
+        std::lock_guard lock(m_linesMutex);
+        m_counts.ctsChanges += (events & EV_CTS) != 0 ? 1 : 0;
+        m_counts.dsrChanges += (events & EV_DSR) != 0 ? 1 : 0;
+        m_counts.dcdChanges += (events & EV_RLSD) != 0 ? 1 : 0;
+        m_counts.riChanges += (events & EV_RING) != 0 ? 1 : 0;
+    }
+
     // A step asked of a device that is closed.
     static SerialResult Closed(SerialStep step) {
         return SerialResult::Failure(step, ERROR_INVALID_HANDLE);
@@ -298,8 +381,9 @@ class Win32SerialDevice final : public SerialDevice {
 
     // A finished wait: the mask the driver reported, or a release when the
     // mask was changed under it (no bits).
-    SerialResult Ended(std::uint32_t& events) const {
+    SerialResult Ended(std::uint32_t& events) {
         events = m_waitMask;
+        CountLineEvents(m_waitMask);
         return m_waitMask == 0 ? SerialResult::Of(SerialOutcome::Released, SerialStep::WaitEvent)
                                : SerialResult::Done(SerialStep::WaitEvent);
     }
@@ -337,6 +421,13 @@ class Win32SerialDevice final : public SerialDevice {
     DWORD m_waitMask = 0;
     std::mutex m_maskMutex;  // held while the mask is set and while a wait starts
     DWORD m_mask = 0;        // the mask last set; guarded by m_maskMutex
+    // What the device keeps of the lines, guarded by m_linesMutex: written by
+    // the thread that sets the lines (DTR, RTS) and by whoever clears the
+    // errors or ends a wait (the counts); read by any thread.
+    std::mutex m_linesMutex;
+    bool m_dtrOn = true;
+    bool m_rtsOn = true;
+    LineCounts m_counts;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +21,46 @@
 namespace quorvel {
 
 using res::PanelRole;
+
+namespace {
+
+// What an indicator of a line the device does not have says of itself.
+const QString kNotAvailable = QStringLiteral("not available: the device has no modem lines");
+
+// The modem lines' indicators; TXD and RXD show the port's activity.
+constexpr PanelRole kLineRoles[] = {PanelRole::Dtr, PanelRole::Rts, PanelRole::Dsr,
+                                    PanelRole::Cts, PanelRole::Ri,  PanelRole::Dcd};
+
+// Keeps the clicks and keys from the indicators that only show.
+class ShowOnlyFilter final : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                return watched->property(kShowOnly).toBool();
+            default:
+                return false;
+        }
+    }
+
+  public:
+    static constexpr const char* kShowOnly = "showOnly";
+};
+
+// An indicator that only shows: a click or a key does nothing to it.
+void ShowOnly(QCheckBox& box, bool showOnly) {
+    box.setProperty(ShowOnlyFilter::kShowOnly, showOnly);
+    box.setFocusPolicy(showOnly ? Qt::NoFocus : Qt::TabFocus);
+}
+
+}  // namespace
 
 CSerialTestDialog::CSerialTestDialog(TestRuntime& runtime, const PortRecords& records,
                                      AppServices& services, QWidget* owner)
@@ -72,6 +113,51 @@ void CSerialTestDialog::Wire(int port) {
     }
     connect(As<QCheckBox>(PanelRole::LoopTest, port), &QCheckBox::clicked, this,
             [this, port](bool checked) { m_runtime.OnLoopTest(port, checked); });
+    WireLineIndicators(port);
+}
+
+void CSerialTestDialog::WireLineIndicators(int port) {
+    auto* filter = new ShowOnlyFilter(this);
+    for (PanelRole role : {PanelRole::Txd, PanelRole::Rxd, PanelRole::Dsr, PanelRole::Cts,
+                           PanelRole::Ri, PanelRole::Dcd, PanelRole::Dtr, PanelRole::Rts}) {
+        As<QCheckBox>(role, port)->installEventFilter(filter);
+        ShowOnly(*As<QCheckBox>(role, port), role != PanelRole::Dtr && role != PanelRole::Rts);
+    }
+    // A click on DTR or RTS asks the port to switch the line; the box goes
+    // back to the line as it stands until the port's lines show the switch.
+    for (const auto& [role, line] :
+         {std::pair{PanelRole::Dtr, OutputLine::Dtr}, std::pair{PanelRole::Rts, OutputLine::Rts}}) {
+        QCheckBox* box = As<QCheckBox>(role, port);
+        connect(box, &QCheckBox::clicked, this, [this, box, port, line = line](bool checked) {
+            box->setChecked(!checked);
+            m_runtime.OnSetOutputLine(port, line, checked);
+        });
+    }
+}
+
+void CSerialTestDialog::ShowLineIndicators(int port, const LineIndicatorState& state) {
+    for (PanelRole role : {PanelRole::Txd, PanelRole::Rxd}) {
+        As<QCheckBox>(role, port)->setChecked(false);
+        As<QCheckBox>(role, port)->setEnabled(state.open);
+    }
+    const bool lines = state.open && state.linesAvailable;
+    for (PanelRole role : kLineRoles) {
+        QCheckBox* box = As<QCheckBox>(role, port);
+        box->setChecked(false);
+        box->setEnabled(lines);
+        box->setToolTip(state.open && !state.linesAvailable ? kNotAvailable : QString());
+    }
+    ShowOnly(*As<QCheckBox>(PanelRole::Dtr, port), !lines);
+    ShowOnly(*As<QCheckBox>(PanelRole::Rts, port), !lines || !state.rtsSwitchable);
+}
+
+void CSerialTestDialog::ShowModemLines(int port, const ModemLines& lines) {
+    As<QCheckBox>(PanelRole::Dtr, port)->setChecked(lines.dtr);
+    As<QCheckBox>(PanelRole::Rts, port)->setChecked(lines.rts);
+    As<QCheckBox>(PanelRole::Dsr, port)->setChecked(lines.dsr);
+    As<QCheckBox>(PanelRole::Cts, port)->setChecked(lines.cts);
+    As<QCheckBox>(PanelRole::Ri, port)->setChecked(lines.ri);
+    As<QCheckBox>(PanelRole::Dcd, port)->setChecked(lines.dcd);
 }
 
 void CSerialTestDialog::PrepareDataBox(QPlainTextEdit& box) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/PortRegistry.h"
+#include "engine/ConsoleView.h"
 #include "res/ConsoleLayout.h"
 #include "ui/AppServices.h"
 #include "ui/CScrollDialog.h"
@@ -59,6 +60,11 @@ class CSerialTestDialog final : public CScrollDialog {
     static constexpr QPoint kDefaultTopLeft{100, 100};
     static constexpr QSize kDefaultSize{860, 580};
 
+    // What the port's line indicators can show; every one goes out.
+    void ShowLineIndicators(int port, const LineIndicatorState& state);
+    // The port's modem lines, checked where asserted.
+    void ShowModemLines(int port, const ModemLines& lines);
+
   signals:
     // The "Test Statistics" button was pressed.
     void statisticsRequested();
@@ -76,6 +82,7 @@ class CSerialTestDialog final : public CScrollDialog {
     static void PrepareDataBox(QPlainTextEdit& box);
     void AddStatisticsButton(const DialogUnits& units);
     void Wire(int port);
+    void WireLineIndicators(int port);
 
     void OnTransfer(int port);
 

@@ -13,6 +13,7 @@
 #include "config/PortRegistry.h"
 #include "core/MessageSink.h"
 #include "core/TickClock.h"
+#include "engine/LineStatistics.h"
 
 namespace quorvel {
 namespace {
@@ -27,6 +28,18 @@ const QStringList& ColumnTitles() {
     return titles;
 }
 
+// The columns of the whole table: the data's, then the lines'.
+const QStringList& AllColumnTitles() {
+    static const QStringList titles = [] {
+        QStringList all = ColumnTitles();
+        for (const std::string& title : LineFigureTitles()) {
+            all.append(QString::fromStdString(title));
+        }
+        return all;
+    }();
+    return titles;
+}
+
 QString Number(std::uint64_t value) {
     return QString::number(value);
 }
@@ -35,8 +48,8 @@ QString Share(double share) {
     return QString::number(100 * share, 'f', 1);
 }
 
-// The cells of a port's row, in column order.
-QStringList CellsOf(const PortStatistics& row) {
+// The data cells of a port's row, in column order.
+QStringList DataCellsOf(const PortStatistics& row) {
     const CheckCounts& c = row.counts;
     return {QStringLiteral("Port%1").arg(row.port + 1),
             QStringLiteral("COM%1").arg(row.com),
@@ -56,14 +69,23 @@ QStringList CellsOf(const PortStatistics& row) {
                                         .toString(QStringLiteral("HH:mm:ss"))};
 }
 
+// The cells of a port's row, in column order.
+QStringList CellsOf(const PortStatistics& row) {
+    QStringList cells = DataCellsOf(row);
+    for (const std::string& cell : LineFigureCells(row.lines, "n/a")) {
+        cells.append(QString::fromStdString(cell));
+    }
+    return cells;
+}
+
 }  // namespace
 
 CStatisticsDialog::CStatisticsDialog(const TestRuntime& runtime, AppServices& services,
                                      QWidget* parent)
     : QDialog(parent), m_services(services), m_sampler(runtime) {
     setWindowTitle(QStringLiteral("Test Statistics"));
-    m_table = new QTableWidget(kPortCount, ColumnTitles().size(), this);
-    m_table->setHorizontalHeaderLabels(ColumnTitles());
+    m_table = new QTableWidget(kPortCount, AllColumnTitles().size(), this);
+    m_table->setHorizontalHeaderLabels(AllColumnTitles());
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int port = 0; port < kPortCount; ++port) {

@@ -14,8 +14,10 @@ class TestRuntime;
 
 // "Test Statistics": a row a port with its COM number, state, source, the
 // bytes it sent, received and verified, its errors by kind, the rates it sent
-// and received at as a share of its line rate, and the time of its first
-// error. It reads the test's figures once a second while it is shown (the
+// and received at as a share of its line rate, the time of its first error,
+// and its UART's line errors by kind and the changes of each input line
+// ("n/a" where the device has no modem lines). It reads the test's figures
+// once a second while it is shown (the
 // threads are never asked for anything), and copies them, or saves them to a
 // file, as comma-separated values.
 class CStatisticsDialog final : public QDialog {

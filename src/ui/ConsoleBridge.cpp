@@ -132,10 +132,12 @@ bool ConsoleBridge::ConsoleShown() const {
 
 void ConsoleBridge::OnDisplayWake() {
     const qint64 since = m_sinceDrawing.elapsed();
+    const int wait = static_cast<int>(kFrameMs - since);
     if (since >= kFrameMs) {
         Refresh();
-    } else if (!m_frameTimer.isActive()) {
-        m_frameTimer.start(static_cast<int>(kFrameMs - since));
+    } else if (!m_frameTimer.isActive() || m_frameTimer.remainingTime() > wait) {
+        // A timer set only to put a light out later must not hold new data back.
+        m_frameTimer.start(wait);
     }
 }
 
@@ -143,11 +145,20 @@ void ConsoleBridge::Refresh() {
     m_frameTimer.stop();
     m_sinceDrawing.restart();
     m_display.BeginTake();
+    std::optional<std::uint64_t> again;
     for (int port = 0; port < kPortCount; ++port) {
         ConsoleDisplay::PortUpdate update = m_display.Take(port);
         if (m_dialog) {
             Apply(port, update);
         }
+        if (update.againInMs) {
+            again = std::min(again.value_or(*update.againInMs), *update.againInMs);
+        }
+    }
+    // A light still lit for what moved a moment ago goes out in time,
+    // though nothing new may come to wake the display.
+    if (again) {
+        m_frameTimer.start(static_cast<int>(std::max<std::uint64_t>(*again, kFrameMs)));
     }
 }
 
@@ -163,8 +174,22 @@ void ConsoleBridge::Apply(int port, ConsoleDisplay::PortUpdate& update) {
     if (update.errorCount) {
         d.As<QLineEdit>(PanelRole::ErrorCount, port)->setText(QString::number(*update.errorCount));
     }
+    ApplyIndicators(port, update);
+}
+
+void ConsoleBridge::ApplyIndicators(int port, const ConsoleDisplay::PortUpdate& update) {
+    CSerialTestDialog& d = *m_dialog;
+    if (update.indicators) {
+        d.ShowLineIndicators(port, *update.indicators);
+    }
     if (update.txd) {
         d.As<QCheckBox>(PanelRole::Txd, port)->setChecked(*update.txd);
+    }
+    if (update.rxd) {
+        d.As<QCheckBox>(PanelRole::Rxd, port)->setChecked(*update.rxd);
+    }
+    if (update.lines) {
+        d.ShowModemLines(port, *update.lines);
     }
 }
 
@@ -233,6 +258,18 @@ void ConsoleBridge::ShowErrorCount(int port, std::uint64_t errors) {
 
 void ConsoleBridge::SetTxdIndicator(int port, bool on) {
     m_display.SetTxd(port, on);
+}
+
+void ConsoleBridge::ShowReceiveActivity(int port) {
+    m_display.NoteReceive(port);
+}
+
+void ConsoleBridge::ShowModemLines(int port, const ModemLines& lines) {
+    m_display.SetLines(port, lines);
+}
+
+void ConsoleBridge::SetLineIndicators(int port, const LineIndicatorState& state) {
+    m_display.SetIndicators(port, state);
 }
 
 void ConsoleBridge::SetPortButtons(int port, bool run, bool stop, bool transfer) {

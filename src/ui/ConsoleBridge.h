@@ -55,6 +55,9 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     void ShowPacketCount(int port, std::int32_t packets) override;
     void ShowErrorCount(int port, std::uint64_t errors) override;
     void SetTxdIndicator(int port, bool on) override;
+    void ShowReceiveActivity(int port) override;
+    void ShowModemLines(int port, const ModemLines& lines) override;
+    void SetLineIndicators(int port, const LineIndicatorState& state) override;
     void SetPortButtons(int port, bool run, bool stop, bool transfer) override;
     void SetStopTimeBoxesEnabled(int port, bool enabled) override;
     bool IsStopOnTimeChosen(int port) override;
@@ -80,6 +83,7 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // Ties a new dialog's Enable boxes and boxes to the display model.
     void Connect(CSerialTestDialog& dialog);
     void Apply(int port, ConsoleDisplay::PortUpdate& update);
+    void ApplyIndicators(int port, const ConsoleDisplay::PortUpdate& update);
     // The port's panel title: its name, then what `state` says of it (why
     // its run ended by itself, that it is not open), or nothing more.
     void SetPanelTitle(int port, const QString& state);

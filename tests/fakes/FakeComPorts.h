@@ -73,13 +73,13 @@ class FakeComPorts final : public ComDeviceResolver {
 
     std::optional<ComDevice> Resolve(int com) override {
         if (const auto device = m_devices.find(com); device != m_devices.end()) {
-            return ComDevice{device->second, nullptr};
+            return ComDevice{device->second, nullptr, nullptr};
         }
         const auto found = m_ports.find(com);
         if (found == m_ports.end()) {
-            return ComDevice{"/nonexistent/COM" + std::to_string(com), nullptr};
+            return ComDevice{"/nonexistent/COM" + std::to_string(com), nullptr, nullptr};
         }
-        return ComDevice{found->second->SlavePath(), m_drivers.at(com)};
+        return ComDevice{found->second->SlavePath(), m_drivers.at(com), nullptr};
     }
     std::string Refresh() override { return std::exchange(m_fault, {}); }
 

@@ -29,6 +29,9 @@ class RecordingConsole final : public ConsoleView {
         std::vector<std::string> packetCounts;  // every Packet Count text
         std::string errorCount;
         std::vector<bool> txd;
+        int receiveActivity = 0;        // chunks the RXD indicator was lit for
+        std::vector<ModemLines> lines;  // every change of the lines shown, in order
+        LineIndicatorState indicators;  // what the line indicators can show
         bool run = false, stop = false, transfer = false;
         bool stopTimeBoxes = false;
         bool stopOnTime = false;
@@ -98,6 +101,15 @@ class RecordingConsole final : public ConsoleView {
     }
     void SetTxdIndicator(int port, bool on) override {
         Call(port, [&](Port& p) { p.txd.push_back(on); });
+    }
+    void ShowReceiveActivity(int port) override {
+        Call(port, [](Port& p) { ++p.receiveActivity; });
+    }
+    void ShowModemLines(int port, const ModemLines& lines) override {
+        Call(port, [&](Port& p) { p.lines.push_back(lines); });
+    }
+    void SetLineIndicators(int port, const LineIndicatorState& state) override {
+        Call(port, [&](Port& p) { p.indicators = state; });
     }
     void SetPortButtons(int port, bool run, bool stop, bool transfer) override {
         Call(port, [&](Port& p) {

@@ -43,6 +43,21 @@ class ScriptedSerialDevice : public SerialDevice {
         return result.Ok() ? SerialResult::Of(SerialOutcome::TimedOut, SerialStep::WaitEvent)
                            : result;
     }
+    SerialResult GetModemLines(ModemLines& lines) override {
+        lines = m_lines;
+        return Answer(SerialStep::ModemLines);
+    }
+    SerialResult SetOutputLine(OutputLine line, bool on) override {
+        const SerialResult result = Answer(SerialStep::SetModemLine);
+        if (result.Ok()) {
+            (line == OutputLine::Dtr ? m_lines.dtr : m_lines.rts) = on;
+        }
+        return result;
+    }
+    SerialResult GetLineCounts(LineCounts& counts) override {
+        counts = LineCounts{};
+        return Answer(SerialStep::LineCounts);
+    }
     SerialResult BytesQueued(std::uint32_t& count) override {
         count = m_queued;
         return Answer(SerialStep::BytesQueued);
@@ -89,6 +104,7 @@ class ScriptedSerialDevice : public SerialDevice {
     std::map<SerialStep, int> m_failures;
     std::vector<SerialStep> m_steps;
     LineSettings m_settings;
+    ModemLines m_lines;
     std::uint32_t m_queued = 0;
 };
 

@@ -59,5 +59,29 @@ TEST(CardOptions, FaultsAreTakenPortByPortAndOnlyWithTheSimulatedCard) {
               "--fault needs --simulated-card: faults are the simulated card's");
 }
 
+TEST(CardOptions, LineFaultsTakeARateAWordOrNothing) {
+    const ParsedCardOptions parsed = ParseCardOptions(
+        {"--simulated-card", "--fault", "1:framing-errors=0.01", "--fault", "2:parity-errors=1",
+         "--fault", "3:break", "--fault", "4:cts=low", "--fault", "5:dcd-toggle=1000"},
+        false);
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_EQ(parsed.options.faults.size(), 5u);
+    EXPECT_EQ(parsed.options.faults[0].kind, CardFault::Kind::FramingErrors);
+    EXPECT_EQ(parsed.options.faults[0].value, 0.01);
+    EXPECT_EQ(parsed.options.faults[1].kind, CardFault::Kind::ParityErrors);
+    EXPECT_EQ(parsed.options.faults[1].value, 1.0);  // every character: the highest rate
+    EXPECT_EQ(parsed.options.faults[2].kind, CardFault::Kind::Break);
+    EXPECT_EQ(parsed.options.faults[3].kind, CardFault::Kind::CtsLow);
+    EXPECT_EQ(parsed.options.faults[3].port, 3);
+    EXPECT_EQ(parsed.options.faults[4].kind, CardFault::Kind::DcdToggle);
+    EXPECT_EQ(parsed.options.faults[4].value, 1000.0);  // the most changes a second
+
+    for (const char* bad :
+         {"1:framing-errors=0", "1:framing-errors=1.5", "1:parity-errors", "1:break=1", "1:cts",
+          "1:cts=high", "1:cts=0", "1:dcd-toggle=0", "1:dcd-toggle=1001", "1:dcd-toggle"}) {
+        EXPECT_NE(ParseCardOptions({"--simulated-card", "--fault", bad}, false).error, "") << bad;
+    }
+}
+
 }  // namespace
 }  // namespace quorvel

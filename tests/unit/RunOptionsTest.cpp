@@ -177,7 +177,13 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     EXPECT_EQ(first["received"], 4990);
     EXPECT_EQ(first["lost"], 10);
     EXPECT_EQ(first["errors"], 10);
-    EXPECT_EQ(first["card"], (nlohmann::json{{"corrupted", 0}, {"dropped", 10}, {"overrun", 0}}));
+    // The card's count of its faults, the line faults' with them.
+    EXPECT_EQ(first["card"], (nlohmann::json{{"corrupted", 0},
+                                             {"dropped", 10},
+                                             {"overrun", 0},
+                                             {"framing", 0},
+                                             {"parity", 0},
+                                             {"breaks", 0}}));
     EXPECT_EQ(first["reason"], "a \"quoted\" reason\twith a tab and a bad byte \xef\xbf\xbd");
     EXPECT_FALSE(json["ports"][1].contains("card"));
 
@@ -187,6 +193,9 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     for (const auto& [key, value] : ordered["ports"][0].items()) {
         keys.push_back(key);
     }
+    ASSERT_FALSE(keys.empty());
+    EXPECT_EQ(keys.back(), "lines");  // the UART's own count comes last
+    keys.pop_back();
     EXPECT_EQ(keys, (std::vector<std::string>{"port",       "com",
                                               "verdict",    "reason",
                                               "source",     "expectedSource",
@@ -279,7 +288,8 @@ TEST(RunReportsTest, TheJsonReportHoldsEveryOptionInForceTheVersionAndTheTimes) 
               nlohmann::json::parse(R"({"config": null, "ports": ["Port2"], "baud": 115200,
                   "pattern": "quickbrown", "seconds": null, "bytes": 5000, "delayMs": 3,
                   "expect": {"Port1": "Port2", "Port2": "Port1"}, "minRatePercent": 90.0,
-                  "maxErrors": 2, "card": {"simulated": "COM4-COM11, loopback plugs",
+                  "maxErrors": 2, "maxLineErrors": 0, "flow": null, "holdReceiveSeconds": 0.0,
+                  "card": {"simulated": "COM4-COM11, loopback plugs",
                   "faults": ["2:bit-errors=0.0001"]}})"));
     EXPECT_EQ(json["ports"][0]["rules"], "rate,reported");
     EXPECT_EQ(json["ports"][0]["reported"], nlohmann::json::array({"Write Error: Write Timeout"}));

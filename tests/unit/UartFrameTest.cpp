@@ -54,5 +54,18 @@ TEST(UartFrameTest, OtherSettingsOnTheReceiverCorruptOrPassAsOnHardware) {
     EXPECT_EQ(ResampleCharacter('z', Frame(9600, 8, Parity::None, StopBits::Two), sender), 'z');
 }
 
+TEST(UartFrameTest, TheReceiverSaysWhichFaultItFoundInACharacterItCannotRead) {
+    const UartFrame sender = Frame(9600, 8, Parity::None, StopBits::One);
+    UartError error = UartError::Parity;
+    EXPECT_EQ(ResampleCharacter('A', sender, sender, &error), 'A');
+    EXPECT_EQ(error, UartError::None);
+    EXPECT_EQ(ResampleCharacter('A', sender, Frame(19200, 8, Parity::None, StopBits::One), &error),
+              0);
+    EXPECT_EQ(error, UartError::Framing);  // no stop bit where one belongs
+    const UartFrame odd = Frame(9600, 8, Parity::Odd, StopBits::One);
+    EXPECT_EQ(ResampleCharacter('x', odd, Frame(9600, 8, Parity::Even, StopBits::One), &error), 0);
+    EXPECT_EQ(error, UartError::Parity);
+}
+
 }  // namespace
 }  // namespace quorvel

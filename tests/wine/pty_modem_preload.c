@@ -5,8 +5,10 @@
  * TIOCMBIC fail on it with ENOTTY. Wine reads the modem status when a wait
  * for a communication event starts and while it waits; when that fails, every
  * WaitCommEvent ends at once with no event. Here those four requests succeed
- * on a pty slave with a fixed set of lines (DTR and RTS as the program last
- * set them; CTS, DSR and DCD on), so waits behave as on a serial port.
+ * on a pty slave, whose lines are those of a port with a loopback plug, as
+ * the harness's card has on every port: DTR and RTS as the program last set
+ * them (both on until then), CTS from RTS, and DSR, DCD and RI from DTR. So
+ * waits behave as on a serial port, and a switched line is seen changing.
  *
  * Every open gets O_NOCTTY, so that a pty never becomes the controlling
  * terminal of wineserver (which opens the devices for its clients, by their
@@ -42,32 +44,55 @@ static int is_pty_slave(int fd) {
     return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
-/* DTR and RTS as the program set them last, per descriptor (both on until
- * then, as after an open); the input lines are always on. */
-#define MAX_FDS 4096
-static int g_output_lines[MAX_FDS];
-static unsigned char g_output_set[MAX_FDS];
-static const int kInputLines = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+/* DTR and RTS as the program set them last, per pty (both on until then,
+ * as after an open), whichever descriptor of this process set them. */
+#define MAX_PTYS 2048 /* majors 136 to 143, 256 minors each */
+static int g_output_lines[MAX_PTYS];
+static unsigned char g_output_set[MAX_PTYS];
 static const int kOutputLines = TIOCM_DTR | TIOCM_RTS;
 
+/* The pty a slave descriptor leads to, 0 to MAX_PTYS - 1; -1 for none. */
+static int pty_index(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return -1;
+    }
+    const int index = (int)(major(st.st_rdev) - 136) * 256 + (int)minor(st.st_rdev);
+    return index >= 0 && index < MAX_PTYS && minor(st.st_rdev) < 256 ? index : -1;
+}
+
 static int output_lines(int fd) {
-    if (fd < 0 || fd >= MAX_FDS || !g_output_set[fd]) {
+    const int pty = pty_index(fd);
+    if (pty < 0 || !g_output_set[pty]) {
         return kOutputLines;
     }
-    return g_output_lines[fd];
+    return g_output_lines[pty];
 }
 
 static void set_output_lines(int fd, int lines) {
-    if (fd >= 0 && fd < MAX_FDS) {
-        g_output_lines[fd] = lines & kOutputLines;
-        g_output_set[fd] = 1;
+    const int pty = pty_index(fd);
+    if (pty >= 0) {
+        g_output_lines[pty] = lines & kOutputLines;
+        g_output_set[pty] = 1;
     }
+}
+
+/* A loopback plug: RTS to CTS, DTR to DSR, DCD and RI. */
+static int plugged_lines(int outputs) {
+    int lines = outputs;
+    if (outputs & TIOCM_RTS) {
+        lines |= TIOCM_CTS;
+    }
+    if (outputs & TIOCM_DTR) {
+        lines |= TIOCM_DSR | TIOCM_CAR | TIOCM_RNG;
+    }
+    return lines;
 }
 
 static int answer_modem_request(int fd, unsigned long request, int* arg) {
     switch (request) {
         case TIOCMGET:
-            *arg = kInputLines | output_lines(fd);
+            *arg = plugged_lines(output_lines(fd));
             return 0;
         case TIOCMSET:
             set_output_lines(fd, *arg);
