@@ -95,6 +95,7 @@ PortPatternSettings DefaultPortPatternSettings(int port) {
     p.nAlpha = 1;
     p.nFile = 0;
     p.nUserData = 0;
+    p.nPrbs = 0;
     p.strUserData = DefaultUserPattern(port);
     return p;
 }

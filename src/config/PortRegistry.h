@@ -49,11 +49,14 @@ struct PortTestSettings {
 };
 
 // Which pattern a port sends (a radio group) and the operator's own text.
+// nPrbs, the pseudo-random sequence, came after the other four: the records
+// keep it where a reader that knows only those four passes it by.
 struct PortPatternSettings {
     std::int32_t nQuickBrown = 0;
     std::int32_t nAlpha = 0;
     std::int32_t nFile = 0;
     std::int32_t nUserData = 0;
+    std::int32_t nPrbs = 0;
     std::string strUserData;  // UTF-8; not stored
 
     bool operator==(const PortPatternSettings&) const = default;

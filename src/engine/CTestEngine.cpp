@@ -54,7 +54,7 @@ void CTestEngine::SendPacket(int port) {
     ShowBuilt(port, *packet, show);
     if (m_bWriteThread) {
         m_packet = packet->bytes;
-        StartWrite(port, Piece::First, packet->count);
+        StartWrite(port, Piece::First, packet->count, false, packet->count == 1, packet->period);
     } else {
         HandOver(port, *packet);
     }
@@ -85,7 +85,8 @@ void CTestEngine::SendHandedPacket(int port) {
         return;
     }
     m_packet = handed->bytes;
-    StartWrite(port, Piece::First, handed->count, true);  // Run showed its count
+    // Run showed its count; the run's bytes start here.
+    StartWrite(port, Piece::First, handed->count, true, true, handed->period);
 }
 
 void CTestEngine::ShowBuilt(int port, const PortSender::Packet& packet, bool show) {
@@ -107,7 +108,8 @@ void CTestEngine::HandOver(int port, const PortSender::Packet& packet) {
     write.writeWaits.Wake();  // a write thread waiting for other ports' writes takes it at once
 }
 
-void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool countShown) {
+void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool countShown,
+                             bool runStart, std::uint64_t period) {
     CComPort& channel = m_channels[port];
     channel.SetHandle(m_parts.Handle(port));
     m_writePort = port;
@@ -121,7 +123,10 @@ void CTestEngine::StartWrite(int port, Piece piece, std::int32_t count, bool cou
     // not go out.
     SentStream& sent = m_parts.senders[port].Sent();
     const auto length = static_cast<std::size_t>(m_packet.nLength);
-    sent.Append(m_packet.data.data(), length);
+    if (runStart) {
+        sent.BeginRun(period);
+    }
+    sent.Append(m_packet.data.data(), length, m_parts.clock.NowMs());
     const SerialResult started =
         channel.StartWrite(m_packet.data.data(), m_packet.nLength, m_write);
     m_failures[port].Report(started);
@@ -179,8 +184,14 @@ void CTestEngine::ShowTxData(std::string text, int port) {
 }
 
 void CTestEngine::CheckRxData(int port, std::span<const std::uint8_t> chunk) {
-    PortCheck& check = m_parts.receivers[port].Check();
-    const PortCheck::Outcome outcome = check.Check(chunk);
+    TakeOutcome(port, m_parts.receivers[port].Check().Check(chunk, m_parts.clock.NowMs()));
+}
+
+void CTestEngine::TickCheck(int port) {
+    TakeOutcome(port, m_parts.receivers[port].Check().Tick(m_parts.clock.NowMs()));
+}
+
+void CTestEngine::TakeOutcome(int port, const PortCheck::Outcome& outcome) {
     ConsoleView* console = m_parts.Console();
     if (console == nullptr) {
         return;
@@ -188,7 +199,7 @@ void CTestEngine::CheckRxData(int port, std::span<const std::uint8_t> chunk) {
     if (outcome.errorsChanged) {
         console->ShowErrorCount(port, outcome.errors);
     }
-    if (outcome.firstError && check.StopOnError()) {
+    if (outcome.firstError && m_parts.receivers[port].Check().StopOnError()) {
         StopPort(port, StopCause::Error, outcome.run);
     }
 }
@@ -196,7 +207,7 @@ void CTestEngine::CheckRxData(int port, std::span<const std::uint8_t> chunk) {
 void CTestEngine::FinishCheck(int port) {
     PortCheck& check = m_parts.receivers[port].Check();
     const std::uint64_t before = check.Counts().Errors();
-    check.Finish();
+    check.Finish(m_parts.clock.NowMs());
     const std::uint64_t errors = check.Counts().Errors();
     ConsoleView* console = m_parts.Console();
     if (console != nullptr && errors != before) {

@@ -7,6 +7,7 @@
 
 #include "core/PerPort.h"
 #include "engine/ConsoleView.h"
+#include "engine/PortCheck.h"
 #include "engine/PortSender.h"
 #include "engine/SerialFailureMessages.h"
 #include "engine/TestData.h"
@@ -54,8 +55,13 @@ class CTestEngine {
     // Checks a chunk the port received against what its source sent, shows a
     // changed error count and ends a run that stops on error (receive thread).
     void CheckRxData(int port, std::span<const std::uint8_t> chunk);
+    // Nothing came for a while: the check counts the source's bytes whose
+    // time is up, shows a changed error count and ends a run that stops on
+    // error (receive thread).
+    void TickCheck(int port);
     // The test ends: what still waited to be judged is judged with what
-    // there is, and a changed error count shown.
+    // there is, the bytes on their way are cut by the stop, and a changed
+    // error count shown.
     void FinishCheck(int port);
     // Keeps a chunk the port received as its latest and shows it in its
     // receive box (receive thread).
@@ -91,7 +97,12 @@ class CTestEngine {
     // Shows a packet just built when the Enable box was ticked as it was built.
     void ShowBuilt(int port, const PortSender::Packet& packet, bool show);
     // The write thread's part: starts writing m_packet on the port.
-    void StartWrite(int port, Piece piece, std::int32_t count, bool countShown = false);
+    // A run's first packet (`runStart`) begins the run's bytes in the sent
+    // stream, which repeat every `period` bytes.
+    void StartWrite(int port, Piece piece, std::int32_t count, bool countShown = false,
+                    bool runStart = false, std::uint64_t period = 0);
+    // Shows a check's outcome, and ends a run that stops on error.
+    void TakeOutcome(int port, const PortCheck::Outcome& outcome);
     // The console's part: gives the run's first packet to the write thread.
     void HandOver(int port, const PortSender::Packet& packet);
     void Finish(int port);

@@ -1,590 +1,394 @@
-#include "engine/DataChecker.h"
-
+// The checker's life and its balance: following the source byte by byte,
+// placing what matches, the window of the source's stream, the bytes whose
+// time is up, and the end of the test. Faults are judged in
+// DataCheckerFaults.cpp, the source found in DataCheckerLock.cpp.
 #include <algorithm>
-#include <array>
-#include <utility>
+#include <bit>
+
+#include "engine/DataChecker.h"
 
 namespace quorvel {
 namespace {
 
-// How far back in a stream a lock is looked for: more than can be in flight.
-constexpr std::uint64_t kSearchSpan = 64 * 1024;
-// Bytes held while no lock is found, to be judged once one is; beyond this
-// the oldest are unrecognised.
-constexpr std::size_t kMostHeld = 64;
-// While nothing fits anywhere (other line settings, a foreign sender), the
-// searches thin out to one in this many bytes, so garbage costs little.
-constexpr std::size_t kMostSkipped = 1024;
-// Errors in a row, with no byte matching in between, after which the lock is
-// taken as lost and looked for again.
-constexpr std::size_t kMostErrorsInARow = 64;
-// The matching bytes after one fault that show it for what it is: a lock at
-// the wrong repeat of a pattern parts from the bytes at once.
-constexpr std::size_t kLoneFaultFit = 32;
-// Windows of the received bytes looked for in one search for a long gap.
-constexpr std::size_t kLongGapWindows = 4;
-
-// Whether `size` bytes hold enough different values to stand for one place
-// in a stream.
-bool Telling(const std::uint8_t* bytes, std::size_t size) {
-    std::array<bool, 256> seen{};
-    std::size_t values = 0;
-    for (std::size_t i = 0; i < size && values < 4; ++i) {
-        values += seen[bytes[i]] ? 0 : 1;
-        seen[bytes[i]] = true;
-    }
-    return values >= 4;
-}
+// Source bytes compared with the received ones at a time: a noisy line stops
+// matching within a few bytes, and should not pay for copying hundreds.
+constexpr std::size_t kFollowBytes = 128;
 
 }  // namespace
 
-DataChecker::DataChecker(const Streams& streams) : m_streams(streams) {}
+DataChecker::DataChecker(const Streams& streams, int self) : m_streams(streams), m_self(self) {}
 
-void DataChecker::Reset() {
-    m_candidates.clear();
-    m_waiting.clear();
+void DataChecker::StartTest(unsigned dataBits) {
+    m_dataBits = dataBits;
+    m_session = Session{};
+    m_locked = false;
+    m_pending.clear();
+    m_pendingFrom = 0;
     m_held.clear();
     m_failedLocks = 0;
     m_skip = 0;
-    m_errorsInARow = 0;
-    m_sinceLookAround = 0;
-    m_sinceLongGapSearch = kLongGapSearchSpacing;
-    m_placed = 0;
+    m_sources = 0;
+    m_recentRun = 0;
+    StartRun(Positions{});
+}
+
+void DataChecker::StartRun(const Positions& windowStarts) {
+    m_windowStarts = windowStarts;
     m_counts = CheckCounts{};
+    // What was received and is still to be judged is judged in this run.
+    m_counts.received = Pending().size() + m_held.size();
+    m_expectedBefore = 0;
+    m_unplacedBeforeLock = 0;
+    m_unheld.clear();
+    m_ledger.Clear();
+    m_latency.Clear();
+    m_nextLatencyAt = 0;
+    m_sinceRefresh = 0;
+    m_sinceLookAround = 0;
+    if (m_session.source >= 0) {
+        const std::uint64_t start = windowStarts[static_cast<std::size_t>(m_session.source)];
+        m_session.windowStart = start;
+        m_session.windowFrom = start;
+        m_session.placedAny = false;
+        m_session.overdueTo = 0;
+    }
 }
 
-std::uint8_t DataChecker::Sources() const {
-    std::uint8_t sources = 0;
-    for (const Candidate& candidate : m_candidates) {
-        sources = static_cast<std::uint8_t>(sources | (1u << candidate.port));
-    }
-    return sources;
-}
-
-void DataChecker::Check(const std::uint8_t* data, std::size_t size) {
-    m_counts.received += size;
-    m_sinceLongGapSearch += size;
-    m_waiting.insert(m_waiting.end(), data, data + size);
-    bool moved = true;
-    while (moved && !m_waiting.empty()) {
-        moved = m_candidates.empty() ? Lock() : Verify();
-    }
-}
-
-void DataChecker::Finish() {
-    // What still fits the stream is verified as ever (moved to its place
-    // with what there is of it, if need be); only the rest is judged byte by
-    // byte.
-    m_finishing = true;
-    while (!m_candidates.empty() && !m_waiting.empty()) {
-        const std::size_t waiting = m_waiting.size();
-        Verify();
-        if (m_waiting.size() == waiting && !Reposition(std::min(m_waiting.size(), kLookAhead)) &&
-            !ClassifyTail()) {
-            break;
-        }
-    }
-    m_finishing = false;
-    if (!m_candidates.empty()) {
-        // Byte by byte against the stream: a match is verified, the rest are
-        // wrong values where the stream should have gone on.
-        const Candidate& at = m_candidates.front();
-        std::vector<std::uint8_t> expected(m_waiting.size());
-        const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
-            at.position, expected.data(), expected.size());
-        for (std::size_t i = 0; i < m_waiting.size(); ++i) {
-            if (i < got && expected[i] == m_waiting[i]) {
-                ++m_counts.verified;
-            } else {
-                ++m_counts.corrupted;
-            }
-        }
-    } else {
-        m_counts.unrecognised += m_waiting.size();
-    }
-    m_counts.unrecognised += m_held.size();
-    m_waiting.clear();
-    m_held.clear();
-}
-
-bool DataChecker::ClassifyTail() {
-    // Too few bytes are left to look ahead with: a way of going on is taken
-    // only if all of them then match, the one with the most matching for the
-    // fewest errors.
-    if (m_candidates.empty()) {
-        return false;  // the lock was lost on the way: the rest is judged without it
-    }
-    const Candidate at = m_candidates.front();
-    const std::size_t size = m_waiting.size();
-    std::vector<std::uint8_t> stream(kLookAhead + size);
-    const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
-        at.position, stream.data(), stream.size());
-    Way best;
-    std::ptrdiff_t bestScore = 0;
-    const auto consider = [&](Way::Kind kind, std::uint64_t advance, std::size_t consumed,
-                              std::size_t errors) {
-        const std::size_t rest = size - consumed;
-        const auto from = stream.begin() + static_cast<std::ptrdiff_t>(advance);
-        if (advance + rest > got ||
-            !std::equal(m_waiting.begin() + static_cast<std::ptrdiff_t>(consumed), m_waiting.end(),
-                        from)) {
-            return;
-        }
-        const std::ptrdiff_t score =
-            static_cast<std::ptrdiff_t>(rest) - static_cast<std::ptrdiff_t>(errors);
-        if (best.kind == Way::Kind::None || score > bestScore) {
-            best = {kind, advance, consumed, rest};
-            bestScore = score;
-        }
-    };
-    consider(Way::Kind::Corrupted, 1, 1, 1);
-    consider(Way::Kind::Extra, 0, 1, 1);
-    for (std::uint64_t gap = 1; gap <= kLookAhead; ++gap) {
-        consider(Way::Kind::Lost, gap, 0, gap);
-    }
-    if (best.kind == Way::Kind::None) {
-        return false;
-    }
-    CountError(best);
-    m_counts.verified += best.fit;
-    m_waiting.clear();
-    return true;
-}
-
-void DataChecker::CountError(const Way& way) {
-    switch (way.kind) {
-        case Way::Kind::Corrupted:
-            ++m_counts.corrupted;
-            break;
-        case Way::Kind::Extra:
-            ++m_counts.extra;
-            break;
-        case Way::Kind::Lost:
-            m_counts.lost += way.advance;
-            break;
-        case Way::Kind::None:
-        case Way::Kind::Undecided:
-            break;
-    }
+std::span<const std::uint8_t> DataChecker::Pending() const {
+    return {m_pending.data() + m_pendingFrom, m_pending.size() - m_pendingFrom};
 }
 
 void DataChecker::Consume(std::size_t size) {
-    m_waiting.erase(m_waiting.begin(), m_waiting.begin() + static_cast<std::ptrdiff_t>(size));
-}
-
-bool DataChecker::Lock() {
-    if (m_skip > 0) {
-        // Let by while searches keep failing; held to be judged by a later lock.
-        const std::size_t size = std::min(m_skip, m_waiting.size());
-        m_held.insert(m_held.end(), m_waiting.begin(),
-                      m_waiting.begin() + static_cast<std::ptrdiff_t>(size));
-        Consume(size);
-        m_skip -= size;
-    } else {
-        if (m_waiting.size() < kLockWindow) {
-            return false;
-        }
-        for (int port = 0; port < kPorts; ++port) {
-            const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
-            std::uint64_t position = 0;
-            const std::uint64_t end = stream != nullptr ? stream->End() : 0;
-            if (stream != nullptr &&
-                stream->FindNewest(m_waiting.data(), kLockWindow,
-                                   end > kSearchSpan ? end - kSearchSpan : 0, 0, position)) {
-                m_candidates.push_back({port, position});
-            }
-        }
-        if (!m_candidates.empty()) {
-            m_failedLocks = 0;
-            JudgeHeld(m_candidates.front());
-            m_placed = 0;
-            return true;
-        }
-        // The oldest byte fits nowhere; later searches thin out.
-        m_held.push_back(m_waiting.front());
-        Consume(1);
-        ++m_failedLocks;
-        m_skip = std::min<std::size_t>(std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10),
-                                       kMostSkipped) -
-                 1;
-    }
-    if (m_held.size() > kMostHeld) {
-        m_counts.unrecognised += m_held.size() - kMostHeld;
-        m_held.erase(m_held.begin(),
-                     m_held.begin() + static_cast<std::ptrdiff_t>(m_held.size() - kMostHeld));
-    }
-    return true;
-}
-
-void DataChecker::JudgeHeld(const Candidate& lock) {
-    // The held bytes came just before the ones the lock was found with: they
-    // are judged against the bytes just before that place in the stream.
-    const std::size_t held = m_held.size();
-    const std::uint64_t before = std::min<std::uint64_t>(held, lock.position);
-    const std::size_t unplaced = held - static_cast<std::size_t>(before);
-    m_counts.unrecognised += unplaced;
-    std::vector<std::uint8_t> expected(static_cast<std::size_t>(before));
-    const std::size_t got = m_streams[static_cast<std::size_t>(lock.port)]->Copy(
-        lock.position - before, expected.data(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const bool kept = i < got;
-        if (kept && expected[i] == m_held[unplaced + i]) {
-            ++m_counts.verified;
-        } else if (kept) {
-            ++m_counts.corrupted;
-        } else {
-            ++m_counts.unrecognised;
-        }
-    }
-    m_held.clear();
-}
-
-bool DataChecker::Verify() {
-    const std::size_t size = m_waiting.size();
-    std::vector<std::uint8_t> expected(size);
-    std::vector<std::size_t> matched(m_candidates.size(), 0);
-    std::vector<bool> parted(m_candidates.size(), false);
-    std::size_t longest = 0;
-    bool anyKept = false;
-    for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-        const Candidate& candidate = m_candidates[c];
-        const std::size_t got = m_streams[static_cast<std::size_t>(candidate.port)]->Copy(
-            candidate.position, expected.data(), size);
-        anyKept = anyKept || got > 0;
-        const auto end = expected.begin() + static_cast<std::ptrdiff_t>(got);
-        matched[c] = static_cast<std::size_t>(
-            std::mismatch(expected.begin(), end, m_waiting.begin()).first - expected.begin());
-        parted[c] = matched[c] < got;
-        longest = std::max(longest, matched[c]);
-    }
-    if (!anyKept) {
-        // The bytes run past what the candidates have sent (the lock was taken
-        // a period too far on a repeating pattern) or behind what they keep:
-        // their place is looked for again, which is no error: by what the
-        // source sent before it where there is enough of that, otherwise by
-        // the bytes alone.
-        return Reposition(std::min(m_waiting.size(), kLookAhead)) || Realign();
-    }
-    if (longest == 0) {
-        // Judged against the stream that has the most of what follows: one
-        // that ended sooner cannot tell.
-        // Each stream's length is read once: the senders go on appending, and
-        // a sort whose order moves under it is undefined.
-        std::vector<std::pair<std::uint64_t, Candidate>> byFollowing;
-        for (const Candidate& candidate : m_candidates) {
-            byFollowing.emplace_back(Following(candidate), candidate);
-        }
-        std::stable_sort(byFollowing.begin(), byFollowing.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (std::size_t c = 0; c < byFollowing.size(); ++c) {
-            m_candidates[c] = byFollowing[c].second;
-        }
-        return Classify();
-    }
-    // A candidate whose stream parts from the bytes where another's goes on
-    // cannot be their source. One whose stream only ended sooner still can:
-    // its place was taken a period too far on a repeating pattern, and it is
-    // found again after the bytes just verified.
-    const std::size_t tail = std::min(longest, kLockWindow);
-    std::vector<Candidate> kept;
-    m_placed += longest;
-    for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-        const Candidate& candidate = m_candidates[c];
-        std::uint64_t position = 0;
-        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
-        if (matched[c] == longest) {
-            kept.push_back({candidate.port, candidate.position + longest});
-        } else if (!parted[c] &&
-                   stream.FindNewest(
-                       m_waiting.data() + longest - tail, tail,
-                       candidate.position > kSearchSpan ? candidate.position - kSearchSpan : 0, 0,
-                       position)) {
-            kept.push_back({candidate.port, position + tail});
-            m_placed = std::min<std::uint64_t>(m_placed, tail);  // found again by these alone
-        }
-    }
-    m_candidates = std::move(kept);
-    m_counts.verified += longest;
-    m_errorsInARow = 0;
-    m_sinceLookAround += longest;
-    if (m_sinceLookAround >= kLookAroundBytes && longest >= kLockWindow) {
-        LookAround(m_waiting.data() + longest - kLockWindow);
-    }
-    Consume(longest);
-    return true;
-}
-
-void DataChecker::LookAround(const std::uint8_t* window) {
-    m_sinceLookAround = 0;
-    for (int port = 0; port < kPorts; ++port) {
-        const bool known = std::any_of(m_candidates.begin(), m_candidates.end(),
-                                       [port](const Candidate& c) { return c.port == port; });
-        const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
-        std::uint64_t position = 0;
-        const std::uint64_t end = stream != nullptr ? stream->End() : 0;
-        if (!known && stream != nullptr &&
-            stream->FindNewest(window, kLockWindow, end > kSearchSpan ? end - kSearchSpan : 0, 0,
-                               position)) {
-            m_candidates.push_back({port, position + kLockWindow});
-        }
+    m_consumed += size;
+    m_pendingFrom += size;
+    if (m_pendingFrom == m_pending.size()) {
+        m_pending.clear();
+        m_pendingFrom = 0;
+    } else if (m_pendingFrom * 2 > m_pending.size()) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(m_pendingFrom));
+        m_pendingFrom = 0;
     }
 }
 
-bool DataChecker::Realign() {
-    if (m_waiting.size() < kLockWindow && !m_finishing) {
-        return false;  // fewer bytes could be placed anywhere: the next ones decide
-    }
-    const std::size_t size = std::min(m_waiting.size(), kLockWindow);
-    std::vector<Candidate> kept;
-    for (const Candidate& candidate : m_candidates) {
-        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
-        const std::uint64_t end = stream.End();
-        std::uint64_t position = 0;
-        if (stream.FindNewest(m_waiting.data(), size, end > kSearchSpan ? end - kSearchSpan : 0, 0,
-                              position)) {
-            kept.push_back({candidate.port, position});
-        }
-    }
-    m_candidates = std::move(kept);  // none: the lock is looked for afresh
-    m_placed = 0;                    // the new place stands for nothing received before it yet
-    return true;
+void DataChecker::Check(const std::uint8_t* data, std::size_t size, std::uint64_t nowMs) {
+    m_now = nowMs;
+    m_counts.received += size;
+    m_pending.insert(m_pending.end(), data, data + size);
+    Advance();
+    RefreshSources();
 }
 
-std::uint64_t DataChecker::Following(const Candidate& at) const {
-    const std::uint64_t end = m_streams[static_cast<std::size_t>(at.port)]->End();
-    return end > at.position ? end - at.position : 0;
+void DataChecker::Advance() {
+    bool moved = true;
+    while (moved && !Pending().empty()) {
+        moved = m_locked ? Follow() : Lock();
+    }
 }
 
-DataChecker::Candidate DataChecker::WithRoomToJudge(const Candidate& at) const {
-    // A place taken a period too far on a repeating stream (the sender being
-    // periods ahead of what arrives) has too little of the stream after it to
-    // tell a fault's kind by. The newest place with the same bytes before it,
-    // as far back as the place has gone since the lock, that has room enough
-    // after it is the same place to the receiver.
-    const std::size_t room = kLongestGap + 1 + kDecideBytes;
-    const std::size_t past = static_cast<std::size_t>(std::min<std::uint64_t>(m_placed, kHistory));
-    if (Following(at) >= room || past < kContext || at.position < past) {
-        return at;
-    }
-    const SentStream& stream = *m_streams[static_cast<std::size_t>(at.port)];
-    std::vector<std::uint8_t> sequence(past);
-    std::uint64_t position = 0;
-    const std::uint64_t end = stream.End();
-    if (stream.Copy(at.position - past, sequence.data(), past) != past ||
-        !stream.FindNewest(sequence.data() + past - kContext, kContext,
-                           end > kSearchSpan ? end - kSearchSpan : 0, room, position,
-                           std::span<const std::uint8_t>(sequence.data(), past - kContext))) {
-        return at;
-    }
-    return {at.port, position + kContext};
-}
-
-bool DataChecker::Reposition(std::size_t ahead) {
-    // What the source sent just before the place, and the next bytes
-    // received, taken together, are looked for in its stream: a real fault
-    // makes a sequence no stream holds, while a lock taken at the wrong
-    // repeat of a repeating pattern shows here as the sequence standing
-    // elsewhere. Only a place with the same past as far back as the place
-    // has gone since the lock is the same repeat: a byte lost or added inside
-    // a run of like bytes only seems to move the place, and is an error.
-    const std::size_t past = static_cast<std::size_t>(std::min<std::uint64_t>(m_placed, kHistory));
-    if (past < kLookAhead || ahead == 0 || ahead > m_waiting.size()) {
-        return false;
-    }
-    const std::size_t context = std::min(past, kContext);
-    std::vector<std::uint8_t> sequence(past + ahead);
-    std::copy_n(m_waiting.begin(), ahead, sequence.begin() + static_cast<std::ptrdiff_t>(past));
-    std::vector<Candidate> moved;
-    for (const Candidate& candidate : m_candidates) {
-        const SentStream& stream = *m_streams[static_cast<std::size_t>(candidate.port)];
-        const std::uint64_t end = stream.End();
-        std::uint64_t position = 0;
-        if (candidate.position < past ||
-            stream.Copy(candidate.position - past, sequence.data(), past) != past) {
-            continue;
-        }
-        const std::span<const std::uint8_t> earlier(sequence.data(), past - context);
-        if (stream.FindNewest(sequence.data() + past - context, context + ahead,
-                              end > kSearchSpan ? end - kSearchSpan : 0, 0, position, earlier)) {
-            moved.push_back({candidate.port, position + context});
-        }
-    }
-    if (moved.empty()) {
-        return false;
-    }
-    m_candidates = std::move(moved);
-    return true;
-}
-
-bool DataChecker::StreamParts(const Candidate& at, const std::uint8_t* bytes,
-                              std::size_t size) const {
-    std::vector<std::uint8_t> expected(size);
-    const std::size_t got =
-        m_streams[static_cast<std::size_t>(at.port)]->Copy(at.position, expected.data(), size);
-    return !std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(got),
-                       bytes);
-}
-
-DataChecker::Way DataChecker::FindWayOn(const Candidate& at, std::size_t misses) const {
-    // The stream from the place on, far enough for the longest gap and then
-    // as many bytes as are compared.
-    const std::size_t compared = std::min(m_waiting.size(), kDecideBytes);
-    std::vector<std::uint8_t> stream(kLongestGap + 1 + compared);
-    const std::size_t got = m_streams[static_cast<std::size_t>(at.port)]->Copy(
-        at.position, stream.data(), stream.size());
-    Way best;
-    bool tied = false;
-    const auto consider = [&](Way::Kind kind, std::uint64_t advance, std::size_t consumed) {
-        if (advance >= got) {
-            return;
-        }
-        // Every way is compared on as many bytes (one fewer than are waiting,
-        // as a way may judge the first), so none wins by length alone.
-        const std::size_t comparable =
-            std::min(compared - 1, got - static_cast<std::size_t>(advance));
-        if (comparable < kLookAhead) {
-            return;
-        }
-        // How far the way goes on before its `misses`th wrong byte (other
-        // faults close after this one).
-        const std::uint8_t* received = m_waiting.data() + consumed;
-        const std::uint8_t* sent = stream.data() + advance;
-        if (misses > 2 && received[0] != sent[0]) {
-            return;  // two faults at one place are not taken on top of a third
-        }
-        std::size_t fit = 0;
-        for (std::size_t missed = 0; fit < comparable; ++fit) {
-            missed += received[fit] != sent[fit] ? 1 : 0;
-            if (missed == misses) {
-                break;
-            }
-        }
-        if (fit < kLookAhead || (best.kind != Way::Kind::None && fit < best.fit)) {
-            return;
-        }
-        tied = best.kind != Way::Kind::None && fit == best.fit;
-        if (!tied) {
-            best = {kind, advance, consumed, fit, fit == comparable};
-        }
-    };
-    consider(Way::Kind::Corrupted, 1, 1);  // the stream goes on after a wrong byte
-    consider(Way::Kind::Extra, 0, 1);      // the stream goes on with the byte after it
-    for (std::uint64_t gap = 1; gap <= kLongestGap; ++gap) {
-        consider(Way::Kind::Lost, gap, 0);  // the stream goes on further along
-    }
-    if (tied && best.open && m_waiting.size() < kDecideBytes && !m_finishing) {
-        best.kind = Way::Kind::Undecided;  // the bytes to come tell the ways apart
-    }
-    return best;
-}
-
-DataChecker::Way DataChecker::FindLongGap(const Candidate& at) {
-    if (m_sinceLongGapSearch < kLongGapSearchSpacing) {
-        return {};
-    }
-    // The bytes are looked for a window at a time, so that a fault close
-    // after the gap does not hide it; a window of few values (a file's zero
-    // fill, the NULs of a break, a run of like bytes) stands in too many
-    // places to tell one by.
-    const std::size_t judged = std::min(m_waiting.size(), kDecideBytes);
-    std::vector<std::size_t> offsets;
-    for (std::size_t offset = 0; offset + kLockWindow <= judged && offsets.size() < kLongGapWindows;
-         offset += kLockWindow) {
-        if (Telling(m_waiting.data() + offset, kLockWindow)) {
-            offsets.push_back(offset);
-        }
-    }
-    if (offsets.size() < kLongGapWindows && judged < kDecideBytes && !m_finishing) {
-        return {Way::Kind::Undecided};  // the bytes to come give more windows
-    }
-    const SentStream& stream = *m_streams[static_cast<std::size_t>(at.port)];
-    for (const std::size_t offset : offsets) {
-        // The nearest place the window stands, so that on a repeating stream
-        // (a file sent over and over) the loss counted is the least the bytes
-        // show. Where it stands within the longest gap, the usual search
-        // tells the faults there once it is past those close together.
-        std::uint64_t position = 0;
-        if (!stream.FindOldest(m_waiting.data() + offset, kLockWindow, at.position, position)) {
-            continue;
-        }
-        if (position < at.position + offset + kLongestGap + 1) {
-            break;
-        }
-        // Faults among the bytes before the window (bytes lost or added)
-        // move the place their first byte stands for: the place is set back
-        // by half the longest gap, and the usual search for a gap that
-        // follows finds the true one, so the loss is counted whole.
-        const std::uint64_t gap = position - offset - at.position;
-        return {Way::Kind::Lost, gap - kLongestGap / 2, 0, kLockWindow};
-    }
-    m_sinceLongGapSearch = 0;  // no long gap: errors close together
-    return {};
-}
-
-bool DataChecker::Classify() {
-    if (m_waiting.size() < 1 + kLookAhead) {
-        return false;  // the next bytes decide
-    }
-    // Of the ways the bytes may go on, the one that goes on furthest is
-    // taken: inside a run of like bytes several fit for a while, and only
-    // where the run ends does the true one show; a second fault close after
-    // this one is passed over. Ties go to the first way. Only when no way
-    // goes far past a second fault (a byte lost with two corrupted close
-    // after it) is a third allowed: allowing it always would let a wrong way
-    // pass over the true one's next fault.
-    const Candidate primary = WithRoomToJudge(m_candidates.front());
-    Way way = FindWayOn(primary, 2);
-    // One fault with the stream going on well after it is judged at once.
-    // Anything else may be a lock at the wrong repeat of a repeating
-    // pattern, which shows only where the repeats end: that search reads
-    // much of the stream, so a noisy line is not made to pay it at every
-    // fault.
-    const bool oneFault = (way.open || way.fit >= kLoneFaultFit) &&
-                          (way.kind == Way::Kind::Corrupted || way.kind == Way::Kind::Extra ||
-                           way.kind == Way::Kind::Lost);
-    if (!oneFault && Reposition(kLookAhead)) {
+bool DataChecker::Follow() {
+    const std::span<const std::uint8_t> pending = Pending();
+    const std::size_t size = std::min(pending.size(), kFollowBytes);
+    m_expect.resize(size);
+    m_expectAt = m_session.position;
+    m_expectGot = Stream().Copy(m_session.position, m_expect.data(), size);
+    const auto differ = std::mismatch(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(m_expectGot),
+                                      m_expect.begin());
+    const auto same = static_cast<std::size_t>(differ.first - pending.begin());
+    if (same > 0) {
+        PlaceRun(same);
         return true;
     }
-    m_candidates.front() = primary;
-    if (way.kind == Way::Kind::None) {
-        way = FindWayOn(primary, 3);
+    if (m_expectGot == 0) {
+        return PastTheSource();
     }
-    if (way.kind == Way::Kind::None) {
-        way = FindLongGap(primary);
+    return ResolveFault();
+}
+
+bool DataChecker::PastTheSource() {
+    const SentStream& stream = Stream();
+    if (m_session.position < stream.Start()) {
+        m_locked = false;  // fallen behind what the stream keeps: found again
+        return true;
     }
-    if (way.kind == Way::Kind::Undecided) {
+    // More bytes than the source has sent: on a repeating stream the place
+    // was taken a repeat too far, as a doubled repeat or a fault judged the
+    // wrong way shows.
+    const SentStream::Repeat repeat = stream.RepeatAt(m_session.position - 1);
+    if (repeat.period > 0 && TakeBackARepeat(repeat.period, Pending().size())) {
+        return true;
+    }
+    return ResolveFault();
+}
+
+void DataChecker::PlaceRun(std::size_t size) {
+    const std::uint64_t position = m_session.position;
+    NotePlaced(position);
+    CountPlaced(size, 0, 0);
+    SampleLatency(position, size);
+    Remember(Pending().first(size));
+    m_session.position += size;
+    m_sinceRefresh += size;
+    m_sinceLookAround += size;
+    Consume(size);
+}
+
+void DataChecker::NotePlaced(std::uint64_t position) {
+    if (m_session.placedAny) {
+        return;
+    }
+    // The run's first byte placed: the source's bytes from the window's start
+    // up to it never came; a byte from before the window starts it there.
+    m_session.placedAny = true;
+    if (position > m_session.windowStart) {
+        // As many bytes received before it that fit nowhere stand for those
+        // first bytes as they arrived: the fewest faults that explain both.
+        // Those still kept are compared with them.
+        const std::uint64_t gap = position - m_session.windowStart;
+        const std::uint64_t under = std::min(gap, m_unplacedBeforeLock);
+        const std::uint64_t kept = std::min<std::uint64_t>(under, m_unheld.size());
+        m_expect.resize(static_cast<std::size_t>(kept));
+        const std::size_t got = Stream().Copy(position - kept, m_expect.data(), m_expect.size());
+        std::uint64_t same = 0;
+        std::uint64_t bits = (under - kept) * kBitsOfAnyByte;
+        for (std::size_t i = 0; i < kept; ++i) {
+            const std::uint8_t sent = i < got ? m_expect[i] : static_cast<std::uint8_t>(~m_unheld[i]);
+            const std::uint8_t arrived = m_unheld[m_unheld.size() - kept + i];
+            same += sent == arrived ? 1 : 0;
+            bits += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(sent ^ arrived)));
+        }
+        m_expectAt = ~std::uint64_t{0};  // the buffer no longer holds the place's bytes
+        m_counts.lost += gap - under;
+        m_counts.extra -= under;
+        CountPlaced(same, under - same, bits);
+        m_unplacedBeforeLock = 0;
+        m_unheld.clear();
+        m_session.windowFrom = m_session.windowStart;
+    } else {
+        m_session.windowFrom = position;
+    }
+}
+
+void DataChecker::CountLost(std::uint64_t bytes) {
+    // Before the first byte placed, the bytes passed over are counted by it.
+    if (m_session.placedAny) {
+        m_counts.lost += bytes;
+    }
+}
+
+void DataChecker::CountPlaced(std::uint64_t matched, std::uint64_t substituted,
+                              std::uint64_t bits) {
+    m_counts.verified += matched;
+    m_counts.corrupted += substituted;
+    m_counts.corruptedBits += bits;
+}
+
+void DataChecker::SampleLatency(std::uint64_t position, std::size_t size) {
+    if (position + size <= m_nextLatencyAt) {
+        return;
+    }
+    const std::uint64_t at = std::max(position, m_nextLatencyAt);
+    const std::optional<std::uint64_t> written = Stream().WrittenAtMs(at);
+    if (written && m_now >= *written) {
+        m_latency.Add(m_now - *written);
+    }
+    m_nextLatencyAt = at + kLatencyEvery;
+}
+
+void DataChecker::Remember(std::span<const std::uint8_t> verified) {
+    if (verified.size() >= kKeyBytes) {
+        std::copy(verified.end() - kKeyBytes, verified.end(), m_recent.begin());
+    } else {
+        std::copy(m_recent.begin() + static_cast<std::ptrdiff_t>(verified.size()), m_recent.end(),
+                  m_recent.begin());
+        std::copy(verified.begin(), verified.end(), m_recent.end() - static_cast<std::ptrdiff_t>(verified.size()));
+    }
+    m_recentRun += verified.size();
+}
+
+std::uint64_t DataChecker::OverdueFrom(std::uint64_t nowMs) const {
+    // The bytes written before this much time ago have had time to arrive.
+    const std::uint64_t tail = Stream().TailMs();
+    return nowMs > tail ? Stream().FirstWrittenAfter(nowMs - tail) : 0;
+}
+
+std::uint64_t DataChecker::ProvisionalLost() const {
+    if (m_session.source < 0) {
+        return 0;
+    }
+    const std::uint64_t from =
+        m_session.placedAny ? m_session.position : m_session.windowStart;
+    return m_session.overdueTo > from ? m_session.overdueTo - from : 0;
+}
+
+std::uint64_t DataChecker::SessionExpected() const {
+    if (m_session.source < 0) {
+        return 0;
+    }
+    if (m_session.placedAny) {
+        return std::max(m_session.position, m_session.overdueTo) - m_session.windowFrom;
+    }
+    return m_session.overdueTo > m_session.windowStart
+               ? m_session.overdueTo - m_session.windowStart
+               : 0;
+}
+
+CheckCounts DataChecker::Counts() const {
+    CheckCounts counts = m_counts;
+    counts.lost += ProvisionalLost();
+    counts.bitsChecked = (counts.verified + counts.corrupted) * m_dataBits;
+    counts.expected = m_expectedBefore + SessionExpected();
+    return counts;
+}
+
+bool DataChecker::AwaitsTail() const {
+    if (m_session.source < 0) {
         return false;
     }
-    if (way.kind == Way::Kind::None) {
-        if (m_errorsInARow >= kMostErrorsInARow) {
-            m_candidates.clear();  // the lock is lost: looked for again
-            m_errorsInARow = 0;
-            return true;
-        }
-        way = {Way::Kind::Corrupted, 1, 1, 0};  // more than one error close together: one at a time
+    if (!Pending().empty()) {
+        return true;
     }
-    CountError(way);
-    const std::uint64_t advance = way.advance;
-    const std::size_t consumed = way.consumed;
-    m_placed += advance;
-    ++m_errorsInARow;
-    // The other candidates go the same way; one whose stream then parts
-    // from the judging stream cannot be the source (one that has not sent
-    // that far yet still can). The received bytes are not the measure: more
-    // errors may lie among them.
-    std::vector<std::uint8_t> judged(kLookAhead);
-    const std::size_t known = m_streams[static_cast<std::size_t>(primary.port)]->Copy(
-        primary.position + advance, judged.data(), judged.size());
-    std::vector<Candidate> kept;
-    for (const Candidate& candidate : m_candidates) {
-        const Candidate moved{candidate.port, candidate.position + advance};
-        if (candidate.port == primary.port || !StreamParts(moved, judged.data(), known)) {
-            kept.push_back(moved);
-        }
+    const std::uint64_t end = Stream().End();
+    return m_session.position < end && m_session.overdueTo < end;
+}
+
+void DataChecker::Tick(std::uint64_t nowMs) {
+    m_now = nowMs;
+    if (m_session.source < 0) {
+        return;
     }
-    m_candidates = std::move(kept);
-    Consume(consumed);
+    const std::uint64_t overdue = OverdueFrom(nowMs);
+    m_session.overdueTo = std::max(m_session.overdueTo, overdue);
+    const std::uint64_t end = Stream().End();
+    if (overdue < end) {
+        return;
+    }
+    // The source has been quiet for as long as a byte may take: nothing more
+    // of it is on its way, and the last bytes received are judged as they are.
+    SettleBeforeLastBytes(end);
+    if (m_locked && !Pending().empty()) {
+        m_finishing = true;
+        Advance();
+        m_finishing = false;
+    }
+    SettleRepeats(end > m_session.position ? end - m_session.position : 0);
+}
+
+void DataChecker::SettleBeforeLastBytes(std::uint64_t overdue) {
+    // Whole repeats of the source missing at the end, more than the bytes
+    // still to judge could fill, are settled first, so that those bytes are
+    // judged where they stand.
+    if (m_session.source < 0 || !m_locked || overdue <= m_session.position) {
+        return;
+    }
+    const std::uint64_t missing = overdue - m_session.position;
+    const std::uint64_t waiting = Pending().size();
+    if (missing > waiting) {
+        SettleRepeats(missing - waiting);
+    }
+}
+
+void DataChecker::Finish(std::uint64_t nowMs) {
+    m_now = nowMs;
+    if (m_session.source >= 0) {
+        SettleBeforeLastBytes(std::max(OverdueFrom(nowMs), m_session.overdueTo));
+    }
+    m_finishing = true;
+    Advance();
+    if (!m_locked && !m_held.empty()) {
+        // No lock at the end: the held bytes are looked up again, at every
+        // place the thinned-out searches let by.
+        std::vector<std::uint8_t> again(m_held);
+        const std::span<const std::uint8_t> pending = Pending();
+        again.insert(again.end(), pending.begin(), pending.end());
+        m_pending = std::move(again);
+        m_pendingFrom = 0;
+        m_held.clear();
+        m_skip = 0;
+        m_searchEveryByte = true;
+        Advance();
+        m_searchEveryByte = false;
+    }
+    m_finishing = false;
+    CountUnplaced(m_held.size());
+    m_held.clear();
+    CloseTail(nowMs);
+}
+
+void DataChecker::CloseTail(std::uint64_t nowMs) {
+    if (m_session.source < 0) {
+        return;
+    }
+    const std::uint64_t end = Stream().End();
+    const std::uint64_t overdue = std::max(OverdueFrom(nowMs), m_session.overdueTo);
+    SettleRepeats(overdue > m_session.position ? overdue - m_session.position : 0);
+    // The source's bytes not received: lost where their time was up, cut by
+    // the stop where they were still on their way.
+    const std::uint64_t from =
+        m_session.placedAny ? m_session.position : m_session.windowStart;
+    if (end > from) {
+        const std::uint64_t cutFrom = std::clamp(overdue, from, end);
+        m_counts.lost += cutFrom - from;
+        m_counts.cut += end - cutFrom;
+        if (!m_session.placedAny) {
+            m_session.placedAny = true;
+            m_session.windowFrom = m_session.windowStart;
+        }
+        m_session.position = end;
+    }
+    m_session.overdueTo = std::max(m_session.overdueTo, end);
+}
+
+bool DataChecker::Covers(const RepeatLedger::Reading& reading) const {
+    return m_counts.lost >= reading.lost && m_counts.extra >= reading.extra &&
+           m_counts.corrupted >= reading.corrupted && m_counts.verified >= reading.verified;
+}
+
+void DataChecker::Apply(const RepeatLedger::Turn& turn, bool back) {
+    m_counts.lost += turn.to.lost - turn.from.lost;
+    m_counts.extra += turn.to.extra - turn.from.extra;
+    m_counts.corrupted += turn.to.corrupted - turn.from.corrupted;
+    m_counts.corruptedBits += turn.to.bits - std::min(turn.from.bits, m_counts.corruptedBits);
+    m_counts.verified += turn.to.verified - turn.from.verified;
+    m_session.position = back ? m_session.position - turn.move : m_session.position + turn.move;
+}
+
+bool DataChecker::TakeBackARepeat(std::uint64_t period, std::uint64_t beyond) {
+    if (!m_session.placedAny) {
+        return false;
+    }
+    // A fault read forward that costs least read back, else a whole repeat
+    // received twice; either only where it costs less than counting the
+    // `beyond` bytes received past what was sent as extra.
+    const RepeatLedger::Turn doubled{period, {0, 0, 0, 0, period}, {0, period, 0, 0, 0}};
+    const std::optional<RepeatLedger::Turn> turn = m_ledger.PeekBack();
+    const auto most = static_cast<std::int64_t>(beyond);
+    if (turn && turn->Cost() < doubled.Cost() && turn->Cost() < most && Covers(turn->from) &&
+        m_session.position >= m_session.windowFrom + turn->move) {
+        m_ledger.TurnBack();
+        Apply(*turn, true);
+        return true;
+    }
+    if (period > beyond || !Covers(doubled.from) ||
+        m_session.position < m_session.windowFrom + period) {
+        return false;
+    }
+    Apply(doubled, true);
     return true;
+}
+
+void DataChecker::SettleRepeats(std::uint64_t lostTail) {
+    // Whole repeats of the source missing at the end: a fault read back is
+    // read forward where that costs less than the repeat lost.
+    while (m_session.placedAny) {
+        const std::optional<RepeatLedger::Turn> turn = m_ledger.PeekForward();
+        if (!turn || turn->move > lostTail || turn->Cost() >= static_cast<std::int64_t>(turn->move) ||
+            !Covers(turn->from)) {
+            return;
+        }
+        m_ledger.TurnForward();
+        Apply(*turn, false);
+        lostTail -= turn->move;
+    }
 }
 
 }  // namespace quorvel

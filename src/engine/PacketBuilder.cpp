@@ -2,7 +2,9 @@
 #include "engine/PacketBuilder.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 namespace {
@@ -16,7 +18,62 @@ void Fill(TxPacket& packet, std::string_view text) {
     Fill(packet, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+// The shortest p such that `unit` over and over repeats every p bytes.
+std::uint64_t ShortestRepeat(std::span<const std::uint8_t> unit) {
+    if (unit.empty()) {
+        return 0;
+    }
+    // The longest border of the unit (a prefix that is also a suffix): the
+    // unit repeats every (size - border) bytes when that divides its size.
+    std::vector<std::size_t> border(unit.size(), 0);
+    for (std::size_t i = 1, k = 0; i < unit.size(); ++i) {
+        while (k > 0 && unit[i] != unit[k]) {
+            k = border[k - 1];
+        }
+        k += unit[i] == unit[k] ? 1 : 0;
+        border[i] = k;
+    }
+    const std::size_t step = unit.size() - border.back();
+    return unit.size() % step == 0 ? step : unit.size();
+}
+
+std::span<const std::uint8_t> BytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
 }  // namespace
+
+PatternKind ChosenPattern(const PortPatternSettings& pattern) {
+    if (pattern.nAlpha != 0) {
+        return PatternKind::Alphabets;
+    }
+    if (pattern.nQuickBrown != 0) {
+        return PatternKind::QuickBrown;
+    }
+    if (pattern.nUserData != 0) {
+        return PatternKind::UserText;
+    }
+    return pattern.nPrbs != 0 && pattern.nFile == 0 ? PatternKind::Prbs : PatternKind::File;
+}
+
+std::uint64_t PatternPeriod(const PortPatternSettings& pattern, const PortFileData& data) {
+    switch (ChosenPattern(pattern)) {
+        case PatternKind::Alphabets:
+            return ShortestRepeat(BytesOf(kAlphabets));
+        case PatternKind::QuickBrown:
+            return ShortestRepeat(BytesOf(kQuickBrown));
+        case PatternKind::UserText:
+            return ShortestRepeat(
+                BytesOf(std::string_view(pattern.strUserData).substr(0, PacketLengthOf(pattern.strUserData))));
+        case PatternKind::Prbs:
+            return 0;
+        case PatternKind::File:
+            break;
+    }
+    const auto length = static_cast<std::size_t>(std::clamp<std::int32_t>(
+        data.nFileLength, 0, static_cast<std::int32_t>(data.FileData.size())));
+    return ShortestRepeat({data.FileData.data(), length});
+}
 
 std::size_t PacketLengthOf(const std::string& text) {
     std::size_t length = std::min<std::size_t>(text.size(), kMaxPacket);
@@ -29,19 +86,28 @@ std::size_t PacketLengthOf(const std::string& text) {
 }
 
 void BuildFirstPiece(TxPacket& packet, FileSendState& file, const PortPatternSettings& pattern,
-                     const PortFileData& data) {
+                     const PortFileData& data, PrbsSequence& sequence, std::uint8_t dataMask) {
     file.nOffset = 0;  // a file always starts again at its first byte
-    if (pattern.nAlpha != 0) {
-        Fill(packet, kAlphabets);
-    } else if (pattern.nQuickBrown != 0) {
-        Fill(packet, kQuickBrown);
-    } else if (pattern.nUserData != 0) {
-        Fill(packet,
-             std::string_view(pattern.strUserData).substr(0, PacketLengthOf(pattern.strUserData)));
-    } else {
-        file.bMoreToSend = false;
-        file.nRemaining = data.nFileLength;
-        BuildNextFilePiece(packet, file, data);
+    switch (ChosenPattern(pattern)) {
+        case PatternKind::Alphabets:
+            Fill(packet, kAlphabets);
+            break;
+        case PatternKind::QuickBrown:
+            Fill(packet, kQuickBrown);
+            break;
+        case PatternKind::UserText:
+            Fill(packet,
+                 std::string_view(pattern.strUserData).substr(0, PacketLengthOf(pattern.strUserData)));
+            break;
+        case PatternKind::Prbs:
+            sequence.Fill(packet.data.data(), kMaxPacket, dataMask);
+            packet.nLength = kMaxPacket;
+            break;
+        case PatternKind::File:
+            file.bMoreToSend = false;
+            file.nRemaining = data.nFileLength;
+            BuildNextFilePiece(packet, file, data);
+            break;
     }
     packet.data[static_cast<std::size_t>(packet.nLength)] = 0;
 }

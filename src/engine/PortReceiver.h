@@ -19,7 +19,7 @@ namespace quorvel {
 // the latest chunk; any thread reads the counts and what the check found.
 class PortReceiver {
   public:
-    explicit PortReceiver(const DataChecker::Streams& streams) : m_check(streams) {}
+    PortReceiver(const DataChecker::Streams& streams, int port) : m_check(streams, port) {}
     PortReceiver(const PortReceiver&) = delete;
     PortReceiver& operator=(const PortReceiver&) = delete;
 

@@ -1,14 +1,17 @@
 #include "engine/PortSender.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/PacketBuilder.h"
 
 namespace quorvel {
 
-void PortSender::StartTest() {
+void PortSender::StartTest(unsigned dataBits, std::uint64_t tailMs, bool indexed) {
     std::lock_guard lock(m_lock);
-    m_sent.Reset();
+    m_sent.Reset(tailMs, indexed);
+    m_prbs.Restart();
+    m_dataMask = static_cast<std::uint8_t>((1u << std::min(dataBits, 8u)) - 1);
     m_nSentAtRun = 0;
     m_run.bRunning = false;
     m_file.bMoreToSend = false;
@@ -21,6 +24,7 @@ std::uint64_t PortSender::BeginRun(std::uint64_t stopAtMs) {
     m_nSentAtRun = m_sent.End();
     m_bFirstPacketPending = true;
     std::lock_guard lock(m_lock);
+    m_runPeriod = PatternPeriod(m_pattern, m_data);
     m_nStopAtMs = stopAtMs;
     m_run.nErrorCount = 0;
     m_run.nPacketCount = 0;
@@ -55,10 +59,10 @@ std::optional<PortSender::Packet> PortSender::Build(Piece piece, bool byWriteThr
     if (piece == Piece::Next) {
         BuildNextFilePiece(m_TxPacket, m_file, m_data);
     } else {
-        BuildFirstPiece(m_TxPacket, m_file, m_pattern, m_data);
+        BuildFirstPiece(m_TxPacket, m_file, m_pattern, m_data, m_prbs, m_dataMask);
     }
     FitToLimit();
-    return Packet{m_TxPacket, ++m_run.nPacketCount};
+    return Packet{m_TxPacket, ++m_run.nPacketCount, m_runPeriod};
 }
 
 void PortSender::FitToLimit() {

@@ -8,6 +8,7 @@
 
 #include "config/PortRegistry.h"
 #include "engine/ConsoleView.h"
+#include "engine/PrbsSequence.h"
 #include "engine/SentStream.h"
 #include "engine/TestData.h"
 
@@ -28,22 +29,27 @@ class PortSender {
   public:
     // `pattern`: the port's pattern choice in the records, which this sender
     // guards from now on (SetPattern writes it under the port's lock).
-    explicit PortSender(PortPatternSettings& pattern) : m_pattern(pattern) {}
+    // `port`: the port (0-7), whose own pseudo-random sequence it sends.
+    PortSender(PortPatternSettings& pattern, int port) : m_pattern(pattern), m_prbs(port) {}
     PortSender(const PortSender&) = delete;
     PortSender& operator=(const PortSender&) = delete;
 
     // A packet as built and counted: the port's packet buffer, copied.
     struct Packet {
         TxPacket bytes;
-        std::int32_t count = 0;  // the packet's number in its run, from 1
+        std::int32_t count = 0;     // the packet's number in its run, from 1
+        std::uint64_t period = 0;   // how the run's bytes repeat (0: never)
     };
     enum class Piece {
         First,  // the start of the pattern (a file pass starts again)
         Next,   // the next piece of a file pass under way
     };
 
-    // Test > Start: nothing left over from an earlier test carries on.
-    void StartTest();
+    // Test > Start: nothing left over from an earlier test carries on. The
+    // port's line takes `dataBits` of each byte, a byte its `tailMs` at most
+    // to arrive; `indexed`: whether its bytes are looked up (data checked).
+    void StartTest(unsigned dataBits = 8, std::uint64_t tailMs = SentStream::kDefaultTailMs,
+                   bool indexed = true);
     // Run (GUI thread): the run begins; its first packet is to come from Run,
     // and the write thread builds nothing before it. `stopAtMs` is when a
     // timed run ends (clock ms), 0 for never. Returns the run's number, which
@@ -136,6 +142,11 @@ class PortSender {
     // under m_lock by whoever begins or ends a run, read by any thread.
     static constexpr int kNotEnded = -1;
     std::atomic<int> m_endedBy{kNotEnded};
+    // The port's pseudo-random sequence, the bits of a byte its line takes,
+    // and how the current run's bytes repeat: guarded by m_lock.
+    PrbsSequence m_prbs;
+    std::uint8_t m_dataMask = 0xFF;
+    std::uint64_t m_runPeriod = 0;
     SentStream m_sent;
     std::atomic<std::uint64_t> m_nSentAtRun{0};  // written by Run (GUI thread), read by any
 };

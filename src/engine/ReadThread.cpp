@@ -21,6 +21,10 @@ namespace {
 // After a failed wait (a port that has gone) the thread looks again this much
 // later, so that it neither spins nor misses the end of the test.
 constexpr std::chrono::milliseconds kFailedWaitPause{50};
+// While the check waits for its source's last bytes, the thread looks at the
+// check this often when nothing arrives, so that bytes that never come are
+// counted lost once their time is up; otherwise it waits for bytes alone.
+constexpr std::uint32_t kTailLookMs = 200;
 
 // One chunk read: counted, checked (unless a benchmark turned checking off)
 // and shown.
@@ -55,13 +59,22 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
     // A wait that fails is reported once; while it keeps failing the
     // operator is not asked again.
     bool failureShown = false;
+    const PortCheck& check = parts->receivers[params.nPort].Check();
     while (params.pbTestRunning->load()) {
         if (hold.WaitThrough()) {
             continue;  // the test may have stopped meanwhile
         }
         std::uint32_t events = 0;
-        const SerialResult waited =
-            params.hPort->WaitEvent(events, hold.MsUntilHold(SerialDevice::kWaitForever));
+        const bool checking = parts->checkData.load();
+        const std::uint32_t waitMs = hold.MsUntilHold(
+            checking && check.AwaitsTail() ? kTailLookMs : SerialDevice::kWaitForever);
+        const SerialResult waited = params.hPort->WaitEvent(events, waitMs);
+        if (waited.outcome == SerialOutcome::TimedOut) {
+            if (checking) {
+                engine.TickCheck(params.nPort);  // the tail's time may have run out
+            }
+            continue;
+        }
         if (waited.outcome == SerialOutcome::Failed) {
             if (params.pbTestRunning->load() && !failureShown) {
                 ShowPortMessage(params.nPort, "WaitForSingleObject Failed", "Error",
@@ -69,6 +82,9 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
                 failureShown = true;
             }
             std::this_thread::sleep_for(kFailedWaitPause);
+            if (checking) {
+                engine.TickCheck(params.nPort);  // a port gone: what it sent never comes
+            }
             continue;
         }
         failureShown = false;
@@ -86,7 +102,9 @@ void ReadThread(ReadThreadParams params, TestParts* parts) {
         // A release without a character (the mask cleared by Test > Stop)
         // leads straight to the loop test.
     }
-    engine.FinishCheck(params.nPort);
+    if (parts->checkData.load()) {
+        engine.FinishCheck(params.nPort);
+    }
     TakeLineChange(*parts, params.nPort, *params.hPort);  // what the last events left uncounted
     params.hMainWnd->PostThreadExit(params.nPort);
 }

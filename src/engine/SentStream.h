@@ -2,31 +2,43 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
-#include <span>
+#include <optional>
 #include <vector>
+
+#include "engine/StreamIndex.h"
 
 namespace quorvel {
 
 // The bytes one port has put on its line, in the order they went, kept as far
 // back as any byte still on its way can reach (the driver's queue, the card,
 // a cable, the receiver's queue, a receive thread's lag). Each byte has a
-// position: how many bytes the port had sent before it in this test.
+// position: how many bytes the port had sent before it in this test. Beside
+// the bytes it keeps when each was written, how each run's bytes repeat, and
+// an index of where every run of StreamIndex::kKeyBytes bytes stands.
 //
 // Threads: the write thread appends; the receive threads read; both only
-// under the stream's lock, held for a copy.
+// under the stream's lock, held for a copy or a look-up.
 class SentStream {
   public:
     // Far more than can be in flight at once at any line rate.
     static constexpr std::size_t kCapacity = 256 * 1024;
+    static constexpr std::size_t kKeyBytes = StreamIndex::kKeyBytes;
 
     SentStream();
 
-    // A new test: nothing sent.
-    void Reset();
-    // Bytes about to go on the line (appended before the write starts, so a
-    // receiver never sees them before they are known here) ...
-    void Append(const std::uint8_t* data, std::size_t size);
+    // A new test: nothing sent. `tailMs`: how long after its write a byte may
+    // still arrive (the port's queue at its line rate, and some); `indexed`:
+    // whether receivers look its bytes up (they do while data is checked).
+    void Reset(std::uint64_t tailMs = kDefaultTailMs, bool indexed = true);
+    std::uint64_t TailMs() const;
+
+    // A run's bytes follow: they repeat every `period` bytes (0: never).
+    void BeginRun(std::uint64_t period);
+    // Bytes about to go on the line at `nowMs` (appended before the write
+    // starts, so a receiver never sees them before they are known here) ...
+    void Append(const std::uint8_t* data, std::size_t size, std::uint64_t nowMs = 0);
     // ... and those of them that did not, when a write ends short.
     void Retract(std::size_t size);
 
@@ -35,27 +47,59 @@ class SentStream {
     std::uint64_t Start() const;
     // Copies the bytes from `from` on, at most `size`, that are kept; how many.
     std::size_t Copy(std::uint64_t from, std::uint8_t* out, std::size_t size) const;
-    // The newest position p from `earliest` on where the stream holds `pattern`
-    // and then at least `after` more bytes, and, when `before` is given, holds
-    // it just before p; false when nowhere. The search is by `pattern` alone,
-    // `before` being only compared where it is found.
-    bool FindNewest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
-                    std::size_t after, std::uint64_t& position,
-                    std::span<const std::uint8_t> before = {}) const;
 
-    // The oldest position p from `earliest` on where the stream holds
-    // `pattern`; false when nowhere.
-    bool FindOldest(const std::uint8_t* pattern, std::size_t size, std::uint64_t earliest,
-                    std::uint64_t& position) const;
+    // When the byte at `position` was written; nothing when that is no longer
+    // known (or the byte was not written).
+    std::optional<std::uint64_t> WrittenAtMs(std::uint64_t position) const;
+    // The first position written after `ms` (End when every byte was
+    // written by then): the bytes before it were all written by `ms`.
+    std::uint64_t FirstWrittenAfter(std::uint64_t ms) const;
+
+    // How the bytes around `position` repeat: every `period` bytes (0:
+    // never) from `from` on, within the run that holds `position`.
+    struct Repeat {
+        std::uint64_t period = 0;
+        std::uint64_t from = 0;
+    };
+    Repeat RepeatAt(std::uint64_t position) const;
+
+    // Where the kKeyBytes bytes at `key` stand: the nearest place at or after
+    // `from`, or the newest place anywhere in the stream; nothing when none.
+    std::optional<std::uint64_t> FindFrom(const std::uint8_t* key, std::uint64_t from) const;
+    std::optional<std::uint64_t> FindNewest(const std::uint8_t* key) const;
+
+    static constexpr std::uint64_t kDefaultTailMs = 1000;
 
   private:
-    // Copies the kept bytes from `from` to the end; the caller holds the lock
-    // and `from` is kept.
-    void CopyToEnd(std::uint64_t from, std::vector<std::uint8_t>& out) const;
+    struct Written {
+        std::uint64_t end;  // the position after the bytes written at `ms`
+        std::uint64_t ms;
+    };
+    struct Run {
+        std::uint64_t from;
+        std::uint64_t period;
+    };
+
+    std::uint64_t StartLocked() const;
+    bool HoldsKeyAt(std::uint64_t place, std::uint64_t key) const;
+    std::uint64_t KeyAt(std::uint64_t place) const;
+    // The first kept place at or after `from` with the same bytes as `place`,
+    // a period of the run at a time, where the run repeats.
+    std::optional<std::uint64_t> ByPeriod(std::uint64_t place, std::uint64_t from,
+                                          std::uint64_t key) const;
+    Repeat RepeatAtLocked(std::uint64_t position) const;
+    void IndexNewBytes();
 
     mutable std::mutex m_mutex;
     std::vector<std::uint8_t> m_ring;  // byte at position p is m_ring[p % kCapacity]
     std::uint64_t m_end = 0;
+    std::uint64_t m_tailMs = kDefaultTailMs;
+    bool m_indexed = true;
+    StreamIndex m_index;
+    std::uint64_t m_indexedTo = 0;        // keys starting before this are in the index
+    std::deque<Written> m_written;        // oldest first, one entry a millisecond
+    std::uint64_t m_writtenFrom = 0;      // the position the oldest entry starts at
+    std::deque<Run> m_runs;               // oldest first
 };
 
 }  // namespace quorvel

@@ -20,7 +20,7 @@ TestParts::TestParts(PortRecords& records, ConsoleHost& host, ThreadExitSink& ma
       host(host),
       mainWindow(mainWindow),
       clock(clock),
-      senders([&records](int port) { return PortSender(records.m_PortPattern[port]); }),
-      receivers([streams = SentStreams(senders)](int) { return PortReceiver(streams); }) {}
+      senders([&records](int port) { return PortSender(records.m_PortPattern[port], port); }),
+      receivers([streams = SentStreams(senders)](int port) { return PortReceiver(streams, port); }) {}
 
 }  // namespace quorvel

@@ -1,8 +1,12 @@
 #include "engine/TestRuntime.h"
 
+#include <algorithm>
+
+#include "config/PortOpenSettings.h"
 #include "core/MessageSink.h"
 #include "engine/LineControl.h"
 #include "serial/DriverRequests.h"
+#include "serial/LineSettings.h"
 
 namespace quorvel {
 
@@ -13,6 +17,22 @@ namespace {
 
 void ShowError(const std::string& text, const char* caption) {
     ShowMessage(text, caption, mb::kOk | mb::kIconExclamation);
+}
+
+// The bits of a character the port's line carries: 5 to 8.
+unsigned DataBitsOf(const PortRegistry& record) {
+    return 5 + static_cast<unsigned>(std::clamp(record.nDataBits, 0, 3));
+}
+
+// How long after its write a byte of the port may still arrive: the line
+// time of a full transmit queue and a packet waiting to join it, and a second
+// for the threads and the card on the way.
+std::uint64_t TailMsOf(const PortRegistry& record) {
+    constexpr double kQueuedBytes = 4096 + kMaxPacket;
+    constexpr std::uint64_t kSpareMs = 1000;
+    const double rate = LineCharactersPerSecond(record);
+    const double lineMs = rate > 0 ? kQueuedBytes * 1000.0 / rate : 0.0;
+    return static_cast<std::uint64_t>(lineMs) + kSpareMs;
 }
 
 }  // namespace
@@ -67,8 +87,10 @@ void TestRuntime::OnTestStart() {
     // A run left over from a test whose console went away must not carry on,
     // and nothing sent in an earlier test is looked for in this one.
     for (int port = 0; port < kPortCount; ++port) {
-        m_parts.senders[port].StartTest();
-        m_parts.receivers[port].Check().StartAfresh(false);
+        const PortRegistry& record = m_parts.records.m_PortRegistry[static_cast<std::size_t>(port)];
+        const unsigned dataBits = DataBitsOf(record);
+        m_parts.senders[port].StartTest(dataBits, TailMsOf(record), m_parts.checkData.load());
+        m_parts.receivers[port].Check().StartTest(dataBits);
     }
     m_parts.testRunning = true;
     m_parts.runningPorts = 0;

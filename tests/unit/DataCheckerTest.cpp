@@ -1,6 +1,7 @@
-// The data checker on streams the test makes: every byte received is either
-// verified or counted as exactly one kind of error, as the card would count
-// the faults it put in.
+// The data checker on streams the test makes, a case for each kind of fault:
+// every byte sent is verified, corrupted, lost or cut by the stop, every byte
+// received verified, corrupted, extra or unrecognised, as the card would
+// count the faults it put in.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -9,11 +10,16 @@
 
 #include "engine/DataChecker.h"
 #include "engine/TestData.h"
+#include "fakes/FaultyLine.h"
 
 namespace quorvel {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::ApplyFaults;
+using testing::Bytes;
+using testing::LineFault;
+using testing::LineFaultKind;
+using testing::Repeated;
 
 Bytes RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -24,22 +30,47 @@ Bytes RandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+Bytes Sequence(int port, std::size_t size) {
+    Bytes bytes(size);
+    PrbsSequence sequence(port);
+    sequence.Fill(bytes.data(), bytes.size(), 0xFF);
+    return bytes;
+}
+
+Bytes Alphabets(std::size_t lines) {
+    return Repeated(Bytes(kAlphabets.begin(), kAlphabets.end()), lines * kAlphabets.size());
+}
+
 class DataCheckerTest : public ::testing::Test {
   protected:
-    void Send(int port, const Bytes& bytes) {
-        m_sent[static_cast<std::size_t>(port)].Append(bytes.data(), bytes.size());
+    // Port `port` puts `bytes` on its line at `ms`; a run of them that
+    // repeats every `period` bytes begins when `period` is given.
+    void Send(int port, const Bytes& bytes, std::uint64_t ms = 0,
+              std::optional<std::uint64_t> period = std::nullopt) {
+        SentStream& stream = m_sent[static_cast<std::size_t>(port)];
+        if (period) {
+            stream.BeginRun(*period);
+        }
+        stream.Append(bytes.data(), bytes.size(), ms);
     }
     // Hands `bytes` to the checker in chunks of every size from 1 to 450 in
     // turn, as reads of whatever is queued would.
-    void Receive(const Bytes& bytes) {
+    void Receive(const Bytes& bytes, std::uint64_t ms = 0) {
         std::size_t at = 0;
         std::size_t chunk = 1;
         while (at < bytes.size()) {
             const std::size_t size = std::min(chunk, bytes.size() - at);
-            m_checker.Check(bytes.data() + at, size);
+            m_checker.Check(bytes.data() + at, size, ms);
             at += size;
             chunk = chunk % 450 + 1;
         }
+    }
+    // The test ends well after every byte's time was up.
+    CheckCounts Finished() {
+        m_checker.Finish(kLongAfterMs);
+        const CheckCounts counts = m_checker.Counts();
+        EXPECT_TRUE(counts.Balanced()) << ::testing::PrintToString(counts);
+        return counts;
     }
 
     static DataChecker::Streams StreamsOf(std::array<SentStream, 8>& sent) {
@@ -50,16 +81,38 @@ class DataCheckerTest : public ::testing::Test {
         return streams;
     }
 
+    static constexpr std::uint64_t kLongAfterMs = 60'000;
     std::array<SentStream, 8> m_sent;
     DataChecker m_checker{StreamsOf(m_sent)};
 };
+
+CheckCounts Counts(std::uint64_t received, std::uint64_t expected, std::uint64_t verified,
+                   std::uint64_t corrupted, std::uint64_t lost, std::uint64_t extra,
+                   std::uint64_t unrecognised = 0) {
+    CheckCounts c;
+    c.received = received;
+    c.expected = expected;
+    c.verified = verified;
+    c.corrupted = corrupted;
+    c.lost = lost;
+    c.extra = extra;
+    c.unrecognised = unrecognised;
+    return c;
+}
+
+// The counts without the bits, which a case about bytes leaves aside.
+CheckCounts Bytewise(CheckCounts counts) {
+    counts.corruptedBits = 0;
+    counts.bitsChecked = 0;
+    return counts;
+}
 
 TEST_F(DataCheckerTest, WhatCameBackWholeIsVerifiedAndItsSourceKnown) {
     const Bytes sent = RandomBytes(20000, 1);
     Send(2, sent);
     Send(5, RandomBytes(20000, 2));
     Receive(sent);
-    EXPECT_EQ(m_checker.Counts(), (CheckCounts{20000, 20000, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytewise(Finished()), Counts(20000, 20000, 20000, 0, 0, 0));
     EXPECT_EQ(m_checker.Sources(), 1u << 2);
 }
 
@@ -92,63 +145,78 @@ TEST_P(EachFaultTest, IsCountedOnceAsItsKind) {
     // Two faults inside one run of like bytes cannot be told apart (a byte
     // added and one lost leave the run as it was): in a file-like stream they
     // fall further apart than a run is long.
+    std::vector<LineFault> faults;
     const std::size_t apart = fileLike ? 400 : 1;
-    std::size_t lastFault = 0;
-    const auto faultAt = [&](std::size_t i, std::size_t period, std::size_t phase) {
-        const bool fault = i % period == phase && i >= lastFault + apart;
-        lastFault = fault ? i : lastFault;
-        return fault;
-    };
-    Bytes received;
-    std::uint64_t corrupted = 0, lost = 0, extra = 0;
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        if (faultAt(i, 997, 500)) {
-            received.push_back(static_cast<std::uint8_t>(sent[i] ^ 0x10));  // a bit flipped
-            ++corrupted;
-        } else if (faultAt(i, 1499, 700)) {
-            ++lost;  // dropped on the way
-        } else if (faultAt(i, 2003, 900)) {
-            received.push_back(sent[i]);
-            received.push_back(0);  // a framing error's NUL after it
-            ++extra;
-        } else if (faultAt(i, 5003, 1000)) {
-            lost += 40;  // a burst lost
-            i += 39;
-        } else if (faultAt(i, 20011, 20000)) {
-            lost += 6000;  // the receive queue overran
-            i += 5999;
-        } else if (!fileLike && faultAt(i, 3001, 1500) && i + 8 < sent.size()) {
-            // A byte lost with two corrupted close after it, on a noisy line
-            // (among like bytes, as two faults in a run, they cannot be told).
-            received.insert(received.end(), sent.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                            sent.begin() + static_cast<std::ptrdiff_t>(i) + 8);
-            received[received.size() - 5] ^= 0x04;
-            received[received.size() - 1] ^= 0x40;
-            lost += 1;
-            corrupted += 2;
-            i += 7;
-        } else if (!fileLike && faultAt(i, 4001, 2000)) {
-            // A corrupted byte with one lost two after it.
-            received.push_back(static_cast<std::uint8_t>(sent[i] ^ 0x02));
-            received.push_back(sent[i + 1]);
-            ++corrupted;
-            ++lost;
-            i += 2;
-        } else {
-            received.push_back(sent[i]);
+    std::size_t next = 0;
+    for (std::size_t i = 500; i < sent.size() - 7000; i += 997) {
+        if (i < next) {
+            continue;
         }
+        switch ((i / 997) % 6) {
+            case 0:  // a bit flipped
+                faults.push_back({LineFaultKind::Corrupt, i, 1});
+                break;
+            case 1:  // dropped on the way
+                faults.push_back({LineFaultKind::Lose, i, 1});
+                break;
+            case 2:  // a framing error's NUL before it
+                faults.push_back({LineFaultKind::Insert, i, 1});
+                break;
+            case 3:  // a burst lost
+                faults.push_back({LineFaultKind::Lose, i, 40});
+                break;
+            case 4:  // a block received twice
+                faults.push_back({LineFaultKind::Double, i, 20});
+                break;
+            default:  // the receive queue overran
+                faults.push_back({LineFaultKind::Lose, i, 6000});
+                break;
+        }
+        next = i + faults.back().length + apart;
     }
-    Receive(received);
-    m_checker.Finish();
-    const CheckCounts counts = m_checker.Counts();
-    EXPECT_EQ(counts.corrupted, corrupted);
-    EXPECT_EQ(counts.lost, lost);
-    EXPECT_EQ(counts.extra, extra);
-    EXPECT_EQ(counts.unrecognised, 0u);
-    EXPECT_EQ(counts.verified + counts.corrupted + counts.extra, received.size());
+    std::mt19937 random(4);
+    const testing::FaultyLine line = ApplyFaults(sent, faults, random, true);
+    Receive(line.received);
+    EXPECT_EQ(Finished(), line.truth);
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomAndFileLikeBytes, EachFaultTest, ::testing::Bool());
+
+TEST_F(DataCheckerTest, OnAPortsOwnSequenceEveryFaultIsCountedExactlyWhereverItFalls) {
+    // The faults a line makes, on the pseudo-random sequence: two bytes
+    // added, a block doubled, a gap of 100 and one of 4096 bytes, the first
+    // byte corrupted and the last three lost. Each is counted to the byte,
+    // and a corruption to the bit.
+    const Bytes sent = Sequence(3, 20000);
+    Send(3, sent, 0, 0);
+    const std::vector<LineFault> faults = {
+        {LineFaultKind::Corrupt, 0, 1},    {LineFaultKind::Insert, 1000, 2},
+        {LineFaultKind::Double, 3000, 37}, {LineFaultKind::Lose, 5000, 100},
+        {LineFaultKind::Lose, 8000, 4096}, {LineFaultKind::Lose, 19997, 3}};
+    std::mt19937 random(5);
+    const testing::FaultyLine line = ApplyFaults(sent, faults, random, true);
+    Receive(line.received);
+    const CheckCounts counts = Finished();
+    EXPECT_EQ(counts, line.truth);
+    EXPECT_EQ(Bytewise(counts), Counts(line.received.size(), 20000, 20000 - 1 - 4199, 1, 4199, 39));
+    EXPECT_EQ(m_checker.Sources(), 1u << 3);
+    EXPECT_GT(counts.BitErrorRate(), 0.0);
+}
+
+TEST_F(DataCheckerTest, ACrossedCableShowsAsTheSourceTheBytesCameFrom) {
+    // Port1 and Port2 each send their own sequence; what Port1's check
+    // receives is Port2's, whatever the wiring was said to be.
+    DataChecker check(StreamsOf(m_sent), 0);
+    check.StartTest();
+    const Bytes own = Sequence(0, 5000);
+    const Bytes other = Sequence(1, 5000);
+    Send(0, own);
+    Send(1, other);
+    check.Check(other.data(), other.size());
+    check.Finish(kLongAfterMs);
+    EXPECT_EQ(check.Sources(), 1u << 1);
+    EXPECT_EQ(Bytewise(check.Counts()), Counts(5000, 5000, 5000, 0, 0, 0));
+}
 
 TEST_F(DataCheckerTest, ABadByteBeforeTheLockIsStillJudgedAgainstTheStream) {
     const Bytes sent = RandomBytes(1000, 4);
@@ -156,19 +224,18 @@ TEST_F(DataCheckerTest, ABadByteBeforeTheLockIsStillJudgedAgainstTheStream) {
     Bytes received = sent;
     received[3] ^= 0x01;
     Receive(received);
-    EXPECT_EQ(m_checker.Counts(), (CheckCounts{1000, 999, 1, 0, 0, 0}));
+    EXPECT_EQ(Bytewise(Finished()), Counts(1000, 1000, 999, 1, 0, 0));
 }
 
 TEST_F(DataCheckerTest, BytesNoPortSentAreUnrecognisedAndCountedOneEach) {
     Send(0, RandomBytes(10000, 5));
     const Bytes noise = RandomBytes(6000, 6);
     Receive(noise);
-    m_checker.Finish();  // what still waited is judged at the end
-    EXPECT_EQ(m_checker.Counts(), (CheckCounts{6000, 0, 0, 0, 0, 6000}));
+    EXPECT_EQ(Bytewise(Finished()), Counts(6000, 0, 0, 0, 0, 0, 6000));
     EXPECT_EQ(m_checker.Sources(), 0u);
 
     // The check starts afresh at the port's Run.
-    m_checker.Reset();
+    m_checker.StartRun({});
     EXPECT_EQ(m_checker.Counts(), CheckCounts{});
 }
 
@@ -188,20 +255,56 @@ TEST_F(DataCheckerTest, IdenticalStreamsLeaveEverySenderAsSourceUntilTheyPart) {
     rest.insert(rest.end(), more.begin(), more.end());
     Receive(rest);
     EXPECT_EQ(m_checker.Sources(), 1u << 1);
-    EXPECT_EQ(m_checker.Counts().Errors(), 0u);
+    EXPECT_EQ(Finished().Errors(), 0u);
+}
+
+TEST_F(DataCheckerTest, OfPortsSendingAlikeTheBalanceFollowsThePortItselfElseTheLowest) {
+    // Port5 and Port6 send the Alphabets line over and over, Port6 for a
+    // while before; the check of Port6 follows Port6, that of Port8 Port5.
+    const Bytes lines = Alphabets(200);
+    Send(5, lines, 0, 39);
+    Send(4, lines, 0, 39);
+    DataChecker ofPort6(StreamsOf(m_sent), 5);
+    DataChecker ofPort8(StreamsOf(m_sent), 7);
+    for (DataChecker* check : {&ofPort6, &ofPort8}) {
+        check->StartTest();
+        check->Check(lines.data(), lines.size());
+        check->Finish(kLongAfterMs);
+        EXPECT_EQ(check->Sources(), (1u << 4) | (1u << 5));
+        EXPECT_EQ(Bytewise(check->Counts()), Counts(lines.size(), lines.size(), lines.size(), 0, 0, 0));
+    }
+}
+
+TEST_F(DataCheckerTest, OnARepeatingLineAFewBytesAddedAreExtraAndWholeLinesLostAreCounted) {
+    // The Alphabets line repeats every 39 bytes, so where a fault lies is
+    // only known to within a line; what was sent and received tells the rest
+    // by the end: five bytes added are five extra (not five corrupted and
+    // dozens lost), a block of ten received twice ten extra, a gap of 100
+    // bytes and one of a whole line are counted whole, and so are the last
+    // 100 bytes, which never came.
+    const Bytes sent = Alphabets(400);
+    Send(0, sent, 0, 39);
+    const std::vector<LineFault> faults = {{LineFaultKind::Insert, 1001, 5},
+                                           {LineFaultKind::Double, 3000, 10},
+                                           {LineFaultKind::Lose, 5000, 100},
+                                           {LineFaultKind::Lose, 7000, 39},
+                                           {LineFaultKind::Lose, sent.size() - 100, 100}};
+    std::mt19937 random(9);
+    const testing::FaultyLine line = ApplyFaults(sent, faults, random);
+    Receive(line.received);
+    const CheckCounts counts = Finished();
+    EXPECT_EQ(Bytewise(counts), Bytewise(line.truth));
+    EXPECT_EQ(counts.lost, 239u);
+    EXPECT_EQ(counts.extra, 15u);
 }
 
 TEST_F(DataCheckerTest, ARepeatingPatternIsVerifiedToItsLastByteWithoutAFalseError) {
     // The Alphabets line, sent over and over by two ports, one a little
-    // behind the other: the lock may be taken a period ahead of the true
-    // place and is moved back when the senders stop, and a corrupted byte
-    // now and then parts neither sender from the bytes.
-    Bytes sent;
-    for (int packet = 0; packet < 500; ++packet) {
-        sent.insert(sent.end(), kAlphabets.begin(), kAlphabets.end());
-    }
-    Send(4, sent);
-    Send(5, Bytes(sent.begin(), sent.end() - 7 * 39));
+    // behind the other, with a corrupted byte now and then: neither sender
+    // parts from the bytes, and no byte is counted twice.
+    const Bytes sent = Alphabets(500);
+    Send(4, sent, 0, 39);
+    Send(5, Bytes(sent.begin(), sent.end() - 7 * 39), 0, 39);
     Bytes received = sent;
     std::uint64_t corrupted = 0;
     for (std::size_t i = 1000; i < received.size(); i += 1300) {
@@ -209,18 +312,17 @@ TEST_F(DataCheckerTest, ARepeatingPatternIsVerifiedToItsLastByteWithoutAFalseErr
         ++corrupted;
     }
     Receive(received);
-    m_checker.Finish();
-    EXPECT_EQ(m_checker.Counts().verified, sent.size() - corrupted);
-    EXPECT_EQ(m_checker.Counts().corrupted, corrupted);
-    EXPECT_EQ(m_checker.Counts().Errors(), corrupted);
+    const CheckCounts counts = Finished();
+    EXPECT_EQ(counts.verified, sent.size() - corrupted);
+    EXPECT_EQ(counts.corrupted, corrupted);
+    EXPECT_EQ(counts.Errors(), corrupted);
     EXPECT_EQ(m_checker.Sources(), (1u << 4) | (1u << 5));
 }
 
 TEST_F(DataCheckerTest, AFileOfARepeatingPatternIsPlacedByItsPassesWithoutAFalseError) {
     // A file of 'A' to 'Z' over and over, 3000 bytes, sent pass after pass,
-    // each byte received 4950 bytes after it was sent (what is on its way):
-    // the lock falls at any repeat of the alphabet, and only where a pass
-    // starts again does the true place show. A corrupted byte is still found.
+    // each byte received 4950 bytes after it was sent (what is on its way).
+    // A corrupted byte is still found, and nothing else is an error.
     Bytes stream;
     for (int pass = 0; pass < 30; ++pass) {
         for (std::size_t i = 0; i < 3000; ++i) {
@@ -235,6 +337,7 @@ TEST_F(DataCheckerTest, AFileOfARepeatingPatternIsPlacedByItsPassesWithoutAFalse
         return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                      bytes.begin() + static_cast<std::ptrdiff_t>(from + kPiece));
     };
+    m_sent[0].BeginRun(3000);
     for (std::size_t sent = 0; sent < stream.size(); sent += kPiece) {
         Send(0, piece(stream, sent));
         if (sent >= kOnItsWay) {
@@ -244,56 +347,96 @@ TEST_F(DataCheckerTest, AFileOfARepeatingPatternIsPlacedByItsPassesWithoutAFalse
     for (std::size_t from = stream.size() - kOnItsWay; from < stream.size(); from += kPiece) {
         Receive(piece(received, from));
     }
-    m_checker.Finish();
-    const CheckCounts counts = m_checker.Counts();
+    const CheckCounts counts = Finished();
     EXPECT_EQ(counts.corrupted, 1u);
     EXPECT_EQ(counts.Errors(), 1u);
     EXPECT_EQ(counts.verified + 1, counts.received);
 }
 
-TEST_F(DataCheckerTest, AFileSentPassesAheadOfWhatArrivesHasEachFaultCountedAsItsKind) {
-    // A file of 5000 random bytes in packets, its last zero-filled, sent pass
-    // after pass with its sender more than a pass ahead of what arrives: the
-    // place may be taken a pass too far, where too little of the stream
-    // follows to tell a fault by. Every 499th byte is lost and some bits flip.
-    Bytes pass = RandomBytes(5000, 11);
-    pass.resize(5400, 0);
-    Bytes stream;
-    for (int i = 0; i < 8; ++i) {
-        stream.insert(stream.end(), pass.begin(), pass.end());
-    }
-    Bytes received;
-    std::vector<std::size_t> sentAt;  // where each received byte stands in the stream
-    std::uint64_t corrupted = 0, lost = 0;
-    for (std::size_t i = 0; i < stream.size(); ++i) {
-        if (i % 499 == 498) {
-            ++lost;
-            continue;
-        }
-        const bool flipped = i % 613 == 100;
-        received.push_back(static_cast<std::uint8_t>(stream[i] ^ (flipped ? 0x10 : 0)));
-        sentAt.push_back(i);
-        corrupted += flipped ? 1 : 0;
-    }
-    constexpr std::size_t kAhead = 8000;
-    std::size_t sent = 0;
-    for (std::size_t at = 0; at < received.size(); at += 300) {
-        const std::size_t size = std::min<std::size_t>(300, received.size() - at);
-        const std::size_t upTo = std::min(stream.size(), sentAt[at + size - 1] + kAhead);
-        if (upTo > sent) {
-            Send(0, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
-                          stream.begin() + static_cast<std::ptrdiff_t>(upTo)));
-            sent = upTo;
-        }
-        m_checker.Check(received.data() + at, size);
-    }
-    m_checker.Finish();
+TEST_F(DataCheckerTest, TheRunsWindowCountsItsFirstBytesLostAndPlacesBytesOnTheirWayFromBefore) {
+    // Port1's sequence: 1000 bytes before the Run, 1000 after it.
+    const Bytes before = Sequence(0, 2000);
+    Send(0, Bytes(before.begin(), before.begin() + 1000));
+    m_checker.StartTest();
+    m_checker.Check(before.data(), 900);  // up to the Run, 100 still on their way
+    m_checker.StartRun({1000});
+    Send(0, Bytes(before.begin() + 1000, before.end()));
+    // The last 100 bytes of before arrive and start the window; the run's
+    // own bytes follow, but for its byte 1500, lost.
+    Bytes received(before.begin() + 900, before.begin() + 1500);
+    received.insert(received.end(), before.begin() + 1501, before.end());
+    Receive(received);
+    EXPECT_EQ(Bytewise(Finished()), Counts(1099, 1100, 1099, 0, 1, 0));
+
+    // A run whose very first byte is lost counts it.
+    m_checker.StartRun({2000});
+    const Bytes next = Sequence(0, 3000);
+    Send(0, Bytes(next.begin() + 2000, next.end()));
+    Receive(Bytes(next.begin() + 2001, next.end()));
+    EXPECT_EQ(Bytewise(Finished()), Counts(999, 1000, 999, 0, 1, 0));
+}
+
+TEST_F(DataCheckerTest, BytesThatNeverComeAreLostOnceTheirTimeIsUpAndCutByTheStopBefore) {
+    // 3000 bytes written at 0 ms, 1000 more at 5000 ms; the stream's bytes
+    // take at most a second. The last 200 of each write never come.
+    const Bytes sent = Sequence(2, 4000);
+    Send(2, Bytes(sent.begin(), sent.begin() + 3000), 0);
+    Receive(Bytes(sent.begin(), sent.begin() + 2800), 100);
+    EXPECT_TRUE(m_checker.AwaitsTail());
+    m_checker.Tick(900);  // still on their way
+    EXPECT_EQ(m_checker.Counts().lost, 0u);
+    m_checker.Tick(1001);  // their time is up
+    EXPECT_EQ(m_checker.Counts().lost, 200u);
+    EXPECT_FALSE(m_checker.AwaitsTail());
+    // Late after all: they are placed, and no longer lost.
+    Receive(Bytes(sent.begin() + 2800, sent.begin() + 2900), 1200);
+    EXPECT_EQ(m_checker.Counts().lost, 100u);
+    EXPECT_TRUE(m_checker.Counts().Balanced());
+
+    // Test > Stop at 5500 ms: the second write's missing bytes were on their
+    // way, cut by the stop; the first write's were lost.
+    Send(2, Bytes(sent.begin() + 3000, sent.end()), 5000);
+    Receive(Bytes(sent.begin() + 3000, sent.begin() + 3800), 5100);
+    m_checker.Finish(5500);
     const CheckCounts counts = m_checker.Counts();
-    EXPECT_EQ(counts.corrupted, corrupted);
-    // The last byte lost falls in the zero fill at the very end, where
-    // nothing after it shows the gap.
-    EXPECT_EQ(counts.lost + 1, lost);
-    EXPECT_EQ(counts.Errors(), counts.corrupted + counts.lost);
+    EXPECT_EQ(counts.lost, 100u);
+    EXPECT_EQ(counts.cut, 200u);
+    EXPECT_EQ(counts.expected, 4000u);
+    EXPECT_EQ(counts.Errors(), 100u);
+    EXPECT_TRUE(counts.Balanced());
+}
+
+TEST_F(DataCheckerTest, LatencyIsTheTimeFromAWriteToTheArrivalOfItsBytes) {
+    // 100 writes of 450 bytes, one every 10 ms, each received 25 ms after it
+    // was written but for every tenth, 400 ms.
+    const Bytes sent = Sequence(6, 45000);
+    for (std::size_t write = 0; write < 100; ++write) {
+        const std::uint64_t ms = 1000 + write * 10;
+        const Bytes packet(sent.begin() + static_cast<std::ptrdiff_t>(write * 450),
+                           sent.begin() + static_cast<std::ptrdiff_t>((write + 1) * 450));
+        Send(6, packet, ms);
+        m_checker.Check(packet.data(), packet.size(), ms + (write % 10 == 9 ? 400 : 25));
+    }
+    const LatencyFigures latency = m_checker.Latency();
+    EXPECT_EQ(latency.medianMs, 25u);
+    EXPECT_GE(latency.p99Ms, 384u);  // in a bin within 6 % of 400 ms
+    EXPECT_LE(latency.p99Ms, 400u);
+    EXPECT_GT(latency.samples, 100u);
+}
+
+TEST_F(DataCheckerTest, TheBitErrorRateIsTheWrongBitsOverTheBitsChecked) {
+    const Bytes sent = Sequence(1, 10000);
+    Send(1, sent);
+    Bytes received = sent;
+    received[100] ^= 0x01;
+    received[5000] ^= 0x81;
+    received[9000] ^= 0x07;
+    Receive(received);
+    const CheckCounts counts = Finished();
+    EXPECT_EQ(counts.corrupted, 3u);
+    EXPECT_EQ(counts.corruptedBits, 6u);
+    EXPECT_EQ(counts.bitsChecked, 80000u);
+    EXPECT_DOUBLE_EQ(counts.BitErrorRate(), 6.0 / 80000.0);
 }
 
 }  // namespace
