@@ -17,9 +17,11 @@ namespace {
 
 using testing::ApplyFaults;
 using testing::Bytes;
+using testing::CheckRun;
 using testing::LineFault;
 using testing::LineFaultKind;
 using testing::Repeated;
+using testing::RunChecker;
 
 Bytes RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -271,7 +273,8 @@ TEST_F(DataCheckerTest, OfPortsSendingAlikeTheBalanceFollowsThePortItselfElseThe
         check->Check(lines.data(), lines.size());
         check->Finish(kLongAfterMs);
         EXPECT_EQ(check->Sources(), (1u << 4) | (1u << 5));
-        EXPECT_EQ(Bytewise(check->Counts()), Counts(lines.size(), lines.size(), lines.size(), 0, 0, 0));
+        EXPECT_EQ(Bytewise(check->Counts()),
+                  Counts(lines.size(), lines.size(), lines.size(), 0, 0, 0));
     }
 }
 
@@ -283,19 +286,45 @@ TEST_F(DataCheckerTest, OnARepeatingLineAFewBytesAddedAreExtraAndWholeLinesLostA
     // bytes and one of a whole line are counted whole, and so are the last
     // 100 bytes, which never came.
     const Bytes sent = Alphabets(400);
-    Send(0, sent, 0, 39);
-    const std::vector<LineFault> faults = {{LineFaultKind::Insert, 1001, 5},
-                                           {LineFaultKind::Double, 3000, 10},
-                                           {LineFaultKind::Lose, 5000, 100},
-                                           {LineFaultKind::Lose, 7000, 39},
-                                           {LineFaultKind::Lose, sent.size() - 100, 100}};
-    std::mt19937 random(9);
-    const testing::FaultyLine line = ApplyFaults(sent, faults, random);
-    Receive(line.received);
-    const CheckCounts counts = Finished();
-    EXPECT_EQ(Bytewise(counts), Bytewise(line.truth));
-    EXPECT_EQ(counts.lost, 239u);
-    EXPECT_EQ(counts.extra, 15u);
+    const std::size_t end = sent.size();
+    const auto run = [&](const std::vector<LineFault>& faults) {
+        std::mt19937 random(9);
+        testing::FaultyLine line = ApplyFaults(sent, faults, random);
+        CheckRun how;
+        how.period = kAlphabets.size();
+        line.truth = Bytewise(line.truth);
+        return std::pair{line, Bytewise(RunChecker(sent, line, how, random))};
+    };
+    const auto [added, addedCounts] =
+        run({{LineFaultKind::Insert, 1001, 5}, {LineFaultKind::Double, 3000, 10}});
+    EXPECT_EQ(addedCounts, added.truth);
+    EXPECT_EQ(addedCounts.extra, 15u);
+    const auto [gaps, gapCounts] = run({{LineFaultKind::Insert, 1001, 5},
+                                        {LineFaultKind::Lose, 5000, 100},
+                                        {LineFaultKind::Lose, 7000, 39},
+                                        {LineFaultKind::Lose, end - 100, 100}});
+    EXPECT_EQ(gapCounts, gaps.truth);
+    EXPECT_EQ(gapCounts.lost, 239u);
+
+    // Both at once, the line's bytes cannot tell: ten bytes received twice
+    // with the last 100 lost make the very bytes that 29 lost with the last
+    // 61 lost make (the same letters follow a line on). Of the two, the
+    // balance counts the one with fewer errors, so it never counts more than
+    // happened.
+    const auto [doubled, doubledCounts] = run({{LineFaultKind::Insert, 1001, 5},
+                                               {LineFaultKind::Double, 3000, 10},
+                                               {LineFaultKind::Lose, 5000, 100},
+                                               {LineFaultKind::Lose, 7000, 39},
+                                               {LineFaultKind::Lose, end - 100, 100}});
+    const auto [lost, lostCounts] = run({{LineFaultKind::Insert, 1001, 5},
+                                         {LineFaultKind::Lose, 3000, 29},
+                                         {LineFaultKind::Lose, 5039, 100},
+                                         {LineFaultKind::Lose, 7039, 39},
+                                         {LineFaultKind::Lose, end - 61, 61}});
+    EXPECT_EQ(doubled.received, lost.received);
+    EXPECT_EQ(doubledCounts, lost.truth);
+    EXPECT_EQ(lostCounts, lost.truth);
+    EXPECT_LT(doubledCounts.Errors(), doubled.truth.Errors());
 }
 
 TEST_F(DataCheckerTest, ARepeatingPatternIsVerifiedToItsLastByteWithoutAFalseError) {
