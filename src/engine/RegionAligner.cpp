@@ -1,6 +1,7 @@
 #include "engine/RegionAligner.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 
@@ -8,6 +9,15 @@ namespace quorvel {
 namespace {
 
 constexpr std::int64_t kUnreached = std::numeric_limits<std::int64_t>::max() / 4;
+
+// The bits set in each byte value.
+constexpr auto kBitsOf = [] {
+    std::array<std::int64_t, 256> bits{};
+    for (std::size_t value = 0; value < bits.size(); ++value) {
+        bits[value] = std::popcount(value);
+    }
+    return bits;
+}();
 
 }  // namespace
 
@@ -29,6 +39,7 @@ void RegionAligner::SetColumns(std::int64_t low, std::int64_t high, std::int64_t
     m_shifts.clear();
     m_band.clear();
     m_twoBands = high - low + 1 > kWidestBand && jump != 0;
+    m_jump = m_twoBands ? jump : 0;
     if (!m_twoBands) {
         for (std::int64_t shift = low; shift <= high; ++shift) {
             m_shifts.push_back(shift);
@@ -66,80 +77,135 @@ bool RegionAligner::Adjacent(std::size_t left) const {
            m_shifts[left + 1] == m_shifts[left] + 1;
 }
 
-void RegionAligner::Offer(std::size_t row, std::size_t column, std::int64_t cost,
-                          std::size_t from, Op op) {
-    Cell& cell = At(row, column);
+void RegionAligner::Offer(Cell& cell, std::int64_t cost, std::size_t from, Op op) {
     if (cost < cell.cost) {
         cell = {cost, static_cast<std::uint16_t>(from), op};
     }
 }
 
-void RegionAligner::RelaxRow(std::size_t row, const SourceView& source) {
+// The table passes below are written with plain pointers: they are all the
+// aligner's work, and a debug build pays for every call.
+
+void RegionAligner::RelaxRow(std::size_t row) {
     // Source bytes passed over (lost), one at a time along a band, or all at
-    // once from the start's band to the end's.
-    const auto r = static_cast<std::int64_t>(row);
-    for (std::size_t column = 0; column < m_shifts.size(); ++column) {
-        const std::int64_t cost = At(row, column).cost;
+    // once from the start's band to the end's. A jump of g source bytes
+    // costs g lost, so of the start's columns the one with the least cost
+    // less its shift's worth is the cheapest start for every end at once
+    // (the end's shifts lie above all of the start's).
+    const std::size_t columns = m_shifts.size();
+    const std::int64_t* shifts = m_shifts.data();
+    const std::uint8_t* band = m_band.data();
+    const std::uint8_t* adjacent = m_adjacent.data();
+    const std::int16_t* sent = SentFrom(row);
+    Cell* cells = m_cells.data() + row * columns;
+    const bool jumps = m_jump > 0;
+    Jump jump;
+    for (std::size_t column = 0; column < columns; ++column) {
+        if (jumps && band[column] == 1 && jump.any) {
+            Offer(cells[column], jump.cost + shifts[column] * kIndelCost, jump.from, kJumpDelete);
+        }
+        const std::int64_t cost = cells[column].cost;
         if (cost >= kUnreached) {
             continue;
         }
-        if (Adjacent(column) && source.At(r + m_shifts[column])) {
-            Offer(row, column + 1, cost + kIndelCost, column, kDelete);
+        if (adjacent[column] != 0 && sent[shifts[column]] >= 0) {
+            Offer(cells[column + 1], cost + kIndelCost, column, kDelete);
         }
-        if (m_twoBands && m_band[column] == 0) {
-            for (std::size_t end = 0; end < m_shifts.size(); ++end) {
-                const std::int64_t gap = m_shifts[end] - m_shifts[column];
-                if (m_band[end] == 1 && gap > 0) {
-                    Offer(row, end, cost + gap * kIndelCost, column, kJumpDelete);
-                }
-            }
+        if (jumps && band[column] == 0) {
+            jump.Take(cost - shifts[column] * kIndelCost, column);
         }
     }
 }
 
-void RegionAligner::StepFrom(std::size_t row, std::span<const std::uint8_t> received,
-                             const SourceView& source) {
-    const auto r = static_cast<std::int64_t>(row);
-    const std::uint8_t byte = received[row];
-    const std::size_t rows = received.size() + 1;
-    for (std::size_t column = 0; column < m_shifts.size(); ++column) {
-        const std::int64_t cost = At(row, column).cost;
+void RegionAligner::StepFrom(std::size_t row, std::uint8_t byte) {
+    const std::size_t columns = m_shifts.size();
+    const std::int64_t* shifts = m_shifts.data();
+    const std::uint8_t* band = m_band.data();
+    const std::uint8_t* adjacent = m_adjacent.data();
+    const std::int16_t* sent = SentFrom(row);
+    const Cell* cells = m_cells.data() + row * columns;
+    Cell* next = m_cells.data() + (row + 1) * columns;
+    const bool jumps = m_jump < 0;
+    if (jumps) {
+        OfferJumpInserts(row + 1);
+    }
+    // Received bytes that fit nowhere (added), all at once from the start's
+    // band to the end's: the jump keeps the source's index (row + shift), so
+    // the cheapest start is kept for that index.
+    Jump* inserts =
+        jumps ? m_jumpInserts.data() + row + static_cast<std::size_t>(-m_lowestIndex) : nullptr;
+    for (std::size_t column = 0; column < columns; ++column) {
+        const std::int64_t cost = cells[column].cost;
         if (cost >= kUnreached) {
             continue;
         }
-        if (const std::optional<std::uint8_t> sent = source.At(r + m_shifts[column])) {
+        const std::int16_t value = sent[shifts[column]];
+        if (value >= 0) {
             const std::int64_t step =
-                *sent == byte ? 0
+                value == byte ? 0
                               : kSubstitutionCost +
-                                    kBitCost * std::popcount(static_cast<unsigned>(*sent ^ byte));
-            Offer(row + 1, column, cost + step, column, kDiagonal);
+                                    kBitCost * kBitsOf[static_cast<std::uint8_t>(value ^ byte)];
+            Offer(next[column], cost + step, column, kDiagonal);
         }
-        if (column > 0 && Adjacent(column - 1)) {
-            Offer(row + 1, column - 1, cost + kIndelCost, column, kInsert);
+        if (column > 0 && adjacent[column - 1] != 0) {
+            Offer(next[column - 1], cost + kIndelCost, column, kInsert);
         }
-        if (!m_twoBands || m_band[column] != 0) {
-            continue;
-        }
-        // Received bytes that fit nowhere (added), all at once from the
-        // start's band to the end's.
-        for (std::size_t end = 0; end < m_shifts.size(); ++end) {
-            const std::int64_t added = m_shifts[column] - m_shifts[end];
-            if (m_band[end] == 1 && added > 0 && row + static_cast<std::size_t>(added) < rows) {
-                Offer(row + static_cast<std::size_t>(added), end, cost + added * kIndelCost, column,
-                      kJumpInsert);
-            }
+        if (jumps && band[column] == 0) {
+            inserts[shifts[column]].Take(cost + shifts[column] * kIndelCost, column);
         }
     }
+}
+
+void RegionAligner::OfferJumpInserts(std::size_t row) {
+    // Every end column of the row, from the cheapest start at its source
+    // index; the end's shift lies below all of the start's.
+    const auto r = static_cast<std::int64_t>(row);
+    Cell* cells = m_cells.data() + row * m_shifts.size();
+    for (std::size_t end = 0; end < m_shifts.size(); ++end) {
+        const std::int64_t index = r + m_shifts[end] - m_lowestIndex;
+        if (m_band[end] != 1 || index < 0 ||
+            index >= static_cast<std::int64_t>(m_jumpInserts.size())) {
+            continue;
+        }
+        const Jump& jump = m_jumpInserts[static_cast<std::size_t>(index)];
+        if (jump.any) {
+            Offer(cells[end], jump.cost - m_shifts[end] * kIndelCost, jump.from, kJumpInsert);
+        }
+    }
+}
+
+const std::int16_t* RegionAligner::SentFrom(std::size_t row) const {
+    // m_sent[i] holds the source's byte at index i + m_lowestIndex: the
+    // returned pointer is indexed by a shift.
+    return m_sent.data() + row + static_cast<std::size_t>(-m_lowestIndex);
+}
+
+void RegionAligner::Prepare(std::size_t rows, const SourceView& source) {
+    m_cells.assign(rows * m_shifts.size(), Cell{kUnreached, 0, kNone});
+    m_adjacent.resize(m_shifts.size());
+    for (std::size_t column = 0; column < m_shifts.size(); ++column) {
+        m_adjacent[column] = Adjacent(column) ? 1 : 0;
+    }
+    // The source's bytes at every index a cell reaches, -1 where it has none.
+    m_lowestIndex = m_shifts.front();
+    const std::size_t indexes = rows + static_cast<std::size_t>(m_shifts.back() - m_shifts.front());
+    m_sent.resize(indexes);
+    for (std::size_t i = 0; i < indexes; ++i) {
+        const std::optional<std::uint8_t> byte =
+            source.At(static_cast<std::int64_t>(i) + m_lowestIndex);
+        m_sent[i] = byte ? static_cast<std::int16_t>(*byte) : std::int16_t{-1};
+    }
+    m_jumpInserts.assign(m_jump < 0 ? indexes : 0, Jump{});
 }
 
 void RegionAligner::Run(std::span<const std::uint8_t> received, const SourceView& source) {
     const std::size_t rows = received.size() + 1;
-    m_cells.assign(rows * m_shifts.size(), Cell{kUnreached, 0, kNone});
+    Prepare(rows, source);
     At(0, *ColumnOf(0)).cost = 0;
-    RelaxRow(0, source);
+    RelaxRow(0);
     for (std::size_t row = 0; row + 1 < rows; ++row) {
-        StepFrom(row, received, source);
-        RelaxRow(row + 1, source);
+        StepFrom(row, received[row]);
+        RelaxRow(row + 1);
     }
 }
 
@@ -162,8 +228,8 @@ RegionResult RegionAligner::TraceBack(std::size_t rows, std::size_t column,
                 const std::uint8_t got = received[row - 1];
                 result.matched += sent == got ? 1 : 0;
                 result.substituted += sent == got ? 0 : 1;
-                result.flippedBits += static_cast<std::uint64_t>(
-                    std::popcount(static_cast<unsigned>(sent ^ got)));
+                result.flippedBits +=
+                    static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(sent ^ got)));
                 result.firstPlaced = index;
                 if (result.lastPlaced < 0) {
                     result.lastPlaced = index;
@@ -202,8 +268,8 @@ RegionResult RegionAligner::TraceBack(std::size_t rows, std::size_t column,
 }
 
 std::optional<RegionResult> RegionAligner::ToAnchor(std::span<const std::uint8_t> received,
-                                                    const SourceView& source,
-                                                    std::int64_t endShift, std::int64_t slack) {
+                                                    const SourceView& source, std::int64_t endShift,
+                                                    std::int64_t slack) {
     SetColumns(std::min<std::int64_t>(0, endShift) - slack,
                std::max<std::int64_t>(0, endShift) + slack, endShift, slack);
     Run(received, source);
@@ -237,8 +303,8 @@ std::optional<RegionResult> RegionAligner::OpenEnd(std::span<const std::uint8_t>
             continue;
         }
         const bool cheaper = !best || total(column) < total(*best);
-        const bool nearer = best && total(column) == total(*best) &&
-                            std::abs(shift) < std::abs(m_shifts[*best]);
+        const bool nearer =
+            best && total(column) == total(*best) && std::abs(shift) < std::abs(m_shifts[*best]);
         if (cheaper || nearer) {
             best = column;
         }

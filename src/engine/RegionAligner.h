@@ -90,15 +90,32 @@ class RegionAligner {
     void SetColumns(std::int64_t low, std::int64_t high, std::int64_t jump, std::int64_t slack);
     std::optional<std::size_t> ColumnOf(std::int64_t shift) const;
     bool Adjacent(std::size_t left) const;
+    void Prepare(std::size_t rows, const SourceView& source);
     void Run(std::span<const std::uint8_t> received, const SourceView& source);
-    void RelaxRow(std::size_t row, const SourceView& source);
-    void StepFrom(std::size_t row, std::span<const std::uint8_t> received,
-                  const SourceView& source);
-    void Offer(std::size_t row, std::size_t column, std::int64_t cost, std::size_t from, Op op);
+    void RelaxRow(std::size_t row);
+    void StepFrom(std::size_t row, std::uint8_t byte);
+    const std::int16_t* SentFrom(std::size_t row) const;
+    static void Offer(Cell& cell, std::int64_t cost, std::size_t from, Op op);
+    // The cheapest start of a jump between the bands, and where it lies.
+    struct Jump {
+        bool any = false;
+        std::int64_t cost = 0;
+        std::size_t from = 0;
+        // Of starts as cheap, the first offered stays.
+        void Take(std::int64_t offered, std::size_t column) {
+            if (!any || offered < cost) {
+                any = true;
+                cost = offered;
+                from = column;
+            }
+        }
+    };
+    void OfferJumpInserts(std::size_t row);
     RegionResult TraceBack(std::size_t rows, std::size_t column,
-                           std::span<const std::uint8_t> received,
-                           const SourceView& source) const;
-    Cell& At(std::size_t row, std::size_t column) { return m_cells[row * m_shifts.size() + column]; }
+                           std::span<const std::uint8_t> received, const SourceView& source) const;
+    Cell& At(std::size_t row, std::size_t column) {
+        return m_cells[row * m_shifts.size() + column];
+    }
     const Cell& At(std::size_t row, std::size_t column) const {
         return m_cells[row * m_shifts.size() + column];
     }
@@ -106,7 +123,12 @@ class RegionAligner {
     std::vector<std::int64_t> m_shifts;  // ascending
     std::vector<std::uint8_t> m_band;    // 0 near the start, 1 near the end
     bool m_twoBands = false;
+    std::int64_t m_jump = 0;  // the end band's centre: above the start's, bytes lost; below, added
     std::vector<Cell> m_cells;
+    std::vector<std::uint8_t> m_adjacent;  // a column's next one is its shift + 1 in the same band
+    std::vector<std::int16_t> m_sent;  // the source's bytes by index, from m_lowestIndex; -1: none
+    std::vector<Jump> m_jumpInserts;   // by source index, from m_lowestIndex
+    std::int64_t m_lowestIndex = 0;
 };
 
 }  // namespace quorvel
