@@ -9,8 +9,8 @@
 
 #include "card/ProgramPorts.h"
 #include "config/PortOpenSettings.h"
+#include "engine/RateWindow.h"
 #include "engine/TestRuntime.h"
-#include "run/RateWindow.h"
 #include "run/RunConsole.h"
 #include "run/RunPlan.h"
 #include "run/RunProgress.h"
@@ -60,17 +60,8 @@ std::string UtcNowText() {
 }
 
 // What a port sends, as the reports name it: the option, or its records' choice.
-std::string PatternText(const PortPatternSettings& pattern, const RunOptions& options) {
-    if (options.pattern) {
-        return *options.pattern;
-    }
-    if (pattern.nAlpha != 0) {
-        return "alphabets";
-    }
-    if (pattern.nQuickBrown != 0) {
-        return "quickbrown";
-    }
-    return pattern.nUserData != 0 ? "user:" + pattern.strUserData : "file";
+std::string TestedPatternText(const PortPatternSettings& pattern, const RunOptions& options) {
+    return options.pattern ? *options.pattern : PatternText(pattern);
 }
 
 // "Port2 (COM5)" for each port, as its messages and test case are named.
@@ -190,8 +181,8 @@ void UnattendedTest::Send(RunResult& result) {
         tested.expectedSource = m_options.expectedSource[static_cast<std::size_t>(port)];
         tested.label = m_labels[port];
         tested.baud = LineSettingsOf(record).baudRate;
-        tested.pattern =
-            PatternText(m_plan.records.m_PortPattern[static_cast<std::size_t>(port)], m_options);
+        tested.pattern = TestedPatternText(
+            m_plan.records.m_PortPattern[static_cast<std::size_t>(port)], m_options);
         tested.bytesAsked = m_options.bytes;
         result.ports.push_back(tested);
         m_windows.emplace_back(std::min(kSettleSeconds, SendingSeconds(port) / 4));
