@@ -50,14 +50,12 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
     for (int port = 0; port < kPortCount; ++port) {
         const auto i = port;
         PortStatistics& row = statistics[port];
-        const PortRegistry& record =
-            m_runtime.Records().m_PortRegistry[static_cast<std::size_t>(port)];
+        const PortRegistry& record = m_runtime.Records().m_PortRegistry[port];
         const PortCheck& check = m_runtime.Check(port);
         row.port = port;
         row.com = record.nComBase + 1;
         row.baud = LineSettingsOf(record).baudRate;
-        row.pattern =
-            PatternText(m_runtime.Records().m_PortPattern[static_cast<std::size_t>(port)]);
+        row.pattern = PatternText(m_runtime.Records().m_PortPattern[port]);
         const PortSender& sender = m_runtime.Sender(port);
         if (const std::optional<std::uint64_t> ms = sender.RunLengthMs(nowMs)) {
             row.runSeconds = static_cast<double>(*ms) / 1000.0;

@@ -95,7 +95,7 @@ void ApplyLineOptions(const RunLineOptions& options, PortRecords& records,
         return;
     }
     for (int port : chosen) {
-        records.m_PortRegistry[static_cast<std::size_t>(port)].nFlowCtrl =
+        records.m_PortRegistry[port].nFlowCtrl =
             *options.flow == RunLineOptions::Flow::RtsCts ? kHardwareFlow : kNoFlow;
     }
 }
