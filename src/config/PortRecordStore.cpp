@@ -59,10 +59,9 @@ std::string LoadStopTime(ProfileStore& store, int port, std::string_view field,
 
 void LoadPort(ProfileStore& store, int port, PortRecords& records,
               std::vector<std::string>& replaced) {
-    const auto i = static_cast<std::size_t>(port);
-    PortRegistry& line = records.m_PortRegistry[i];
-    PortTestSettings& test = records.m_PortTest[i];
-    PortPatternSettings& pattern = records.m_PortPattern[i];
+    PortRegistry& line = records.m_PortRegistry[port];
+    PortTestSettings& test = records.m_PortTest[port];
+    PortPatternSettings& pattern = records.m_PortPattern[port];
 
     LoadIntFields(store, port, line, DefaultPortRegistry(port), kLineFields, replaced);
     const PortTestSettings testDefaults = DefaultPortTestSettings(port);
@@ -106,9 +105,8 @@ std::vector<std::string> LoadAllRecords(ProfileStore& store, PortRecords& record
 int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
     int refused = 0;
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
-        const PortTestSettings& test = records.m_PortTest[i];
-        refused += SaveIntFields(store, port, records.m_PortRegistry[i], kLineFields);
+        const PortTestSettings& test = records.m_PortTest[port];
+        refused += SaveIntFields(store, port, records.m_PortRegistry[port], kLineFields);
         refused += SaveIntFields(store, port, test, kTestFlagFields);
         if (!store.WriteProfileInt(kSection, ProfileKey(port, "strHrTime"),
                                    StopTimeTextToValue(test.strHrTime))) {
@@ -118,7 +116,7 @@ int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
                                    StopTimeTextToValue(test.strMinTime))) {
             ++refused;
         }
-        refused += SaveIntFields(store, port, records.m_PortPattern[i], kPatternFields);
+        refused += SaveIntFields(store, port, records.m_PortPattern[port], kPatternFields);
     }
     return refused;
 }
