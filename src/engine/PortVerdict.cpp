@@ -136,6 +136,15 @@ PortVerdict JudgePort(const PortOutcome& outcome, const VerdictRules& rules) {
     return verdict;
 }
 
+std::string BalanceText(const CheckCounts& c) {
+    const auto n = [](std::uint64_t count) { return std::to_string(count); };
+    return "expected " + n(c.expected) + " = verified " + n(c.verified) + " + corrupted " +
+           n(c.corrupted) + " (" + n(c.corruptedBits) + (c.corruptedBits == 1 ? " bit" : " bits") +
+           ") + lost " + n(c.lost) + " + cut by the stop " + n(c.cut) + "; received " +
+           n(c.received) + " = verified " + n(c.verified) + " + corrupted " + n(c.corrupted) +
+           " + extra " + n(c.extra) + " + unrecognised " + n(c.unrecognised);
+}
+
 std::string ErrorsText(const CheckCounts& counts) {
     std::string text;
     const auto add = [&](std::uint64_t count, const char* kind) {

@@ -85,4 +85,9 @@ PortVerdict JudgePort(const PortOutcome& outcome, const VerdictRules& rules);
 // "37 bytes lost, 2 bytes corrupted": a port's errors by kind, empty for none.
 std::string ErrorsText(const CheckCounts& counts);
 
+// Both sides of a port's balance, each adding up: "expected 1000 = verified
+// 990 + corrupted 3 (5 bits) + lost 7 + cut by the stop 0; received 995 =
+// verified 990 + corrupted 3 + extra 2 + unrecognised 0".
+std::string BalanceText(const CheckCounts& counts);
+
 }  // namespace quorvel

@@ -5,6 +5,7 @@
 
 #include "config/PortOpenSettings.h"
 #include "engine/LineStatistics.h"
+#include "engine/PacketBuilder.h"
 #include "engine/TestRuntime.h"
 #include "serial/LineSettings.h"
 
@@ -62,6 +63,7 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
         }
         row.state = StateOf(m_runtime, port);
         row.counts = check.Counts();
+        row.latency = check.Latency();
         row.sources = check.Sources();
         row.source = SourceText(port, row.sources, row.counts.received);
         row.sent = m_runtime.BytesSentThisRun(port);
@@ -109,13 +111,19 @@ std::optional<double> StatisticsSampler::RunRate(const PortStatistics& row,
 }
 
 std::string PatternText(const PortPatternSettings& pattern) {
-    if (pattern.nAlpha != 0) {
-        return "alphabets";
+    switch (ChosenPattern(pattern)) {
+        case PatternKind::Alphabets:
+            return "alphabets";
+        case PatternKind::QuickBrown:
+            return "quickbrown";
+        case PatternKind::UserText:
+            return "user:" + pattern.strUserData;
+        case PatternKind::Prbs:
+            return "prbs";
+        case PatternKind::File:
+            break;
     }
-    if (pattern.nQuickBrown != 0) {
-        return "quickbrown";
-    }
-    return pattern.nUserData != 0 ? "user:" + pattern.strUserData : "file";
+    return "file";
 }
 
 std::optional<PortVerdict> JudgeStatistics(const PortStatistics& row, bool judgeRate) {

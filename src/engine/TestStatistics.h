@@ -31,7 +31,8 @@ struct PortStatistics {
     std::string source;
     std::uint8_t sources = 0;  // the ports the data may have come from, one bit a port
     std::uint64_t sent = 0;
-    CheckCounts counts;             // received, verified and the errors by kind
+    CheckCounts counts;             // the balance: received, verified and the errors by kind
+    LatencyFigures latency;         // from a byte's write to its arrival
     double sentShare = 0.0;         // of the line rate, over the last sampling interval
     double receivedShare = 0.0;     // likewise
     std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none

@@ -109,17 +109,19 @@ void AddWhatToTest(CommandLine& line, RunOptions& options) {
                                    "not \"" +
                                        text + "\"";
                   });
-    line.AddValue("--pattern", "KIND", "alphabets, quickbrown, user:TEXT or file:PATH",
+    line.AddValue("--pattern", "KIND",
+                  "alphabets, quickbrown, prbs (each port its own pseudo-random\n"
+                  "sequence, which shows every fault), user:TEXT or file:PATH",
                   [&options](const std::string& text) -> std::string {
                       options.pattern = text;
                       if (text == "user:" || text == "file:") {
                           return "--pattern " + text + " needs " +
                                  (text == "user:" ? "a text" : "a file") + " after the colon";
                       }
-                      return text == "alphabets" || text == "quickbrown" ||
+                      return text == "alphabets" || text == "quickbrown" || text == "prbs" ||
                                      text.starts_with("user:") || text.starts_with("file:")
                                  ? ""
-                                 : "--pattern takes alphabets, quickbrown, user:TEXT or "
+                                 : "--pattern takes alphabets, quickbrown, prbs, user:TEXT or "
                                    "file:PATH, not \"" +
                                        text + "\"";
                   });

@@ -12,6 +12,7 @@
 #include "config/PortRecordStore.h"
 #include "config/UserProfileStore.h"
 #include "core/RegularFile.h"
+#include "engine/PacketBuilder.h"
 #include "engine/TestData.h"
 #include "serial/ComDeviceLookup.h"
 
@@ -51,6 +52,7 @@ void ApplyPattern(const std::string& kind, PortPatternSettings& pattern) {
     pattern.nQuickBrown = kind == "quickbrown" ? 1 : 0;
     pattern.nUserData = kind.starts_with(kUserPattern) ? 1 : 0;
     pattern.nFile = kind.starts_with(kFilePattern) ? 1 : 0;
+    pattern.nPrbs = kind == "prbs" ? 1 : 0;
     if (pattern.nUserData != 0) {
         pattern.strUserData = kind.substr(std::string(kUserPattern).size());
     }
@@ -111,8 +113,7 @@ bool ReadPatternFile(const RunOptions& options, RunPlan& plan, std::string& reas
 bool CheckPatterns(const RunPlan& plan, std::string& reason) {
     for (int port : plan.chosen) {
         const PortPatternSettings& pattern = plan.records.m_PortPattern[port];
-        if (pattern.nAlpha == 0 && pattern.nQuickBrown == 0 && pattern.nUserData == 0 &&
-            !plan.file) {
+        if (ChosenPattern(pattern) == PatternKind::File && !plan.file) {
             reason = "Port" + std::to_string(port + 1) +
                      "'s records choose no pattern to send: give --pattern, such as "
                      "--pattern alphabets";

@@ -160,6 +160,25 @@ Json LinesJson(const PortLineFigures& lines) {
     };
 }
 
+// Both sides of the balance, each adding up: expected = verified +
+// corrupted + lost + cut, received = verified + corrupted + extra +
+// unrecognised; and the bit error rate of what was compared.
+Json BalanceJson(const CheckCounts& c) {
+    return {
+        {"expected", c.expected},
+        {"received", c.received},
+        {"verified", c.verified},
+        {"corrupted", c.corrupted},
+        {"corruptedBits", c.corruptedBits},
+        {"lost", c.lost},
+        {"extra", c.extra},
+        {"unrecognised", c.unrecognised},
+        {"cut", c.cut},
+        {"bitsChecked", c.bitsChecked},
+        {"bitErrorRate", c.BitErrorRate()},
+    };
+}
+
 Json PortJson(const PortResult& port) {
     const PortStatistics& f = port.figures;
     const CheckCounts& c = f.counts;
@@ -199,19 +218,25 @@ Json PortJson(const PortResult& port) {
     json["reported"] = port.reported;
     // The UART's own count, after the figures older readers know.
     json["lines"] = LinesJson(f.lines);
+    json["balance"] = BalanceJson(c);
+    json["latencyMs"] = f.latency.samples == 0 ? Json(nullptr)
+                                               : Json{{"samples", f.latency.samples},
+                                                      {"median", f.latency.medianMs},
+                                                      {"p99", f.latency.p99Ms}};
     return json;
 }
 
 // A port's figures and every reason it failed, a line each: a failure's text.
 std::string FailureDetails(const PortResult& port) {
     const PortStatistics& f = port.figures;
-    std::string text =
-        "sent " + std::to_string(f.sent) + ", received " + std::to_string(f.counts.received) +
-        ", verified " + std::to_string(f.counts.verified) + ", errors " +
-        std::to_string(f.counts.Errors()) + "\nsource " + f.source + ", expected " +
-        PortName(port.expectedSource) + "\nrate " +
-        (port.receivedPercent ? Fixed(*port.receivedPercent) + "%" : "-") + " of " +
-        std::to_string(port.baud) + " bit/s\nline errors " + LineErrorsText(f.lines) + "\n";
+    std::string text = "sent " + std::to_string(f.sent) + ", received " +
+                       std::to_string(f.counts.received) + ", verified " +
+                       std::to_string(f.counts.verified) + ", errors " +
+                       std::to_string(f.counts.Errors()) + "\nsource " + f.source + ", expected " +
+                       PortName(port.expectedSource) + "\nrate " +
+                       (port.receivedPercent ? Fixed(*port.receivedPercent) + "%" : "-") + " of " +
+                       std::to_string(port.baud) + " bit/s\nline errors " +
+                       LineErrorsText(f.lines) + "\nbalance " + BalanceText(f.counts) + "\n";
     for (const VerdictFailure& failure : port.verdict.failures) {
         text += std::string(RuleName(failure.rule)) + ": " + failure.reason + "\n";
     }
@@ -285,12 +310,14 @@ std::string ResultJUnit(const RunResult& result, const RunOptions& options) {
             ++failures;
             inside = Fault("failure", port.verdict.Rules(), port.reason, FailureDetails(port));
         }
-        // The UART's counts as the test case's output, which CI systems show
-        // beside it (their schema has no other place for a case's figures).
+        // The balance and the UART's counts as the test case's output, which
+        // CI systems show beside it (their schema has no other place for a
+        // case's figures).
+        std::string output = "balance " + BalanceText(port.figures.counts) + "\n";
         if (port.figures.lines.available) {
-            inside += "    <system-out>" + XmlText(LineFiguresText(port.figures.lines)) +
-                      "</system-out>\n";
+            output += LineFiguresText(port.figures.lines);
         }
+        inside += "    <system-out>" + XmlText(output) + "</system-out>\n";
         cases += TestCase(port.label, port.seconds, inside);
     }
     // Failures no port's verdict holds are a test case of their own, there

@@ -50,6 +50,26 @@ void Judge(PortResult& port, const RunOptions& options) {
     port.reason = port.verdict.Reason();
 }
 
+namespace {
+
+// "Port1  expected ... = ...; received ... = ...; BER 2.1e-05; latency 12 ms
+// median, 40 ms p99": where every byte went, a port a line.
+std::string BalanceLine(const PortStatistics& f) {
+    std::string line = PortName(f.port) + "  " + BalanceText(f.counts);
+    if (f.counts.bitsChecked > 0) {
+        char ber[32];
+        std::snprintf(ber, sizeof ber, "; BER %.2g", f.counts.BitErrorRate());
+        line += ber;
+    }
+    if (f.latency.samples > 0) {
+        line += "; latency " + std::to_string(f.latency.medianMs) + " ms median, " +
+                std::to_string(f.latency.p99Ms) + " ms p99";
+    }
+    return line + "\n";
+}
+
+}  // namespace
+
 std::string ResultTable(const RunResult& result) {
     std::string table =
         "Port   COM    Sent       Received   Verified   Errors   Rate% Source / Verdict\n";
@@ -71,6 +91,9 @@ std::string ResultTable(const RunResult& result) {
         table += f.source + ": ";
         table += port.passed ? "PASS" : "FAIL: " + port.reason;
         table += "\n";
+    }
+    for (const PortResult& port : result.ports) {
+        table += BalanceLine(port.figures);
     }
     for (const std::string& failure : result.reported) {
         table += "Reported: " + failure + "\n";

@@ -28,7 +28,8 @@ def run_with_reports(*args):
 
 def line_figures(case):
     """A test case's line figures, as its output gives them: "Framing 0, ..."."""
-    text = case.find("system-out").text.strip()
+    lines = case.find("system-out").text.strip().split("\n")
+    text = next(line for line in lines if line.startswith("Framing "))
     return dict(item.rsplit(" ", 1) for item in text.split(", "))
 
 

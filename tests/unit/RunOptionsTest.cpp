@@ -149,9 +149,13 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     port.figures.com = 11;
     port.figures.source = "itself";
     port.figures.sent = 5000;
-    port.figures.counts.received = 4990;
+    port.figures.counts.received = 4980;
     port.figures.counts.verified = 4980;
     port.figures.counts.lost = 10;
+    port.figures.counts.expected = 5000;  // 10 bytes cut by the stop
+    port.figures.counts.cut = 10;
+    port.figures.counts.bitsChecked = 4980 * 8;
+    port.figures.latency = {100, 12, 40};
     port.expectedSource = 7;
     port.seconds = 2.004;
     port.receivedPercent = 99.876;
@@ -174,7 +178,7 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     EXPECT_EQ(first["expectedSource"], "Port8");
     EXPECT_EQ(first["seconds"], 2.0);
     EXPECT_EQ(first["receivedPercent"], 99.88);
-    EXPECT_EQ(first["received"], 4990);
+    EXPECT_EQ(first["received"], 4980);
     EXPECT_EQ(first["lost"], 10);
     EXPECT_EQ(first["errors"], 10);
     // The card's count of its faults, the line faults' with them.
@@ -186,6 +190,21 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
                                              {"breaks", 0}}));
     EXPECT_EQ(first["reason"], "a \"quoted\" reason\twith a tab and a bad byte \xef\xbf\xbd");
     EXPECT_FALSE(json["ports"][1].contains("card"));
+    // The balance, each side adding up, and the latency; none for a port
+    // that never received.
+    const nlohmann::json& balance = first["balance"];
+    EXPECT_EQ(balance["expected"], 5000);
+    EXPECT_EQ(balance["cut"], 10);
+    EXPECT_EQ(balance["expected"].get<std::uint64_t>(),
+              balance["verified"].get<std::uint64_t>() + balance["corrupted"].get<std::uint64_t>() +
+                  balance["lost"].get<std::uint64_t>() + balance["cut"].get<std::uint64_t>());
+    EXPECT_EQ(balance["received"].get<std::uint64_t>(),
+              balance["verified"].get<std::uint64_t>() + balance["corrupted"].get<std::uint64_t>() +
+                  balance["extra"].get<std::uint64_t>() +
+                  balance["unrecognised"].get<std::uint64_t>());
+    EXPECT_EQ(balance["bitErrorRate"], 0.0);
+    EXPECT_EQ(first["latencyMs"], (nlohmann::json{{"samples", 100}, {"median", 12}, {"p99", 40}}));
+    EXPECT_TRUE(json["ports"][1]["latencyMs"].is_null());
 
     // Each port's figures in the order people and older readers know.
     const auto ordered = nlohmann::ordered_json::parse(ResultJson(result, options));
@@ -193,9 +212,11 @@ TEST(RunOptionsTest, TheJsonReportGivesEveryFigureInOrderAndStaysJsonWhateverThe
     for (const auto& [key, value] : ordered["ports"][0].items()) {
         keys.push_back(key);
     }
-    ASSERT_FALSE(keys.empty());
-    EXPECT_EQ(keys.back(), "lines");  // the UART's own count comes last
-    keys.pop_back();
+    // The UART's own count, the balance and the latency come last.
+    ASSERT_GE(keys.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(keys.end() - 3, keys.end()),
+              (std::vector<std::string>{"lines", "balance", "latencyMs"}));
+    keys.resize(keys.size() - 3);
     EXPECT_EQ(keys, (std::vector<std::string>{"port",       "com",
                                               "verdict",    "reason",
                                               "source",     "expectedSource",
