@@ -7,6 +7,7 @@
 #include <array>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/PacketBuilder.h"
@@ -271,6 +272,65 @@ TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
     EXPECT_GT(m_card.FaultCountsOf(0).corrupted, 0u);
     EXPECT_GT(m_card.FaultCountsOf(3).dropped, 0u);
     EXPECT_GT(m_card.FaultCountsOf(4).dropped, 0u);
+}
+
+TEST_F(CheckedDataTest, OnTheirOwnSequencesACrossedCableAndItsGapsAreCountedExactly) {
+    // Port1 and Port2 on a cable, each sending its own sequence: what each
+    // receives is named as the other's from the data alone. Port2 loses a
+    // block of 100 bytes and one of 4096 on the way, Port1 all the bytes
+    // after its first 20000.
+    m_card.AttachCable(0, 1);
+    Choose({0, 1});
+    AtTheRateASlowReceiverKeepsUpWith({0, 1});
+    for (int port : {0, 1}) {
+        PortPatternSettings pattern;
+        pattern.nPrbs = 1;
+        m_runtime.SetPattern(port, pattern);
+    }
+    m_card.DropBlock(1, 3000, 100);
+    m_card.DropBlock(1, 10000, 4096);
+    m_card.DropBlock(0, 20000, ~std::uint64_t{0});
+    ASSERT_TRUE(StartTest());
+    // Each Run clears its port's receive queue: both lines wait until both
+    // runs have begun, so that no byte of the other's is cleared.
+    for (int port : {0, 1}) {
+        m_card.Stall(port, true);
+        m_runtime.OnRunPort(port);
+    }
+    for (int port : {0, 1}) {
+        m_card.Stall(port, false);
+    }
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(1).Counts().received > 20000 &&
+               m_runtime.BytesSentThisRun(1) > 22000;
+    }));
+    m_runtime.OnStopPort(0);
+    m_runtime.OnStopPort(1);
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(1).Counts().received + m_card.FaultCountsOf(1).dropped ==
+                   m_runtime.BytesSentThisRun(0) &&
+               m_card.FaultCountsOf(0).dropped + 20000 == m_runtime.BytesSentThisRun(1);
+    }));
+    m_clock.Advance(10'000);  // the last bytes' time runs out
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(0).Counts().expected == m_runtime.BytesSentThisRun(1) &&
+               m_runtime.Check(1).Counts().expected == m_runtime.BytesSentThisRun(0);
+    }));
+    ASSERT_TRUE(StopTest());
+    for (const auto& [receiver, source, lost] :
+         {std::tuple{0, 1, m_runtime.BytesSentThisRun(1) - 20000},
+          std::tuple{1, 0, std::uint64_t{4196}}}) {
+        const CheckCounts counts = m_runtime.Check(receiver).Counts();
+        SCOPED_TRACE(::testing::Message()
+                     << "Port" << receiver + 1 << " " << ::testing::PrintToString(counts));
+        EXPECT_EQ(m_runtime.Check(receiver).Sources(), Bit(source));
+        EXPECT_EQ(counts.lost, lost);
+        EXPECT_EQ(counts.lost, m_card.FaultCountsOf(receiver).dropped);
+        EXPECT_EQ(counts.expected, m_runtime.BytesSentThisRun(source));
+        EXPECT_EQ(counts.verified, counts.received);
+        EXPECT_EQ(counts.Errors(), counts.lost);
+        EXPECT_TRUE(counts.Balanced());
+    }
 }
 
 TEST_F(CheckedDataTest, TwoPortsSendingAlikeAreBothNamedAsTheSource) {
