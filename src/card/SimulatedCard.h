@@ -156,6 +156,10 @@ class SimulatedCard final : public ComDeviceResolver {
     void SetBitErrorRate(int port, double rate);
     // Every `every`-th byte the port receives is lost on the way (0: none).
     void DropEvery(int port, std::uint64_t every);
+    // Of the bytes that come for the port from now on, the `length` after
+    // the first `after` are lost on the way (a gap, as an overrun upstream
+    // makes one); each call adds a block.
+    void DropBlock(int port, std::uint64_t after, std::uint64_t length);
     // The port is unplugged `seconds` from now, by the card thread.
     void UnplugAfter(int port, double seconds);
     // What the faults did to the bytes the port received, by the card's own

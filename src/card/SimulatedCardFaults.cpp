@@ -1,8 +1,9 @@
 // The faults the simulated card puts in for demonstrations and tests, and
 // the card's own count of what they did: unplugging a port (now or after a
 // while), stalling it, flipping bits it receives, dropping every N-th byte it
-// receives.
+// receives, and blocks of it.
 #include <algorithm>
+#include <limits>
 
 #include "card/CardOptions.h"
 #include "card/SimulatedCardPort.h"
@@ -68,6 +69,17 @@ void SimulatedCard::DropEvery(int port, std::uint64_t every) {
     Port& p = *m_ports[port];
     p.dropEvery = every >= 2 ? every : 0;
     p.arrivals = 0;
+}
+
+void SimulatedCard::DropBlock(int port, std::uint64_t after, std::uint64_t length) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    const std::uint64_t from = p.came + after;
+    const std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    p.dropBlocks.emplace_back(from, length > most - from ? most : from + length);
 }
 
 void SimulatedCard::UnplugAfter(int port, double seconds) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card/SimulatedCard.h"
@@ -151,6 +152,15 @@ struct SimulatedCard::Port {
     std::mt19937 random{0x5EED};
     std::uint64_t dropEvery = 0;  // 0: none
     std::uint64_t arrivals = 0;   // bytes that came for the port since dropEvery was set
+    // Blocks of the bytes that come for the port lost on the way: from and
+    // to, in the numbering of every byte that came for it.
+    std::uint64_t came = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> dropBlocks;
+    bool InDroppedBlock(std::uint64_t number) const {
+        return std::any_of(dropBlocks.begin(), dropBlocks.end(), [&](const auto& block) {
+            return number >= block.first && number < block.second;
+        });
+    }
     double unplugAt = std::numeric_limits<double>::infinity();
 
     // Line settings: the pty's, and the ones the holding program's serial

@@ -239,7 +239,9 @@ void SimulatedCard::Deliver(int from, int to, const std::uint8_t* data, std::siz
     std::array<Arrival, 4096> arrivals{};
     std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
-        if (receiver.dropEvery != 0 && ++receiver.arrivals % receiver.dropEvery == 0) {
+        const bool everyNth =
+            receiver.dropEvery != 0 && ++receiver.arrivals % receiver.dropEvery == 0;
+        if (everyNth || receiver.InDroppedBlock(receiver.came++)) {
             ++receiver.dropped;  // lost on the way
             continue;
         }

@@ -110,6 +110,8 @@ class DataChecker {
     // end a comparison.
     static constexpr std::size_t kFitBytes = 512;
     static constexpr std::size_t kFitMisses = 2;
+    // Wrong bytes of a way on kept to compare it with ways on from elsewhere.
+    static constexpr std::size_t kMissesKept = 8;
     // The bits any byte differs from another in, on the average: the bits
     // of a wrong byte whose value the check never compared.
     static constexpr std::uint64_t kBitsOfAnyByte = 4;
@@ -136,9 +138,24 @@ class DataChecker {
         std::size_t reach = 0;  // received bytes from the fault to the way on's parting
         bool open = false;      // it went on as far as the bytes were compared
         bool capped = false;    // and that as far as they ever are
+        // The received bytes compared from `at` on, and the first wrong ones
+        // among them (received indexes), for ways on compared from one place.
+        std::size_t comparedTo = 0;
+        std::array<std::size_t, kMissesKept> misses{};
+        std::size_t missCount = 0;
     };
+    // A way on as seen from received byte `from` to `to`: the wrong bytes it
+    // had before `from`, and whether and where it parts from the stream after.
+    struct Seen {
+        std::size_t before = 0;
+        bool open = false;
+        std::size_t reach = 0;
+    };
+    static Seen SeenFrom(const Anchor& anchor, std::size_t from, std::size_t to);
 
-    const SentStream& Stream() const { return *m_streams[static_cast<std::size_t>(m_session.source)]; }
+    const SentStream& Stream() const {
+        return *m_streams[static_cast<std::size_t>(m_session.source)];
+    }
     std::span<const std::uint8_t> Pending() const;
     void Consume(std::size_t size);
     void Advance();
@@ -181,9 +198,11 @@ class DataChecker {
     bool Decided(const Anchor& best) const;
     void TryBand(std::size_t at);
     void TryLongJump(std::size_t at);
+    void ConsiderPlace(std::size_t at, std::uint64_t place);
     void Consider(std::size_t at, std::int64_t shift);
     void MeasureReach(Anchor& anchor);
-    void Commit(const RegionResult& region, std::span<const std::uint8_t> bytes, std::int64_t shift);
+    void Commit(const RegionResult& region, std::span<const std::uint8_t> bytes,
+                std::int64_t shift);
     bool IsDoubled(std::uint64_t place, const RegionResult& region,
                    std::span<const std::uint8_t> bytes) const;
     void JudgeLastBytes();
@@ -223,15 +242,15 @@ class DataChecker {
     std::size_t m_pendingFrom = 0;
     std::vector<std::uint8_t> m_held;    // received while no lock was found
     std::vector<std::uint8_t> m_unheld;  // and let go from it since, the newest
-    std::size_t m_failedLocks = 0;     // lock searches in a row that found nothing
-    std::uint64_t m_consumed = 0;      // received bytes judged since the test began
+    std::size_t m_failedLocks = 0;       // lock searches in a row that found nothing
+    std::uint64_t m_consumed = 0;        // received bytes judged since the test began
     // Received bytes after a fault found to hold no anchor: from the fault at
     // this place, after this many bytes judged.
     std::size_t m_searchedTo = 0;
     std::uint64_t m_searchedAt = 0;
     std::uint64_t m_searchedFrom = 0;
-    std::size_t m_skip = 0;            // bytes to let by before the next search
-    bool m_searchEveryByte = false;    // no bytes let by: the held ones looked at again
+    std::size_t m_skip = 0;          // bytes to let by before the next search
+    bool m_searchEveryByte = false;  // no bytes let by: the held ones looked at again
 
     CheckCounts m_counts;  // lost without the bytes whose time is up; expected by the sessions
     std::uint64_t m_expectedBefore = 0;  // of the sessions before this one in the run
@@ -250,10 +269,10 @@ class DataChecker {
     RegionAligner m_aligner;
     std::vector<std::uint8_t> m_expect;  // the source's bytes from m_expectAt on
     std::uint64_t m_expectAt = 0;
-    std::size_t m_expectGot = 0;  // how many of them the stream had
-    std::vector<std::uint8_t> m_far;     // and past a long gap
-    std::vector<std::uint8_t> m_fit;     // and after an anchor
-    std::vector<Anchor> m_candidates;    // the anchors of the fault judged now
+    std::size_t m_expectGot = 0;               // how many of them the stream had
+    std::vector<std::uint8_t> m_far;           // and past a long gap
+    std::vector<std::uint8_t> m_fit;           // and after an anchor
+    std::vector<Anchor> m_candidates;          // the anchors of the fault judged now
     std::vector<std::uint8_t> m_heldBefore;    // the stream before a lock, last first
     std::vector<std::uint8_t> m_heldReversed;  // the held bytes, last first
     std::vector<std::int64_t> m_triedShifts;   // shifts an anchor that tells its place was on

@@ -19,8 +19,6 @@ std::int64_t NthShift(std::int64_t n) {
     return n % 2 == 1 ? (n + 1) / 2 : -(n / 2);
 }
 
-
-
 }  // namespace
 
 bool DataChecker::TellsAPlace(const std::uint8_t* bytes, std::size_t size) {
@@ -58,7 +56,8 @@ bool DataChecker::ResolveFault() {
     // reaches their end: nothing after it tells one way on from another, and
     // they are aligned whole, to the stream's end.
     if (anchor.found && m_finishing && anchor.open && anchor.reach >= waiting &&
-        std::abs(anchor.shift) <= kBand && !TellsAPlace(Pending().data() + anchor.at, kAnchorBytes)) {
+        std::abs(anchor.shift) <= kBand &&
+        !TellsAPlace(Pending().data() + anchor.at, kAnchorBytes)) {
         JudgeLastBytes();
         return true;
     }
@@ -96,7 +95,8 @@ bool DataChecker::LoneSubstitution() {
     }
     const bool placedBefore = m_session.placedAny;
     NotePlaced(m_session.position);
-    CountPlaced(0, 1, static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(got[0] ^ sent[0]))));
+    CountPlaced(0, 1,
+                static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(got[0] ^ sent[0]))));
     if (placedBefore) {
         RegionResult lone;
         lone.substituted = 1;
@@ -144,7 +144,8 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
     // nearest to a band's width after it, one a shift. Bytes found to hold
     // none are not looked at again while the fault waits for more.
     const std::size_t span = std::min(Pending().size(), kLongestSearch + kKeyBytes);
-    FetchSource(std::min(span, kLongestRegion) + static_cast<std::size_t>(kBand + kSlack) + kAnchorBytes);
+    FetchSource(std::min(span, kLongestRegion) + static_cast<std::size_t>(kBand + kSlack) +
+                kAnchorBytes);
     // (Judging the last bytes looks at bytes a search before passed over.)
     const bool sameFault = from == 0 && !m_finishing && m_searchedAt == m_session.position &&
                            m_searchedFrom == m_consumed;
@@ -161,7 +162,8 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
     const std::uint64_t period = Stream().RepeatAt(m_session.position).period;
     m_searchPeriod = period;
     const bool runsHide = period == 0 || period > static_cast<std::uint64_t>(2 * kBand + 1);
-    const std::size_t repeatOn = static_cast<std::size_t>(std::min<std::uint64_t>(period, kFitBytes));
+    const std::size_t repeatOn =
+        static_cast<std::size_t>(std::min<std::uint64_t>(period, kFitBytes));
     std::optional<std::size_t> first;
     std::optional<std::size_t> telling;
     for (; at + kAnchorBytes <= span; ++at) {
@@ -178,7 +180,8 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
         if (m_candidates.size() > before && !first) {
             first = at;
         }
-        if (m_candidates.size() > before && !telling && TellsAPlace(Pending().data() + at, kAnchorBytes)) {
+        if (m_candidates.size() > before && !telling &&
+            TellsAPlace(Pending().data() + at, kAnchorBytes)) {
             telling = at;
         }
     }
@@ -199,6 +202,26 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
     return best;
 }
 
+DataChecker::Seen DataChecker::SeenFrom(const Anchor& anchor, std::size_t from, std::size_t to) {
+    Seen seen;
+    std::size_t after = 0;
+    for (std::size_t i = 0; i < anchor.missCount; ++i) {
+        const std::size_t at = anchor.misses[i];
+        if (at < from) {
+            ++seen.before;
+        } else if (at < to && ++after == kFitMisses) {
+            seen.reach = at;
+            return seen;
+        }
+    }
+    // Wrong bytes not kept lie after those kept: where all kept lie before
+    // `from`, it is not known how the way on went on.
+    const bool unknown = anchor.missCount == kMissesKept && anchor.misses[kMissesKept - 1] < from;
+    seen.open = !unknown;
+    seen.reach = unknown ? from : to;
+    return seen;
+}
+
 bool DataChecker::Better(const Anchor& a, const Anchor& b) const {
     // The way on that goes on furthest is the true one: inside a run of like
     // bytes several fit for a while, and only where the run ends does the
@@ -206,19 +229,32 @@ bool DataChecker::Better(const Anchor& a, const Anchor& b) const {
     // cheapest; of those as cheap, the nearer, then bytes lost before bytes
     // added. On a repeating stream, ways on a whole number of repeats apart
     // go on alike: the cheaper is the one.
+    //
+    // Two ways on are compared over the same received bytes: from the later
+    // anchor on, the nearer's wrong bytes before it counting as wrong values
+    // in its region (a way on found later holds the faults before it in its
+    // region, and would otherwise seem to go on further for it).
     const auto period = static_cast<std::int64_t>(m_searchPeriod);
     const bool alike = period > 0 && (a.shift - b.shift) % period == 0;
     if (alike && a.region.cost != b.region.cost) {
         return a.region.cost < b.region.cost;
     }
-    if (a.open != b.open) {
-        return a.open;
+    const std::size_t from = std::max(a.at, b.at);
+    const std::size_t to = std::min(a.comparedTo, b.comparedTo);
+    const Seen seenA = SeenFrom(a, from, to);
+    const Seen seenB = SeenFrom(b, from, to);
+    if (seenA.open != seenB.open) {
+        return seenA.open;
     }
-    if (!a.open && a.reach != b.reach) {
-        return a.reach > b.reach;
+    if (!seenA.open && seenA.reach != seenB.reach) {
+        return seenA.reach > seenB.reach;
     }
-    if (a.region.cost != b.region.cost) {
-        return a.region.cost < b.region.cost;
+    const std::int64_t costA =
+        a.region.cost + static_cast<std::int64_t>(seenA.before) * kSubstitutionCost;
+    const std::int64_t costB =
+        b.region.cost + static_cast<std::int64_t>(seenB.before) * kSubstitutionCost;
+    if (costA != costB) {
+        return costA < costB;
     }
     if (a.at != b.at) {
         return a.at < b.at;
@@ -261,14 +297,16 @@ void DataChecker::TryLongJump(std::size_t at) {
     // of them is the way on that adds the fewest bytes.
     const std::uint64_t period = Stream().RepeatAt(m_session.position).period;
     const bool shortRepeat = period != 0 && period <= static_cast<std::uint64_t>(2 * kBand + 1);
-    if (!shortRepeat && !TellsAPlace(pending.data() + at, std::min(kAnchorBytes, pending.size() - at))) {
+    if (!shortRepeat &&
+        !TellsAPlace(pending.data() + at, std::min(kAnchorBytes, pending.size() - at))) {
         if (!m_finishing || m_weakResumeTried) {
             return;
         }
-        m_weakResumeTried = at > static_cast<std::size_t>(kBand) && m_expectGot >= kAnchorBytes &&
-                            std::equal(pending.begin() + static_cast<std::ptrdiff_t>(at),
-                                       pending.begin() + static_cast<std::ptrdiff_t>(at + kAnchorBytes),
-                                       m_expect.begin());
+        m_weakResumeTried =
+            at > static_cast<std::size_t>(kBand) && m_expectGot >= kAnchorBytes &&
+            std::equal(pending.begin() + static_cast<std::ptrdiff_t>(at),
+                       pending.begin() + static_cast<std::ptrdiff_t>(at + kAnchorBytes),
+                       m_expect.begin());
         if (m_weakResumeTried) {
             Consider(at, -static_cast<std::int64_t>(at));
         }
@@ -279,7 +317,8 @@ void DataChecker::TryLongJump(std::size_t at) {
     // band found an anchor: on a repeating stream that may be a repeat off.
     if (at > static_cast<std::size_t>(kBand) && m_expectGot >= kAnchorBytes &&
         std::equal(pending.begin() + static_cast<std::ptrdiff_t>(at),
-                   pending.begin() + static_cast<std::ptrdiff_t>(at + kAnchorBytes), m_expect.begin())) {
+                   pending.begin() + static_cast<std::ptrdiff_t>(at + kAnchorBytes),
+                   m_expect.begin())) {
         Consider(at, -static_cast<std::int64_t>(at));
     }
     // The stream found again further along: the bytes between lost (a gap,
@@ -292,8 +331,27 @@ void DataChecker::TryLongJump(std::size_t at) {
     if (!place) {
         return;
     }
-    const std::int64_t shift = static_cast<std::int64_t>(*place - m_session.position) -
-                               static_cast<std::int64_t>(at);
+    ConsiderPlace(at, *place);
+    // Where the stream holds the same bytes over and over for a stretch (a
+    // file of a repeating line), that place may read the bytes since the
+    // fault as added: the nearest from where the byte would stand with
+    // nothing lost (less a band) is a way on too, unless it lies a whole
+    // number of the stream's repeats on (the same way on; the balance turns
+    // such readings by what was sent and received).
+    const std::uint64_t nearest = m_session.position + at;
+    const std::uint64_t nearer = nearest - std::min<std::uint64_t>(nearest, kBand);
+    if (*place >= nearer) {
+        return;
+    }
+    const std::optional<std::uint64_t> again = Stream().FindFrom(pending.data() + at, nearer);
+    if (again && (period == 0 || (*again - *place) % period != 0)) {
+        ConsiderPlace(at, *again);
+    }
+}
+
+void DataChecker::ConsiderPlace(std::size_t at, std::uint64_t place) {
+    const std::int64_t shift =
+        static_cast<std::int64_t>(place - m_session.position) - static_cast<std::int64_t>(at);
     if (std::abs(shift) > kBand || at > kLongestRegion) {
         Consider(at, shift);
     }
@@ -312,16 +370,21 @@ void DataChecker::MeasureReach(Anchor& anchor) {
     // (Bytes past what the stream has sent cannot part from it: on a
     // repeating stream the place may be a repeat ahead, as the end shows.)
     std::size_t missed = 0;
-    std::size_t length = 0;
-    for (; length < std::min(compared, got) && missed < kFitMisses; ++length) {
-        missed += pending[anchor.at + length] != m_fit[length] ? 1 : 0;
-    }
-    if (missed < kFitMisses) {
-        length = compared;
+    std::size_t length = compared;
+    anchor.missCount = 0;
+    for (std::size_t i = 0; i < std::min(compared, got) && anchor.missCount < kMissesKept; ++i) {
+        if (pending[anchor.at + i] == m_fit[i]) {
+            continue;
+        }
+        anchor.misses[anchor.missCount++] = anchor.at + i;
+        if (++missed == kFitMisses) {
+            length = i + 1;
+        }
     }
     anchor.open = missed < kFitMisses;
     anchor.capped = anchor.open && compared == kFitBytes;
     anchor.reach = anchor.at + length;
+    anchor.comparedTo = anchor.at + compared;
 }
 
 std::optional<RegionResult> DataChecker::AlignTo(std::span<const std::uint8_t> region,
@@ -339,8 +402,9 @@ std::optional<RegionResult> DataChecker::AlignTo(std::span<const std::uint8_t> r
         view.near = {m_expect.data(), m_expectGot};
         view.farFrom = shift - slack;
         m_far.resize(static_cast<std::size_t>(size + 2 * slack + 1));
-        const std::size_t got = Stream().Copy(m_session.position + static_cast<std::uint64_t>(view.farFrom),
-                                              m_far.data(), m_far.size());
+        const std::size_t got =
+            Stream().Copy(m_session.position + static_cast<std::uint64_t>(view.farFrom),
+                          m_far.data(), m_far.size());
         view.far = {m_far.data(), got};
     }
     return m_aligner.ToAnchor(region, view, shift, slack);
@@ -417,7 +481,9 @@ void DataChecker::NoteReadings(std::uint64_t place, const RegionResult& region, 
     // Wrong values carry the bits the region found; bytes added read as
     // wrong values would differ in half their bits, as any byte does.
     const std::uint64_t bitsEach =
-        region.substituted == 0 ? 4 : (region.flippedBits + region.substituted / 2) / region.substituted;
+        region.substituted == 0
+            ? 4
+            : (region.flippedBits + region.substituted / 2) / region.substituted;
     const RepeatLedger::Reading wrong{0, 0, period, period * bitsEach, 0};
     const RepeatLedger::Reading added{0, period, 0, 0, 0};
     m_ledger.NoteForward({period, wrong, added}, region.substituted / period);
@@ -449,7 +515,8 @@ void DataChecker::JudgeLastBytes() {
     const std::int64_t highest = few ? static_cast<std::int64_t>(kLongestSearch) : kBand;
     FetchSource(size + static_cast<std::size_t>(highest) + 1);
     const SourceView view{{m_expect.data(), m_expectGot}, {}, 0};
-    std::optional<RegionResult> region = m_aligner.OpenEnd(pending.first(size), view, lowest, highest);
+    std::optional<RegionResult> region =
+        m_aligner.OpenEnd(pending.first(size), view, lowest, highest);
     // Where the stream has fewer bytes left than were received, the first of
     // them may all be added, and the last stand for those bytes.
     const std::size_t left = std::min(m_expectGot, size);
@@ -461,8 +528,10 @@ void DataChecker::JudgeLastBytes() {
             const bool same = got == m_expect[i];
             added.matched += same ? 1 : 0;
             added.substituted += same ? 0 : 1;
-            added.flippedBits += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(got ^ m_expect[i])));
-            added.firstPlaced = added.firstPlaced < 0 ? static_cast<std::int64_t>(i) : added.firstPlaced;
+            added.flippedBits +=
+                static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(got ^ m_expect[i])));
+            added.firstPlaced =
+                added.firstPlaced < 0 ? static_cast<std::int64_t>(i) : added.firstPlaced;
         }
         added.cost = static_cast<std::int64_t>(added.inserted) * kIndelCost +
                      static_cast<std::int64_t>(added.substituted) * kSubstitutionCost +
@@ -488,7 +557,8 @@ bool DataChecker::PassOver() {
     std::uint64_t bits = 0;
     for (std::size_t i = 0; i < m_expectGot && i < size; ++i) {
         same += pending[i] == m_expect[i] ? 1 : 0;
-        bits += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(pending[i] ^ m_expect[i])));
+        bits += static_cast<std::uint64_t>(
+            std::popcount(static_cast<unsigned>(pending[i] ^ m_expect[i])));
     }
     if (m_expectGot == size && same * kNoisyMatchesOneIn >= size) {
         // A line too noisy to find an anchor on: the bytes stand where the

@@ -4,11 +4,15 @@
 // its first error.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "engine/PacketBuilder.h"
 #include "fakes/EngineOnCard.h"
+#include "fakes/FaultyLine.h"
 
 namespace quorvel {
 namespace {
@@ -23,6 +27,16 @@ std::vector<std::uint8_t> FileOf(int port) {
     return bytes;
 }
 
+// A file of the letters A to Z over and over, whole alphabets only: the
+// stream repeats every 26 bytes, across its passes too.
+std::vector<std::uint8_t> LettersFile() {
+    std::vector<std::uint8_t> bytes(26 * 115);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>('A' + i % 26);
+    }
+    return bytes;
+}
+
 class CheckedDataTest : public testing::EngineOnCard {
   protected:
     // 115200 bit/s: a receive thread slowed by a sanitizer on a busy machine
@@ -32,11 +46,123 @@ class CheckedDataTest : public testing::EngineOnCard {
             m_records.m_PortRegistry[static_cast<std::size_t>(port)].nBaud = 10;
         }
     }
+    // Every pattern a port sends, one a port, each port on its plug: the fixed
+    // lines, a text and a text of one letter, a file of random bytes and one
+    // that repeats, and the ports' own sequences.
+    void SendEveryPattern() {
+        const auto send = [&](int port, PatternKind kind, std::string text = {}) {
+            PortPatternSettings pattern;
+            pattern.nAlpha = kind == PatternKind::Alphabets ? 1 : 0;
+            pattern.nQuickBrown = kind == PatternKind::QuickBrown ? 1 : 0;
+            pattern.nUserData = kind == PatternKind::UserText ? 1 : 0;
+            pattern.nPrbs = kind == PatternKind::Prbs ? 1 : 0;
+            pattern.strUserData = std::move(text);
+            m_runtime.SetPattern(port, pattern);
+        };
+        send(0, PatternKind::Alphabets);
+        send(1, PatternKind::QuickBrown);
+        send(2, PatternKind::UserText, "HELLO-1234");
+        send(3, PatternKind::UserText, "A");
+        send(4, PatternKind::File);
+        m_runtime.SetFileData(4, FileOf(4));
+        send(5, PatternKind::File);
+        m_runtime.SetFileData(5, LettersFile());
+        send(6, PatternKind::Prbs);
+        send(7, PatternKind::Prbs);
+    }
 };
 
 constexpr std::uint8_t Bit(int port) {
     return static_cast<std::uint8_t>(1u << port);
 }
+
+// A fault the card puts on every port's received bytes.
+enum class CardFault { BitErrors, DropEvery, HeldReceiver, UnplugAfter };
+
+class EachCardFaultTest : public CheckedDataTest, public ::testing::WithParamInterface<CardFault> {
+  protected:
+    void Apply(int port) {
+        switch (GetParam()) {
+            case CardFault::BitErrors:
+                m_card.SetBitErrorRate(port, 0.0005);
+                break;
+            case CardFault::DropEvery:
+                m_card.DropEvery(port, 997);
+                break;
+            case CardFault::HeldReceiver:
+                m_runtime.HoldReceive(port, 300, 2500);  // its queue overruns
+                break;
+            case CardFault::UnplugAfter:
+                m_card.UnplugAfter(port, 1.0);
+                break;
+        }
+    }
+    // What the card's fault took from the port's source's bytes.
+    std::uint64_t Missing(int port) const {
+        const CardFaultCounts card = m_card.FaultCountsOf(port);
+        return GetParam() == CardFault::UnplugAfter
+                   ? m_runtime.BytesSentThisRun(port) - m_runtime.Check(port).Counts().received
+                   : card.dropped + card.overrun;
+    }
+};
+
+TEST_P(EachCardFaultTest, OnEachPatternTheBalanceIsWhatTheCardDid) {
+    constexpr std::array kPorts{0, 1, 2, 3, 4, 5, 6, 7};
+    SendEveryPattern();
+    for (int port : kPorts) {
+        m_records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
+        m_records.m_PortRegistry[static_cast<std::size_t>(port)].nBaud = 10;
+    }
+    m_runtime.OnTestStart();
+    for (int port : kPorts) {
+        Apply(port);
+        m_runtime.OnRunPort(port);
+    }
+    for (int port : kPorts) {
+        ASSERT_TRUE(m_gui.RunUntil([&] {
+            return (m_runtime.Check(port).Counts().received > 15000 ||
+                    m_card.DevicePath(port).empty()) &&
+                   (GetParam() != CardFault::HeldReceiver || m_runtime.ReceiveHeld(port));
+        })) << port;
+    }
+    // Each run ends, and its last bytes arrive; then the time of those that
+    // never came runs out.
+    for (int port : kPorts) {
+        m_runtime.OnStopPort(port);
+    }
+    for (int port : kPorts) {
+        ASSERT_TRUE(m_gui.RunUntil([&] {
+            return m_card.DevicePath(port).empty() ||
+                   m_runtime.Check(port).Counts().received + Missing(port) ==
+                       m_runtime.BytesSentThisRun(port);
+        })) << port;
+    }
+    m_clock.Advance(10'000);
+    for (int port : kPorts) {
+        ASSERT_TRUE(m_gui.RunUntil([&] {
+            const CheckCounts counts = m_runtime.Check(port).Counts();
+            return counts.Balanced() && counts.expected == m_runtime.BytesSentThisRun(port);
+        })) << "Port"
+            << port + 1 << " " << ::testing::PrintToString(m_runtime.Check(port).Counts());
+    }
+    ASSERT_TRUE(StopTest());
+    for (int port : kPorts) {
+        const CheckCounts counts = m_runtime.Check(port).Counts();
+        const CardFaultCounts card = m_card.FaultCountsOf(port);
+        SCOPED_TRACE(::testing::Message()
+                     << "Port" << port + 1 << " " << ::testing::PrintToString(counts));
+        EXPECT_TRUE(counts.Balanced());
+        EXPECT_EQ(counts.expected, m_runtime.BytesSentThisRun(port));
+        EXPECT_EQ(counts.corrupted, card.corrupted);
+        EXPECT_EQ(counts.lost, Missing(port));
+        EXPECT_EQ(counts.extra + counts.unrecognised + counts.cut, 0u);
+        EXPECT_NE(m_runtime.Check(port).Sources() & Bit(port), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CardFaults, EachCardFaultTest,
+                         ::testing::Values(CardFault::BitErrors, CardFault::DropEvery,
+                                           CardFault::HeldReceiver, CardFault::UnplugAfter));
 
 TEST_F(CheckedDataTest, EachPortsBytesAreVerifiedAgainstTheStreamTheyCameFrom) {
     // Port1 on its plug, Port3 and Port4 on a cable, Port5 in the card's
@@ -146,6 +272,65 @@ TEST_F(CheckedDataTest, WhatTheCardsFaultsDidIsCountedAsTheCardCountsIt) {
     EXPECT_GT(m_card.FaultCountsOf(0).corrupted, 0u);
     EXPECT_GT(m_card.FaultCountsOf(3).dropped, 0u);
     EXPECT_GT(m_card.FaultCountsOf(4).dropped, 0u);
+}
+
+TEST_F(CheckedDataTest, OnTheirOwnSequencesACrossedCableAndItsGapsAreCountedExactly) {
+    // Port1 and Port2 on a cable, each sending its own sequence: what each
+    // receives is named as the other's from the data alone. Port2 loses a
+    // block of 100 bytes and one of 4096 on the way, Port1 all the bytes
+    // after its first 20000.
+    m_card.AttachCable(0, 1);
+    Choose({0, 1});
+    AtTheRateASlowReceiverKeepsUpWith({0, 1});
+    for (int port : {0, 1}) {
+        PortPatternSettings pattern;
+        pattern.nPrbs = 1;
+        m_runtime.SetPattern(port, pattern);
+    }
+    m_card.DropBlock(1, 3000, 100);
+    m_card.DropBlock(1, 10000, 4096);
+    m_card.DropBlock(0, 20000, ~std::uint64_t{0});
+    ASSERT_TRUE(StartTest());
+    // Each Run clears its port's receive queue: both lines wait until both
+    // runs have begun, so that no byte of the other's is cleared.
+    for (int port : {0, 1}) {
+        m_card.Stall(port, true);
+        m_runtime.OnRunPort(port);
+    }
+    for (int port : {0, 1}) {
+        m_card.Stall(port, false);
+    }
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(1).Counts().received > 20000 &&
+               m_runtime.BytesSentThisRun(1) > 22000;
+    }));
+    m_runtime.OnStopPort(0);
+    m_runtime.OnStopPort(1);
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(1).Counts().received + m_card.FaultCountsOf(1).dropped ==
+                   m_runtime.BytesSentThisRun(0) &&
+               m_card.FaultCountsOf(0).dropped + 20000 == m_runtime.BytesSentThisRun(1);
+    }));
+    m_clock.Advance(10'000);  // the last bytes' time runs out
+    ASSERT_TRUE(m_gui.RunUntil([&] {
+        return m_runtime.Check(0).Counts().expected == m_runtime.BytesSentThisRun(1) &&
+               m_runtime.Check(1).Counts().expected == m_runtime.BytesSentThisRun(0);
+    }));
+    ASSERT_TRUE(StopTest());
+    for (const auto& [receiver, source, lost] :
+         {std::tuple{0, 1, m_runtime.BytesSentThisRun(1) - 20000},
+          std::tuple{1, 0, std::uint64_t{4196}}}) {
+        const CheckCounts counts = m_runtime.Check(receiver).Counts();
+        SCOPED_TRACE(::testing::Message()
+                     << "Port" << receiver + 1 << " " << ::testing::PrintToString(counts));
+        EXPECT_EQ(m_runtime.Check(receiver).Sources(), Bit(source));
+        EXPECT_EQ(counts.lost, lost);
+        EXPECT_EQ(counts.lost, m_card.FaultCountsOf(receiver).dropped);
+        EXPECT_EQ(counts.expected, m_runtime.BytesSentThisRun(source));
+        EXPECT_EQ(counts.verified, counts.received);
+        EXPECT_EQ(counts.Errors(), counts.lost);
+        EXPECT_TRUE(counts.Balanced());
+    }
 }
 
 TEST_F(CheckedDataTest, TwoPortsSendingAlikeAreBothNamedAsTheSource) {
