@@ -44,8 +44,8 @@ SimulatedCard::SimulatedCard(int firstCom, CardWiring wiring)
     : m_firstCom(firstCom), m_initialWiring(wiring), m_link(std::make_shared<Link>()) {
     m_link->card = this;
     for (int i = 0; i < kPorts; ++i) {
-        m_ports[static_cast<std::size_t>(i)] = std::make_unique<Port>();
-        m_ports[static_cast<std::size_t>(i)]->driver = std::make_shared<PortDriver>(m_link, i);
+        m_ports[i] = std::make_unique<Port>();
+        m_ports[i]->driver = std::make_shared<PortDriver>(m_link, i);
     }
 }
 
@@ -99,7 +99,7 @@ bool SimulatedCard::Start(std::string* error) {
             }
         }
         for (int i = 0; i < kPorts; ++i) {
-            Port& port = *m_ports[static_cast<std::size_t>(i)];
+            Port& port = *m_ports[i];
             port.wiring = m_initialWiring == CardWiring::Plugs   ? PortWiring::Plug
                           : m_initialWiring == CardWiring::Pairs ? PortWiring::Cable
                                                                  : PortWiring::Nothing;
@@ -131,7 +131,7 @@ void SimulatedCard::Stop() {
 }
 
 bool SimulatedCard::CreatePort(int index, std::string* error) {
-    Port& port = *m_ports[static_cast<std::size_t>(index)];
+    Port& port = *m_ports[index];
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     char name[128] = {};
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
@@ -213,14 +213,14 @@ void SimulatedCard::DestroyPort(Port& port) {
 
 std::string SimulatedCard::DevicePath(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->path : std::string();
+    return ValidPort(port) ? m_ports[port]->path : std::string();
 }
 
 std::optional<ComDevice> SimulatedCard::Resolve(int com) {
     const int port = com - m_firstCom;
     if (ValidPort(port)) {
         std::lock_guard lock(m_mutex);
-        const Port& p = *m_ports[static_cast<std::size_t>(port)];
+        const Port& p = *m_ports[port];
         if (!p.plugged) {
             return std::nullopt;  // unplugged: no device answers for the number
         }
@@ -263,49 +263,49 @@ PortLine SimulatedCard::LineOf(int port) const {
     if (!ValidPort(port)) {
         return PortLine{};
     }
-    const Port& p = *m_ports[static_cast<std::size_t>(port)];
+    const Port& p = *m_ports[port];
     return PortLine{p.frame, p.tty.rtsCts, p.tty.xonXoffOut, p.tty.xonXoffIn};
 }
 
 std::optional<PortConfigRequest> SimulatedCard::ConfigurationOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->config : std::nullopt;
+    return ValidPort(port) ? m_ports[port]->config : std::nullopt;
 }
 
 bool SimulatedCard::InternalLoopbackOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) && m_ports[static_cast<std::size_t>(port)]->loopback;
+    return ValidPort(port) && m_ports[port]->loopback;
 }
 
 std::uint64_t SimulatedCard::BytesSentBy(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->sent : 0;
+    return ValidPort(port) ? m_ports[port]->sent : 0;
 }
 
 std::uint64_t SimulatedCard::BytesOverrun(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->overrun : 0;
+    return ValidPort(port) ? m_ports[port]->overrun : 0;
 }
 
 std::size_t SimulatedCard::QueuedBytes(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->queue.size() : 0;
+    return ValidPort(port) ? m_ports[port]->queue.size() : 0;
 }
 
 int SimulatedCard::HoldersOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->holders : 0;
+    return ValidPort(port) ? m_ports[port]->holders : 0;
 }
 
 double SimulatedCard::LineSecondsOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->lineSeconds : 0.0;
+    return ValidPort(port) ? m_ports[port]->lineSeconds : 0.0;
 }
 
 bool SimulatedCard::HandleRequest(int port, std::uint32_t code, const std::uint8_t* data,
                                   std::size_t size) {
     std::lock_guard lock(m_mutex);
-    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    Port& p = *m_ports[port];
     if (!p.plugged) {
         return false;
     }
@@ -334,7 +334,7 @@ void SimulatedCard::LineSettingsApplied(int port, const LineSettings& settings) 
     {
         std::lock_guard lock(m_mutex);
         TakeHolderEvents();  // a close before this open must not undo what follows
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        Port& p = *m_ports[port];
         if (p.plugged) {
             p.driverLine = settings;
             FollowTty(p);
@@ -348,7 +348,7 @@ void SimulatedCard::LineSettingsApplied(int port, const LineSettings& settings) 
 // thread comes to take the bytes.
 void SimulatedCard::OutputWritten(int port, std::size_t bytes) {
     std::lock_guard lock(m_mutex);
-    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    Port& p = *m_ports[port];
     if (p.plugged) {
         p.written += bytes;
         if (p.Ahead() >= kTransmitQueueBytes) {
@@ -361,7 +361,7 @@ void SimulatedCard::OutputWritten(int port, std::size_t bytes) {
 // wrote and the card had not taken is gone from the pty.
 void SimulatedCard::OutputDiscarded(int port) {
     std::lock_guard lock(m_mutex);
-    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    Port& p = *m_ports[port];
     p.taken = std::max(p.taken, p.written);
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "card/UartFrame.h"
+#include "core/PerPort.h"
 #include "serial/ComDeviceLookup.h"
 #include "serial/DriverRequests.h"
 #include "serial/LineSettings.h"
@@ -107,7 +108,7 @@ struct PortLine {
 // Every public member may be called from any thread.
 class SimulatedCard final : public ComDeviceResolver {
   public:
-    static constexpr int kPorts = 8;
+    static constexpr int kPorts = kPortCount;
     static constexpr int kDefaultFirstCom = 4;
 
     explicit SimulatedCard(int firstCom = kDefaultFirstCom, CardWiring wiring = CardWiring::Plugs);
@@ -227,7 +228,7 @@ class SimulatedCard final : public ComDeviceResolver {
     bool CreatePort(int port, std::string* error);
     void DestroyPort(Port& port);
     void Detach(int port);
-    bool ValidPort(int port) const { return port >= 0 && port < kPorts; }
+    static bool ValidPort(int port) { return quorvel::ValidPort(port); }
     void Wake();
     double Now() const;
 
@@ -279,7 +280,7 @@ class SimulatedCard final : public ComDeviceResolver {
     std::shared_ptr<Link> m_link;
 
     mutable std::mutex m_mutex;  // guards every Port and the wiring
-    std::array<std::unique_ptr<Port>, kPorts> m_ports;
+    PerPort<std::unique_ptr<Port>> m_ports;
 
     int m_epoll = -1;  // the card thread's wait set; created by Start
     int m_wake = -1;   // eventfd: stop, or a change the thread must see

@@ -16,7 +16,7 @@ void SimulatedCard::Unplug(int port) {
     }
     {
         std::lock_guard lock(m_mutex);
-        DestroyPort(*m_ports[static_cast<std::size_t>(port)]);
+        DestroyPort(*m_ports[port]);
         UpdateLines();  // its lines are gone from its partner's inputs
     }
     Wake();
@@ -29,7 +29,7 @@ bool SimulatedCard::Replug(int port) {
     bool made = false;
     {
         std::lock_guard lock(m_mutex);
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        Port& p = *m_ports[port];
         made = p.plugged || CreatePort(port, nullptr);
         UpdateLines();
     }
@@ -43,7 +43,7 @@ void SimulatedCard::Stall(int port, bool stalled) {
     }
     {
         std::lock_guard lock(m_mutex);
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        Port& p = *m_ports[port];
         p.stalled = stalled;
         if (!stalled) {
             p.sending = false;  // the line starts again from now
@@ -58,7 +58,7 @@ void SimulatedCard::SetBitErrorRate(int port, double rate) {
         return;
     }
     std::lock_guard lock(m_mutex);
-    m_ports[static_cast<std::size_t>(port)]->bitErrorRate = std::clamp(rate, 0.0, 1.0);
+    m_ports[port]->bitErrorRate = std::clamp(rate, 0.0, 1.0);
 }
 
 void SimulatedCard::DropEvery(int port, std::uint64_t every) {
@@ -66,7 +66,7 @@ void SimulatedCard::DropEvery(int port, std::uint64_t every) {
         return;
     }
     std::lock_guard lock(m_mutex);
-    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    Port& p = *m_ports[port];
     p.dropEvery = every >= 2 ? every : 0;
     p.arrivals = 0;
 }
@@ -88,7 +88,7 @@ void SimulatedCard::UnplugAfter(int port, double seconds) {
     }
     {
         std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)]->unplugAt = Now() + std::max(seconds, 0.0);
+        m_ports[port]->unplugAt = Now() + std::max(seconds, 0.0);
     }
     Wake();  // the card thread's next wait ends in time for it
 }
@@ -98,7 +98,7 @@ CardFaultCounts SimulatedCard::FaultCountsOf(int port) const {
     if (!ValidPort(port)) {
         return {};
     }
-    const Port& p = *m_ports[static_cast<std::size_t>(port)];
+    const Port& p = *m_ports[port];
     return {p.corrupted,       p.dropped,        p.overrun,
             p.framingInjected, p.parityInjected, p.breaksInjected};
 }

@@ -39,7 +39,7 @@ bool SimulatedCard::DrivesLines(const Port& port) const {
 }
 
 ModemLines SimulatedCard::WiredLines(int index) const {
-    const Port& port = *m_ports[static_cast<std::size_t>(index)];
+    const Port& port = *m_ports[index];
     ModemLines lines;
     if (!port.plugged) {
         return lines;
@@ -77,13 +77,13 @@ void SimulatedCard::UpdateLines() {
             port->modem.programDtr = port->modem.programRts = true;  // for the next opener
         }
     }
-    std::array<ModemLines, kPorts> wired{};
+    PerPort<ModemLines> wired{};
     for (int i = 0; i < kPorts; ++i) {
-        wired[static_cast<std::size_t>(i)] = WiredLines(i);
+        wired[i] = WiredLines(i);
     }
     for (int i = 0; i < kPorts; ++i) {
-        Port& port = *m_ports[static_cast<std::size_t>(i)];
-        const ModemLines& now = wired[static_cast<std::size_t>(i)];
+        Port& port = *m_ports[i];
+        const ModemLines& now = wired[i];
         const ModemLines was = port.modem.lines;
         if (now == was) {
             continue;
@@ -234,7 +234,7 @@ void SimulatedCard::CountArrivals(Port& receiver, const Arrival* arrivals, std::
 
 bool SimulatedCard::ReadLines(int port, ModemLines& lines, LineCounts& counts) {
     std::lock_guard lock(m_mutex);
-    const Port& p = *m_ports[static_cast<std::size_t>(port)];
+    const Port& p = *m_ports[port];
     if (!p.plugged) {
         return false;
     }
@@ -247,7 +247,7 @@ bool SimulatedCard::SetProgramLine(int port, OutputLine line, bool on) {
     {
         std::lock_guard lock(m_mutex);
         TakeHolderEvents();  // the open that came before must count first
-        Port& p = *m_ports[static_cast<std::size_t>(port)];
+        Port& p = *m_ports[port];
         if (!p.plugged) {
             return false;
         }
@@ -260,7 +260,7 @@ bool SimulatedCard::SetProgramLine(int port, OutputLine line, bool on) {
 
 void SimulatedCard::WatchLines(int port, int eventFd, bool watch) {
     std::lock_guard lock(m_mutex);
-    std::vector<int>& watchers = m_ports[static_cast<std::size_t>(port)]->modem.watchers;
+    std::vector<int>& watchers = m_ports[port]->modem.watchers;
     std::erase(watchers, eventFd);
     if (watch) {
         watchers.push_back(eventFd);
@@ -275,7 +275,7 @@ void SimulatedCard::CutCts(int port, bool cut) {
     }
     {
         std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)]->modem.ctsCut = cut;
+        m_ports[port]->modem.ctsCut = cut;
         UpdateLines();
     }
     Wake();
@@ -284,14 +284,14 @@ void SimulatedCard::CutCts(int port, bool cut) {
 void SimulatedCard::SetFramingErrorRate(int port, double rate) {
     if (ValidPort(port)) {
         std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)]->modem.framingRate = std::clamp(rate, 0.0, 1.0);
+        m_ports[port]->modem.framingRate = std::clamp(rate, 0.0, 1.0);
     }
 }
 
 void SimulatedCard::SetParityErrorRate(int port, double rate) {
     if (ValidPort(port)) {
         std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)]->modem.parityRate = std::clamp(rate, 0.0, 1.0);
+        m_ports[port]->modem.parityRate = std::clamp(rate, 0.0, 1.0);
     }
 }
 
@@ -301,8 +301,7 @@ void SimulatedCard::SetBreaks(int port, bool on) {
     }
     {
         std::lock_guard lock(m_mutex);
-        m_ports[static_cast<std::size_t>(port)]->modem.nextBreakAt =
-            on ? Now() + kBreakSeconds : kNever;
+        m_ports[port]->modem.nextBreakAt = on ? Now() + kBreakSeconds : kNever;
     }
     Wake();
 }
@@ -313,7 +312,7 @@ void SimulatedCard::ToggleDcd(int port, double perSecond) {
     }
     {
         std::lock_guard lock(m_mutex);
-        CardLineState& modem = m_ports[static_cast<std::size_t>(port)]->modem;
+        CardLineState& modem = m_ports[port]->modem;
         modem.dcdTogglesPerSecond = std::max(perSecond, 0.0);
         modem.nextDcdToggleAt = perSecond > 0.0 ? Now() + 1.0 / perSecond : kNever;
         if (perSecond <= 0.0) {
@@ -326,12 +325,12 @@ void SimulatedCard::ToggleDcd(int port, double perSecond) {
 
 ModemLines SimulatedCard::ModemLinesOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->modem.lines : ModemLines{};
+    return ValidPort(port) ? m_ports[port]->modem.lines : ModemLines{};
 }
 
 LineCounts SimulatedCard::UartCountsOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->modem.counts : LineCounts{};
+    return ValidPort(port) ? m_ports[port]->modem.counts : LineCounts{};
 }
 
 }  // namespace quorvel

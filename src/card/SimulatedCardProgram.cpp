@@ -33,8 +33,8 @@ void SimulatedCard::TakeHolderEvents() {
     if (m_holders < 0) {
         return;
     }
-    std::array<bool, kPorts> left{};      // the last holder closed
-    std::array<bool, kPorts> reopened{};  // and another program opened it since
+    PerPort<bool> left{};      // the last holder closed
+    PerPort<bool> reopened{};  // and another program opened it since
     alignas(inotify_event) std::array<char, 4096> buffer{};
     for (;;) {
         const ssize_t n = ::read(m_holders, buffer.data(), buffer.size());
@@ -45,7 +45,7 @@ void SimulatedCard::TakeHolderEvents() {
             inotify_event event{};
             std::copy_n(buffer.data() + at, sizeof event, reinterpret_cast<char*>(&event));
             at += static_cast<ssize_t>(sizeof event + event.len);
-            for (std::size_t i = 0; i < m_ports.size(); ++i) {
+            for (int i = 0; i < kPorts; ++i) {
                 Port& port = *m_ports[i];
                 if (!port.plugged || port.watch != event.wd) {
                     continue;
@@ -61,9 +61,9 @@ void SimulatedCard::TakeHolderEvents() {
             }
         }
     }
-    for (std::size_t i = 0; i < m_ports.size(); ++i) {
+    for (int i = 0; i < kPorts; ++i) {
         if (left[i]) {
-            LastHolderLeft(static_cast<int>(i), reopened[i]);
+            LastHolderLeft(i, reopened[i]);
         }
         m_ports[i]->freshBytes = 0;
     }

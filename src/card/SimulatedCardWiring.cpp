@@ -5,7 +5,7 @@
 namespace quorvel {
 
 void SimulatedCard::Detach(int port) {
-    Port& p = *m_ports[static_cast<std::size_t>(port)];
+    Port& p = *m_ports[port];
     if (p.wiring == PortWiring::Cable && ValidPort(p.partner)) {
         Port& other = *m_ports[static_cast<std::size_t>(p.partner)];
         if (other.partner == port) {
@@ -32,7 +32,7 @@ void SimulatedCard::AttachPlug(int port) {
     }
     std::lock_guard lock(m_mutex);
     Detach(port);
-    m_ports[static_cast<std::size_t>(port)]->wiring = PortWiring::Plug;
+    m_ports[port]->wiring = PortWiring::Plug;
     UpdateLines();
 }
 
@@ -43,8 +43,8 @@ void SimulatedCard::AttachCable(int port, int otherPort) {
     std::lock_guard lock(m_mutex);
     Detach(port);
     Detach(otherPort);
-    Port& a = *m_ports[static_cast<std::size_t>(port)];
-    Port& b = *m_ports[static_cast<std::size_t>(otherPort)];
+    Port& a = *m_ports[port];
+    Port& b = *m_ports[otherPort];
     a.wiring = b.wiring = PortWiring::Cable;
     a.partner = otherPort;
     b.partner = port;
@@ -53,7 +53,7 @@ void SimulatedCard::AttachCable(int port, int otherPort) {
 
 PortWiring SimulatedCard::WiringOf(int port) const {
     std::lock_guard lock(m_mutex);
-    return ValidPort(port) ? m_ports[static_cast<std::size_t>(port)]->wiring : PortWiring::Nothing;
+    return ValidPort(port) ? m_ports[port]->wiring : PortWiring::Nothing;
 }
 
 }  // namespace quorvel

@@ -231,7 +231,7 @@ ConfigReadReport Refused(ConfigReadReport report, const Problem& why) {
 std::string FormatConfiguration(const PortRecords& records) {
     std::string text;
     for (int port = 0; port < kPortCount; ++port) {
-        const PortRegistry& record = records.m_PortRegistry[static_cast<std::size_t>(port)];
+        const PortRegistry& record = records.m_PortRegistry[port];
         text += "SERIAL" + std::to_string(port);
         for (const FileField& field : kFileOrder) {
             text += ' ';
@@ -276,7 +276,7 @@ ConfigReadReport ReadConfiguration(std::string_view text, PortRecords& records) 
         if (!line.Whole()) {
             note(line.stoppedAt, false);  // the values before it are taken, as ever
         }
-        Apply(line, port, read.m_PortRegistry[static_cast<std::size_t>(port)]);
+        Apply(line, port, read.m_PortRegistry[port]);
         wholePorts += line.Whole() ? 1 : 0;
     }
     if (wholePorts == 0) {
@@ -291,8 +291,7 @@ ConfigReadReport ReadConfiguration(std::string_view text, PortRecords& records) 
     // port-open code finds a record by its COM number: every other port
     // follows port 0, including those a short file never reached.
     for (int port = 1; port < kPortCount; ++port) {
-        read.m_PortRegistry[static_cast<std::size_t>(port)].nComBase =
-            read.m_PortRegistry[0].nComBase + port;
+        read.m_PortRegistry[port].nComBase = read.m_PortRegistry[0].nComBase + port;
     }
     records = read;
     return report;

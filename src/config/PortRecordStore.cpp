@@ -96,10 +96,9 @@ void LoadSequenceChoice(ProfileStore& store, int port, PortPatternSettings& patt
 
 void LoadPort(ProfileStore& store, int port, PortRecords& records,
               std::vector<std::string>& replaced) {
-    const auto i = static_cast<std::size_t>(port);
-    PortRegistry& line = records.m_PortRegistry[i];
-    PortTestSettings& test = records.m_PortTest[i];
-    PortPatternSettings& pattern = records.m_PortPattern[i];
+    PortRegistry& line = records.m_PortRegistry[port];
+    PortTestSettings& test = records.m_PortTest[port];
+    PortPatternSettings& pattern = records.m_PortPattern[port];
 
     LoadIntFields(store, port, line, DefaultPortRegistry(port), kLineFields, replaced);
     const PortTestSettings testDefaults = DefaultPortTestSettings(port);
@@ -144,9 +143,8 @@ std::vector<std::string> LoadAllRecords(ProfileStore& store, PortRecords& record
 int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
     int refused = 0;
     for (int port = 0; port < kPortCount; ++port) {
-        const auto i = static_cast<std::size_t>(port);
-        const PortTestSettings& test = records.m_PortTest[i];
-        refused += SaveIntFields(store, port, records.m_PortRegistry[i], kLineFields);
+        const PortTestSettings& test = records.m_PortTest[port];
+        refused += SaveIntFields(store, port, records.m_PortRegistry[port], kLineFields);
         refused += SaveIntFields(store, port, test, kTestFlagFields);
         if (!store.WriteProfileInt(kSection, ProfileKey(port, "strHrTime"),
                                    StopTimeTextToValue(test.strHrTime))) {
@@ -156,7 +154,7 @@ int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
                                    StopTimeTextToValue(test.strMinTime))) {
             ++refused;
         }
-        const PortPatternSettings& pattern = records.m_PortPattern[i];
+        const PortPatternSettings& pattern = records.m_PortPattern[port];
         refused += SaveIntFields(store, port, AsOlderReadersSeeIt(pattern), kPatternFields);
         if (!store.WriteProfileInt(kSection, ProfileKey(port, kPrbsField), pattern.nPrbs)) {
             ++refused;

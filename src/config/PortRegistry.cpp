@@ -103,9 +103,9 @@ PortPatternSettings DefaultPortPatternSettings(int port) {
 PortRecords DefaultPortRecords() {
     PortRecords records;
     for (int port = 0; port < kPortCount; ++port) {
-        records.m_PortRegistry[Index(port)] = DefaultPortRegistry(port);
-        records.m_PortTest[Index(port)] = DefaultPortTestSettings(port);
-        records.m_PortPattern[Index(port)] = DefaultPortPatternSettings(port);
+        records.m_PortRegistry[port] = DefaultPortRegistry(port);
+        records.m_PortTest[port] = DefaultPortTestSettings(port);
+        records.m_PortPattern[port] = DefaultPortPatternSettings(port);
     }
     return records;
 }

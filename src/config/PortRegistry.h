@@ -65,9 +65,9 @@ struct PortPatternSettings {
 
 // The eight ports' records, owned by the application object.
 struct PortRecords {
-    std::array<PortRegistry, kPortCount> m_PortRegistry{};
-    std::array<PortTestSettings, kPortCount> m_PortTest{};
-    std::array<PortPatternSettings, kPortCount> m_PortPattern{};
+    PerPort<PortRegistry> m_PortRegistry{};
+    PerPort<PortTestSettings> m_PortTest{};
+    PerPort<PortPatternSettings> m_PortPattern{};
 
     bool operator==(const PortRecords&) const = default;
 };

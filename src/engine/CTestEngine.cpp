@@ -252,10 +252,12 @@ void CTestEngine::RunPort(int port) {
     ConsoleView* console = m_parts.Console();
     if (console == nullptr) {
         sender.BeginRun(0);
+        sender.NoteRunBegan(m_parts.clock.NowMs());
         sender.ForgoFirstPacket();
         return;
     }
     const std::uint64_t run = sender.BeginRun(StopTimeOf(*console, port));
+    sender.NoteRunBegan(m_parts.clock.NowMs());
     console->ShowPacketCount(port, 0);
     console->ShowErrorCount(port, 0);
     console->SetPortButtons(port, false, true, false);
@@ -281,6 +283,9 @@ void CTestEngine::StopPort(int port, StopCause cause, std::optional<std::uint64_
         return;
     }
     const bool ended = sender.EndRun(run, cause);
+    if (ended) {
+        sender.NoteRunEnded(m_parts.clock.NowMs());
+    }
     if (ended && cause != StopCause::TestStop) {
         --m_parts.runningPorts;  // Test > Stop leaves the count of runs as it is
     }

@@ -50,8 +50,7 @@ class HeadlessConsole : public ConsoleView, public ConsoleHost, public ThreadExi
   private:
     const PortTestSettings& Test(int port) const {
         static const PortTestSettings kForever{};
-        return m_records != nullptr ? m_records->m_PortTest[static_cast<std::size_t>(port)]
-                                    : kForever;
+        return m_records != nullptr ? m_records->m_PortTest[port] : kForever;
     }
 
     const bool m_enableChecked;

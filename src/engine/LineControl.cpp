@@ -26,7 +26,7 @@ void StartLines(TestParts& parts) {
     std::string without;
     for (int port = 0; port < kPortCount; ++port) {
         const PortHandle& handle = parts.Handle(port);
-        const PortRegistry& record = parts.records.m_PortRegistry[static_cast<std::size_t>(port)];
+        const PortRegistry& record = parts.records.m_PortRegistry[port];
         ModemLines lines;
         LineCounts counts;
         const bool available = handle && handle->GetModemLines(lines).Ok();

@@ -17,4 +17,9 @@ const std::vector<std::string>& LineFigureTitles();
 std::vector<std::string> LineFigureCells(const PortLineFigures& figures,
                                          const std::string& notAvailable);
 
+// "3 framing errors, 1 break", or "none"; "n/a" for a device without lines.
+std::string LineErrorsText(const PortLineFigures& figures);
+// What a table shows: the number of line errors, or "n/a".
+std::string LineErrorCount(const PortLineFigures& figures);
+
 }  // namespace quorvel

@@ -174,4 +174,23 @@ std::uint64_t PortSender::BytesSentThisRun() const {
     return end > atRun ? end - atRun : 0;
 }
 
+void PortSender::NoteRunBegan(std::uint64_t nowMs) {
+    m_nRunEndedMs = 0;
+    m_nRunBeganMs = nowMs;
+}
+
+void PortSender::NoteRunEnded(std::uint64_t nowMs) {
+    m_nRunEndedMs = nowMs;
+}
+
+std::optional<std::uint64_t> PortSender::RunLengthMs(std::uint64_t nowMs) const {
+    const std::uint64_t began = m_nRunBeganMs.load();
+    if (began == 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t ended = m_nRunEndedMs.load();
+    const std::uint64_t end = ended != 0 ? ended : nowMs;
+    return end > began ? end - began : 0;
+}
+
 }  // namespace quorvel

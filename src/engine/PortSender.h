@@ -112,6 +112,15 @@ class PortSender {
     // Bytes the port has sent since its last Run.
     std::uint64_t BytesSentThisRun() const;
 
+    // When the port's last run began and ended (clock ms), as the one who
+    // began or ended it says.
+    void NoteRunBegan(std::uint64_t nowMs);
+    void NoteRunEnded(std::uint64_t nowMs);
+    // When the last run began, 0 for none yet; how long it ran (to `nowMs`
+    // while it runs), nothing when no run has begun.
+    std::uint64_t RunBeganMs() const { return m_nRunBeganMs.load(); }
+    std::optional<std::uint64_t> RunLengthMs(std::uint64_t nowMs) const;
+
   private:
     // Whether the next packet may be built now; the port's lock is held.
     bool MayBuild(Piece piece, bool byWriteThread) const;
@@ -148,6 +157,10 @@ class PortSender {
     std::uint8_t m_dataMask = 0xFF;
     std::uint64_t m_runPeriod = 0;
     SentStream m_sent;
+    // When the last run began and ended (clock ms; ended 0 while it runs):
+    // written by whoever begins or ends it, read by the statistics.
+    std::atomic<std::uint64_t> m_nRunBeganMs{0};
+    std::atomic<std::uint64_t> m_nRunEndedMs{0};
     std::atomic<std::uint64_t> m_nSentAtRun{0};  // written by Run (GUI thread), read by any
 };
 

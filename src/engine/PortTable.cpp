@@ -18,7 +18,7 @@ void OpenAllPorts(PortTable& table, const PortRecords& records) {
     for (int i = 0; i < kPortCount; ++i) {
         table.m_hComPort[i] = nullptr;
         table.m_OpenFailure[i] = SerialFailure{};
-        const PortRegistry& record = records.m_PortRegistry[static_cast<std::size_t>(i)];
+        const PortRegistry& record = records.m_PortRegistry[i];
         if (record.nPortOpen == 0) {
             continue;  // m_bPortOpen[i] is left as it was
         }

@@ -23,7 +23,9 @@ struct PortOutcome {
     bool opened = false;
     CheckCounts counts;
     std::uint8_t sources = 0;  // the ports its data may have come from, one bit a port
-    int expectedSource = 0;    // 0-7: where its data should come from
+    // 0-7: where its data should come from; nothing where no one said, and
+    // then any port's data will do.
+    std::optional<int> expectedSource;
     // The share of its line rate it received while it sent steadily; nothing
     // when it did not send long enough for a rate to be measured.
     std::optional<double> receivedPercent;

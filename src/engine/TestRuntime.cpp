@@ -222,7 +222,7 @@ void TestRuntime::OnLoopTest(int port, bool checked) {
         ShowError("DEFAULT", "Error");
         return;
     }
-    m_parts.records.m_PortTest[static_cast<std::size_t>(port)].nLoopTest = checked ? 1 : 0;
+    m_parts.records.m_PortTest[port].nLoopTest = checked ? 1 : 0;
     const LoopbackRequest request = BuildLoopbackRequest(port, checked);
     const PortHandle& handle = m_parts.Handle(port);
     if (!handle ||

@@ -6,6 +6,7 @@
 #include "config/PortOpenSettings.h"
 #include "engine/LineStatistics.h"
 #include "engine/TestRuntime.h"
+#include "serial/LineSettings.h"
 
 namespace quorvel {
 namespace {
@@ -49,11 +50,16 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
     for (int port = 0; port < kPortCount; ++port) {
         const auto i = port;
         PortStatistics& row = statistics[port];
-        const PortRegistry& record =
-            m_runtime.Records().m_PortRegistry[static_cast<std::size_t>(port)];
+        const PortRegistry& record = m_runtime.Records().m_PortRegistry[port];
         const PortCheck& check = m_runtime.Check(port);
         row.port = port;
         row.com = record.nComBase + 1;
+        row.baud = LineSettingsOf(record).baudRate;
+        row.pattern = PatternText(m_runtime.Records().m_PortPattern[port]);
+        const PortSender& sender = m_runtime.Sender(port);
+        if (const std::optional<std::uint64_t> ms = sender.RunLengthMs(nowMs)) {
+            row.runSeconds = static_cast<double>(*ms) / 1000.0;
+        }
         row.state = StateOf(m_runtime, port);
         row.counts = check.Counts();
         row.sources = check.Sources();
@@ -76,11 +82,60 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
         }
         row.sentShare = m_sentShare[i];
         row.receivedShare = m_receivedShare[i];
+        row.receivedPercent =
+            RunRate(row, sender.RunBeganMs(), nowMs, LineCharactersPerSecond(record));
+        row.verdict = JudgeStatistics(row, m_runtime.WriteDelayMs() == 0);
     }
     if (rateDue) {
         m_lastMs = nowMs;
     }
     return statistics;
+}
+
+std::optional<double> StatisticsSampler::RunRate(const PortStatistics& row,
+                                                 std::uint64_t runBeganMs, std::uint64_t nowMs,
+                                                 double lineRate) {
+    RateWindow& window = m_runRates[row.port];
+    if (m_rateRunBegan[row.port] != runBeganMs) {
+        window = RateWindow();  // a run began since: its rate is measured afresh
+        m_rateRunBegan[row.port] = runBeganMs;
+    }
+    if (runBeganMs == 0) {
+        return std::nullopt;
+    }
+    window.Look(static_cast<double>(nowMs - std::min(nowMs, runBeganMs)) / 1000.0,
+                row.counts.received);
+    return window.ReceivedPercent(lineRate);
+}
+
+std::string PatternText(const PortPatternSettings& pattern) {
+    if (pattern.nAlpha != 0) {
+        return "alphabets";
+    }
+    if (pattern.nQuickBrown != 0) {
+        return "quickbrown";
+    }
+    return pattern.nUserData != 0 ? "user:" + pattern.strUserData : "file";
+}
+
+std::optional<PortVerdict> JudgeStatistics(const PortStatistics& row, bool judgeRate) {
+    if (!row.runSeconds || row.state == "not open") {
+        return std::nullopt;
+    }
+    PortOutcome outcome;
+    outcome.port = row.port;
+    outcome.opened = true;
+    outcome.counts = row.counts;
+    outcome.sources = row.sources;
+    outcome.sent = row.sent;
+    if (judgeRate) {
+        outcome.receivedPercent = row.receivedPercent;
+    }
+    if (row.lines.available) {
+        outcome.lineErrors = row.lines.counts.Errors();
+        outcome.lineErrorsText = LineErrorsText(row.lines);
+    }
+    return JudgePort(outcome, VerdictRules{});
 }
 
 std::string SourceText(int port, std::uint8_t sources, std::uint64_t received) {
@@ -127,6 +182,19 @@ std::string UtcTimeText(std::int64_t ms) {
 
 namespace {
 
+// A field of comma-separated values: quoted, its quotes doubled, where it
+// holds a comma, a quote or a line end (a user pattern may).
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
 // The line figures' columns, each after a comma: a device without lines
 // leaves them empty.
 std::string LineCsv(const std::vector<std::string>& cells) {
@@ -137,22 +205,48 @@ std::string LineCsv(const std::vector<std::string>& cells) {
     return text;
 }
 
+std::string SecondsText(const std::optional<double>& seconds) {
+    if (!seconds) {
+        return {};
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", *seconds);
+    return text;
+}
+
+// A port's verdict and why, as two fields; empty for a port not judged.
+std::string VerdictCsv(const std::optional<PortVerdict>& verdict) {
+    if (!verdict) {
+        return ",";
+    }
+    return verdict->Passed() ? "PASS," : "FAIL," + CsvField(verdict->Reason());
+}
+
+// A port's line of the CSV, in the header's order.
+std::string RowCsv(const PortStatistics& row) {
+    const CheckCounts& c = row.counts;
+    std::string line = PortName(row.port) + ",COM" + std::to_string(row.com) + "," +
+                       std::to_string(row.baud) + "," + CsvField(row.pattern) + "," +
+                       SecondsText(row.runSeconds) + "," + row.state + "," +
+                       VerdictCsv(row.verdict) + "," + CsvField(row.source);
+    for (const std::uint64_t count : {row.sent, c.received, c.verified, c.corrupted, c.lost,
+                                      c.extra, c.unrecognised, c.Errors()}) {
+        line += "," + std::to_string(count);
+    }
+    return line + "," + Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
+           UtcTimeText(row.firstErrorMs) + LineCsv(LineFigureCells(row.lines, "")) + "\n";
+}
+
 }  // namespace
 
-std::string StatisticsCsv(const TestStatistics& statistics) {
-    std::string csv =
-        "Port,COM,State,Source,Sent,Received,Verified,Corrupted,Lost,Extra,Unrecognised,"
-        "Errors,Sent %,Received %,First error" +
-        LineCsv(LineFigureTitles()) + "\n";
+std::string StatisticsCsv(const TestStatistics& statistics, std::int64_t takenMs) {
+    std::string csv = "Time," + UtcTimeText(takenMs) + "\n" +
+                      "Port,COM,Baud,Pattern,Duration s,State,Verdict,Reason,Source,Sent,Received,"
+                      "Verified,Corrupted,Lost,Extra,Unrecognised,Errors,Sent %,Received %,"
+                      "First error" +
+                      LineCsv(LineFigureTitles()) + "\n";
     for (const PortStatistics& row : statistics) {
-        const CheckCounts& c = row.counts;
-        csv += PortName(row.port) + ",COM" + std::to_string(row.com) + "," + row.state + ",\"" +
-               row.source + "\"," + std::to_string(row.sent) + "," + std::to_string(c.received) +
-               "," + std::to_string(c.verified) + "," + std::to_string(c.corrupted) + "," +
-               std::to_string(c.lost) + "," + std::to_string(c.extra) + "," +
-               std::to_string(c.unrecognised) + "," + std::to_string(c.Errors()) + "," +
-               Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
-               UtcTimeText(row.firstErrorMs) + LineCsv(LineFigureCells(row.lines, "")) + "\n";
+        csv += RowCsv(row);
     }
     return csv;
 }

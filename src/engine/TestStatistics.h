@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "config/PortRegistry.h"
 #include "core/PerPort.h"
 #include "engine/DataChecker.h"
 #include "engine/PortLines.h"
+#include "engine/PortVerdict.h"
+#include "engine/RateWindow.h"
 
 namespace quorvel {
 
@@ -17,6 +20,11 @@ class TestRuntime;
 struct PortStatistics {
     int port = 0;  // 0-7
     int com = 0;
+    std::uint32_t baud = 0;  // bit/s
+    std::string pattern;     // "alphabets", "quickbrown", "user:TEXT", "file:NAME"
+    // How long its last run lasted (to now while it runs); nothing before
+    // its first Run.
+    std::optional<double> runSeconds;
     // "not open", "idle", "running", "stopped on time", "stopped on error"
     std::string state;
     // "itself", "Port3", "any of Port1, Port3", "unrecognised", "nothing received"
@@ -28,6 +36,12 @@ struct PortStatistics {
     double receivedShare = 0.0;     // likewise
     std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none
     PortLineFigures lines;          // the modem lines and the UART's line errors
+    // The share of its line rate it received while its line was busy, in
+    // per cent, over the run; nothing until a rate could be measured.
+    std::optional<double> receivedPercent;
+    // PASS or FAIL by the rules an unattended run judges by; nothing for a
+    // port that has not run in this test.
+    std::optional<PortVerdict> verdict;
 };
 
 using TestStatistics = PerPort<PortStatistics>;
@@ -37,6 +51,7 @@ using TestStatistics = PerPort<PortStatistics>;
 class StatisticsSampler {
   public:
     explicit StatisticsSampler(const TestRuntime& runtime) : m_runtime(runtime) {}
+    // `nowMs`: the runtime's clock.
     TestStatistics Sample(std::uint64_t nowMs);
 
     // Rates are taken over at least this long, so a window refreshed at once
@@ -44,13 +59,30 @@ class StatisticsSampler {
     static constexpr std::uint64_t kShortestRateMs = 500;
 
   private:
+    // The port's rate over its run (which began at `runBeganMs`, 0 for none).
+    std::optional<double> RunRate(const PortStatistics& row, std::uint64_t runBeganMs,
+                                  std::uint64_t nowMs, double lineRate);
+
     const TestRuntime& m_runtime;
     std::uint64_t m_lastMs = 0;
     PerPort<double> m_sentShare{};
     PerPort<double> m_receivedShare{};
     PerPort<std::uint64_t> m_lastSent{};
     PerPort<std::uint64_t> m_lastReceived{};
+    // Each port's rate over its run, opened again when a run begins.
+    PerPort<RateWindow> m_runRates{};
+    PerPort<std::uint64_t> m_rateRunBegan{};
 };
+
+// What a port's records choose to send, as the reports name it:
+// "alphabets", "quickbrown", "user:TEXT" or "file:NAME".
+std::string PatternText(const PortPatternSettings& pattern);
+
+// A port's verdict in the statistics: the rules of an unattended run (the
+// data from a port that sent it, no errors, no line errors), its received
+// rate judged only where the write delay is 0, as the other figures ask for
+// the line's full rate; nothing for a port that has not run in this test.
+std::optional<PortVerdict> JudgeStatistics(const PortStatistics& row, bool judgeRate);
 
 // "itself", "Port3", "any of Port1, Port3", and for no source at all
 // "unrecognised", or "nothing received" when nothing came.
@@ -61,7 +93,8 @@ std::string SourceNames(std::uint8_t sources);
 // "2026-12-07T10:04:12Z" for a time in ms since 1970 (UTC); empty for 0.
 std::string UtcTimeText(std::int64_t ms);
 
-// The statistics as comma-separated values: a header line, then a line a port.
-std::string StatisticsCsv(const TestStatistics& statistics);
+// The statistics as comma-separated values: the time they were taken
+// (`takenMs`, ms since 1970), a header line, then a line a port.
+std::string StatisticsCsv(const TestStatistics& statistics, std::int64_t takenMs);
 
 }  // namespace quorvel

@@ -22,10 +22,6 @@ constexpr std::int32_t kNoFlow = 2;
 constexpr double kMostLineErrors = 1e15;
 constexpr double kMostHoldSeconds = 3600;
 
-std::string Counted(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // 2, 2.5: seconds as the operator gave them.
 std::string Seconds(double seconds) {
     char text[32];
@@ -99,7 +95,7 @@ void ApplyLineOptions(const RunLineOptions& options, PortRecords& records,
         return;
     }
     for (int port : chosen) {
-        records.m_PortRegistry[static_cast<std::size_t>(port)].nFlowCtrl =
+        records.m_PortRegistry[port].nFlowCtrl =
             *options.flow == RunLineOptions::Flow::RtsCts ? kHardwareFlow : kNoFlow;
     }
 }
@@ -119,29 +115,6 @@ double HeldSecondsWithin(const RunLineOptions& options, double from, double to) 
     const double start = kHoldStartSeconds;
     const double end = kHoldStartSeconds + options.holdReceiveSeconds;
     return std::max(0.0, std::min(end, to) - std::max(start, from));
-}
-
-std::string LineErrorsText(const PortLineFigures& figures) {
-    if (!figures.available) {
-        return "n/a";
-    }
-    const LineCounts& c = figures.counts;
-    std::string text;
-    const auto add = [&text](std::uint64_t count, const char* one, const char* many) {
-        if (count > 0) {
-            text += (text.empty() ? "" : ", ") + Counted(count, one, many);
-        }
-    };
-    add(c.framing, "framing error", "framing errors");
-    add(c.parity, "parity error", "parity errors");
-    add(c.overrun, "overrun", "overruns");
-    add(c.bufferOverrun, "byte lost to a full receive queue", "bytes lost to a full receive queue");
-    add(c.breaks, "break", "breaks");
-    return text.empty() ? "none" : text;
-}
-
-std::string LineErrorCount(const PortLineFigures& figures) {
-    return figures.available ? std::to_string(figures.counts.Errors()) : "n/a";
 }
 
 }  // namespace quorvel

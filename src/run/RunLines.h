@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/LineStatistics.h"
 #include "engine/PortLines.h"
 
 namespace quorvel {
@@ -47,10 +48,5 @@ void StartReceiveHolds(TestRuntime& runtime, const RunLineOptions& options,
 // from its start): time in which a held port cannot receive, left out of its
 // rate.
 double HeldSecondsWithin(const RunLineOptions& options, double from, double to);
-
-// "3 framing errors, 1 break", or "none"; "n/a" for a device without lines.
-std::string LineErrorsText(const PortLineFigures& figures);
-// What the live table shows: the number of line errors, or "n/a".
-std::string LineErrorCount(const PortLineFigures& figures);
 
 }  // namespace quorvel

@@ -33,9 +33,9 @@ std::optional<int> PortNumberOf(const std::string& text) {
 std::string ReadSourceMap(const std::string& text, RunOptions& options) {
     const std::string refused =
         "--expect takes own, pairs or a map such as 1=2,2=1, not \"" + text + "\"";
-    std::array<bool, 8> given{};
-    for (int port = 0; port < 8; ++port) {
-        options.expectedSource[static_cast<std::size_t>(port)] = port;  // not named: itself
+    PerPort<bool> given{};
+    for (int port = 0; port < kPortCount; ++port) {
+        options.expectedSource[port] = port;  // not named: itself
     }
     std::istringstream entries(text);
     std::string entry;
@@ -48,12 +48,12 @@ std::string ReadSourceMap(const std::string& text, RunOptions& options) {
         if (!receiver || !source) {
             return refused;
         }
-        if (given[static_cast<std::size_t>(*receiver)]) {
+        if (given[*receiver]) {
             return "--expect names Port" + std::to_string(*receiver + 1) + " twice, in \"" + text +
                    "\"";
         }
-        given[static_cast<std::size_t>(*receiver)] = true;
-        options.expectedSource[static_cast<std::size_t>(*receiver)] = *source;
+        given[*receiver] = true;
+        options.expectedSource[*receiver] = *source;
         options.mapped.push_back(*receiver);
         options.mapped.push_back(*source);
     }
@@ -274,11 +274,11 @@ ParsedRunOptions ParseRunOptions(const std::vector<std::string>& args) {
     if (parsed.error.empty()) {
         parsed.error = CheckLineOptions(options);
     }
-    for (int port = 0; port < 8; ++port) {
+    for (int port = 0; port < kPortCount; ++port) {
         if (options.expect == Expectation::Own) {
-            options.expectedSource[static_cast<std::size_t>(port)] = port;
+            options.expectedSource[port] = port;
         } else if (options.expect == Expectation::Pairs) {
-            options.expectedSource[static_cast<std::size_t>(port)] = port ^ 1;
+            options.expectedSource[port] = port ^ 1;
         }
     }
     return parsed;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card/CardOptions.h"
+#include "core/PerPort.h"
 #include "run/RunLines.h"
 
 namespace quorvel {
@@ -30,7 +31,7 @@ struct RunOptions {
     bool secondsGiven = false;           // --seconds was given
     std::optional<std::uint64_t> bytes;  // --bytes: how much every port sends instead
     Expectation expect = Expectation::Own;  // --expect
-    std::array<int, 8> expectedSource{};    // the source each port should receive from (0-7)
+    PerPort<int> expectedSource{};          // the source each port should receive from (0-7)
     std::vector<int> mapped;                // --expect MAP: the ports it names, either side
     double minRatePercent = 95.0;           // --min-rate
     std::uint64_t maxErrors = 0;            // --max-errors

@@ -73,14 +73,14 @@ void ApplyOptions(const RunOptions& options, PortRecords& records) {
         // its first error as it would on the console, by the same engine code.
     }
     for (int port : options.ports.value_or(std::vector<int>{})) {
-        records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen = 1;
+        records.m_PortRegistry[port].nPortOpen = 1;
     }
 }
 
 std::vector<int> ChosenPorts(const PortRecords& records) {
     std::vector<int> ports;
     for (int port = 0; port < kPortCount; ++port) {
-        if (records.m_PortRegistry[static_cast<std::size_t>(port)].nPortOpen != 0) {
+        if (records.m_PortRegistry[port].nPortOpen != 0) {
             ports.push_back(port);
         }
     }
@@ -110,8 +110,7 @@ bool ReadPatternFile(const RunOptions& options, RunPlan& plan, std::string& reas
 // gives one), so such a port would send empty packets for ever.
 bool CheckPatterns(const RunPlan& plan, std::string& reason) {
     for (int port : plan.chosen) {
-        const PortPatternSettings& pattern =
-            plan.records.m_PortPattern[static_cast<std::size_t>(port)];
+        const PortPatternSettings& pattern = plan.records.m_PortPattern[port];
         if (pattern.nAlpha == 0 && pattern.nQuickBrown == 0 && pattern.nUserData == 0 &&
             !plan.file) {
             reason = "Port" + std::to_string(port + 1) +
@@ -136,7 +135,7 @@ bool CheckExpectations(const RunOptions& options, const RunPlan& plan, std::stri
         }
     }
     for (int port : plan.chosen) {
-        const int source = options.expectedSource[static_cast<std::size_t>(port)];
+        const int source = options.expectedSource[port];
         if (!tested(source)) {
             reason = "Port" + std::to_string(port + 1) + " is to receive from Port" +
                      std::to_string(source + 1) + ", which is not tested";

@@ -36,8 +36,7 @@ void RunProgress::Show(const TestStatistics& statistics, double done, double ela
         }
         m_lastLogSeconds = elapsedSeconds;
         for (int port : m_ports) {
-            std::printf("%6.1f s %s\n", elapsedSeconds,
-                        LineOf(statistics[static_cast<std::size_t>(port)], done).c_str());
+            std::printf("%6.1f s %s\n", elapsedSeconds, LineOf(statistics[port], done).c_str());
         }
         std::fflush(stdout);
         return;
@@ -49,8 +48,7 @@ void RunProgress::Show(const TestStatistics& statistics, double done, double ela
     // table keeps a line a port and is redrawn where it stands.
     std::printf("\x1b[?7l");
     for (int port : m_ports) {
-        std::printf("\x1b[2K%s\n",
-                    LineOf(statistics[static_cast<std::size_t>(port)], done).c_str());
+        std::printf("\x1b[2K%s\n", LineOf(statistics[port], done).c_str());
     }
     std::printf("\x1b[?7h");
     std::fflush(stdout);

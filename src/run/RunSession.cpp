@@ -9,8 +9,8 @@
 
 #include "card/ProgramPorts.h"
 #include "config/PortOpenSettings.h"
+#include "engine/RateWindow.h"
 #include "engine/TestRuntime.h"
-#include "run/RateWindow.h"
 #include "run/RunConsole.h"
 #include "run/RunPlan.h"
 #include "run/RunProgress.h"
@@ -60,25 +60,15 @@ std::string UtcNowText() {
 }
 
 // What a port sends, as the reports name it: the option, or its records' choice.
-std::string PatternText(const PortPatternSettings& pattern, const RunOptions& options) {
-    if (options.pattern) {
-        return *options.pattern;
-    }
-    if (pattern.nAlpha != 0) {
-        return "alphabets";
-    }
-    if (pattern.nQuickBrown != 0) {
-        return "quickbrown";
-    }
-    return pattern.nUserData != 0 ? "user:" + pattern.strUserData : "file";
+std::string TestedPatternText(const PortPatternSettings& pattern, const RunOptions& options) {
+    return options.pattern ? *options.pattern : PatternText(pattern);
 }
 
 // "Port2 (COM5)" for each port, as its messages and test case are named.
 PerPort<std::string> LabelsOf(const PortRecords& records) {
     return PerPort<std::string>([&records](int port) {
         return PortName(port) + " (COM" +
-               std::to_string(records.m_PortRegistry[static_cast<std::size_t>(port)].nComBase + 1) +
-               ")";
+               std::to_string(records.m_PortRegistry[port].nComBase + 1) + ")";
     });
 }
 
@@ -128,8 +118,7 @@ class UnattendedTest {
     bool AnyPortRunning() const;
     std::uint64_t ReceivedByAll() const;
     double LineRate(int port) const {
-        return LineCharactersPerSecond(
-            m_plan.records.m_PortRegistry[static_cast<std::size_t>(port)]);
+        return LineCharactersPerSecond(m_plan.records.m_PortRegistry[port]);
     }
     // How long a port is to send: the time asked, or its bytes' line time.
     double SendingSeconds(int port) const;
@@ -183,15 +172,14 @@ double UnattendedTest::SendingSeconds(int port) const {
 void UnattendedTest::Send(RunResult& result) {
     m_start = Clock::now();
     for (int port : m_plan.chosen) {
-        const PortRegistry& record = m_plan.records.m_PortRegistry[static_cast<std::size_t>(port)];
+        const PortRegistry& record = m_plan.records.m_PortRegistry[port];
         PortResult tested;
         tested.figures.port = port;
         tested.opened = m_runtime.IsPortOpen(port);
-        tested.expectedSource = m_options.expectedSource[static_cast<std::size_t>(port)];
+        tested.expectedSource = m_options.expectedSource[port];
         tested.label = m_labels[port];
         tested.baud = LineSettingsOf(record).baudRate;
-        tested.pattern =
-            PatternText(m_plan.records.m_PortPattern[static_cast<std::size_t>(port)], m_options);
+        tested.pattern = TestedPatternText(m_plan.records.m_PortPattern[port], m_options);
         tested.bytesAsked = m_options.bytes;
         result.ports.push_back(tested);
         m_windows.emplace_back(std::min(kSettleSeconds, SendingSeconds(port) / 4));

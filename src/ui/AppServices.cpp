@@ -99,11 +99,12 @@ std::optional<KeyboardLocks> DesktopServices::KeyboardLockState() {
     return QueryKeyboardLocks();
 }
 
-QString DesktopServices::ChooseStatisticsFile(QWidget* owner) {
+QString DesktopServices::ChooseStatisticsFile(QWidget* owner, const QString& suggested) {
     QFileDialog dialog(owner, QStringLiteral("Save Test Statistics"), QString(),
                        QStringLiteral("CSV files (*.csv);;All files (*.*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(suggested);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }

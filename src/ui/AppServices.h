@@ -46,8 +46,9 @@ class AppServices {
     virtual std::optional<KeyboardLocks> KeyboardLockState() = 0;
 
     // Where the statistics window saves its figures: "CSV files (*.csv)" and
-    // "All files (*.*)", default extension csv. Empty when not confirmed.
-    virtual QString ChooseStatisticsFile(QWidget* owner) = 0;
+    // "All files (*.*)", default extension csv, `suggested` the name offered.
+    // Empty when not confirmed.
+    virtual QString ChooseStatisticsFile(QWidget* owner, const QString& suggested) = 0;
 
     // Where the operator last put the test console: its frame's top-left
     // corner (screen coordinates) and its client area's size, kept from one
@@ -74,7 +75,7 @@ class DesktopServices final : public AppServices {
     void PreviewPrint(QPrinter& printer, QWidget* owner,
                       const std::function<void(QPrinter*)>& paint) override;
     std::optional<KeyboardLocks> KeyboardLockState() override;
-    QString ChooseStatisticsFile(QWidget* owner) override;
+    QString ChooseStatisticsFile(QWidget* owner, const QString& suggested) override;
     std::optional<QRect> ConsoleGeometry() override;
     void RememberConsoleGeometry(const QRect& geometry) override;
 

@@ -39,7 +39,7 @@ CPortPage::CPortPage(int portNumber, PortRecords& records, QWidget* parent)
 }
 
 PortRegistry& CPortPage::Record() const {
-    return m_records.m_PortRegistry[static_cast<std::size_t>(m_nPortIndex)];
+    return m_records.m_PortRegistry[m_nPortIndex];
 }
 
 void CPortPage::FillStopBits(int dataLengthIndex) {
@@ -58,7 +58,7 @@ void CPortPage::ConnectReactions() {
     // The COM numbers of the other ports follow port 0's at once.
     connect(List(id::kComBase), &QComboBox::activated, this, [this](int index) {
         for (int port = 1; port < kPortCount; ++port) {
-            m_records.m_PortRegistry[static_cast<std::size_t>(port)].nComBase = index + port;
+            m_records.m_PortRegistry[port].nComBase = index + port;
         }
     });
     // DTR and RTS are radio buttons: a click chooses one, and a click on the
@@ -156,8 +156,8 @@ CPortSheet::CPortSheet(PortRecords& records, QWidget* parent) : QDialog(parent) 
     m_tabs = new QTabWidget(this);
     m_tabs->setUsesScrollButtons(false);  // all eight tabs in view
     for (int i = 0; i < kPortCount; ++i) {
-        m_pages[static_cast<std::size_t>(i)] = new CPortPage(i + 1, records, m_tabs);
-        m_tabs->addTab(m_pages[static_cast<std::size_t>(i)], QStringLiteral("Port%1").arg(i + 1));
+        m_pages[i] = new CPortPage(i + 1, records, m_tabs);
+        m_tabs->addTab(m_pages[i], QStringLiteral("Port%1").arg(i + 1));
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CPortSheet::OnOK);

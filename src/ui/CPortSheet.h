@@ -8,6 +8,7 @@
 #include <array>
 
 #include "config/PortRegistry.h"
+#include "core/PerPort.h"
 #include "ui/DialogBuilder.h"
 
 namespace quorvel {
@@ -52,7 +53,7 @@ class CPortSheet final : public QDialog {
     explicit CPortSheet(PortRecords& records, QWidget* parent = nullptr);
 
     QTabWidget* Tabs() const { return m_tabs; }
-    CPortPage* Page(int index) const { return m_pages[static_cast<std::size_t>(index)]; }
+    CPortPage* Page(int index) const { return m_pages[index]; }
     void ShowPage(int index);
 
     // OK: every page that was shown copies itself into its record.
@@ -60,7 +61,7 @@ class CPortSheet final : public QDialog {
 
   private:
     QTabWidget* m_tabs = nullptr;
-    std::array<CPortPage*, kPortCount> m_pages{};
+    PerPort<CPortPage*> m_pages{};
 };
 
 }  // namespace quorvel

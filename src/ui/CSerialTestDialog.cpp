@@ -94,7 +94,7 @@ void CSerialTestDialog::Wire(int port) {
     group->addButton(As<QRadioButton>(PanelRole::TestForever, port));
     group->addButton(As<QRadioButton>(PanelRole::ErrorOption, port));
     group->addButton(As<QRadioButton>(PanelRole::TimeOption, port));
-    m_stopOn[static_cast<std::size_t>(port)] = std::move(group);
+    m_stopOn[port] = std::move(group);
 
     for (PanelRole role : {PanelRole::Run, PanelRole::Stop, PanelRole::Transfer}) {
         As<QPushButton>(role, port)->setAutoDefault(false);  // Enter presses nothing
@@ -171,7 +171,7 @@ void CSerialTestDialog::PrepareDataBox(QPlainTextEdit& box) {
 
 void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
     for (int port = 0; port < kPortCount; ++port) {
-        const PortTestSettings& test = records.m_PortTest[static_cast<std::size_t>(port)];
+        const PortTestSettings& test = records.m_PortTest[port];
         As<QCheckBox>(PanelRole::LoopTest, port)->setChecked(false);
         As<QCheckBox>(PanelRole::Enable, port)->setChecked(test.nDisONOFF != 0);
         // Data is checked, so Stop On Error can be chosen and the Error Count
@@ -204,7 +204,7 @@ void CSerialTestDialog::OnInitDialog(const PortRecords& records) {
         }
     }
     for (int port = 0; port < kPortCount; ++port) {
-        const bool timed = records.m_PortTest[static_cast<std::size_t>(port)].nStopTime != 0;
+        const bool timed = records.m_PortTest[port].nStopTime != 0;
         As<QLineEdit>(PanelRole::Hours, port)->setEnabled(timed);
         As<QLineEdit>(PanelRole::Minutes, port)->setEnabled(timed);
         As<QPushButton>(PanelRole::Stop, port)->setEnabled(false);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/PortRegistry.h"
+#include "core/PerPort.h"
 #include "engine/ConsoleView.h"
 #include "res/ConsoleLayout.h"
 #include "ui/AppServices.h"
@@ -103,7 +104,7 @@ class CSerialTestDialog final : public CScrollDialog {
     TestRuntime& m_runtime;
     AppServices& m_services;
     DialogControls m_controls;
-    std::array<std::unique_ptr<QButtonGroup>, kPortCount> m_stopOn;
+    PerPort<std::unique_ptr<QButtonGroup>> m_stopOn;
 
     // A control at the template's size: its place, its panel (-1 for none),
     // whether it is that panel's own group box, and the group box around it

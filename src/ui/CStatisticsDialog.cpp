@@ -7,8 +7,11 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "config/PortRegistry.h"
 #include "core/MessageSink.h"
@@ -20,12 +23,19 @@ namespace {
 
 const QStringList& ColumnTitles() {
     static const QStringList titles{
-        QStringLiteral("Port"),       QStringLiteral("COM"),          QStringLiteral("State"),
-        QStringLiteral("Source"),     QStringLiteral("Sent"),         QStringLiteral("Received"),
-        QStringLiteral("Verified"),   QStringLiteral("Corrupted"),    QStringLiteral("Lost"),
-        QStringLiteral("Extra"),      QStringLiteral("Unrecognised"), QStringLiteral("Sent %"),
-        QStringLiteral("Received %"), QStringLiteral("First error")};
+        QStringLiteral("Port"),     QStringLiteral("COM"),        QStringLiteral("Baud"),
+        QStringLiteral("Pattern"),  QStringLiteral("Duration"),   QStringLiteral("State"),
+        QStringLiteral("Verdict"),  QStringLiteral("Source"),     QStringLiteral("Sent"),
+        QStringLiteral("Received"), QStringLiteral("Verified"),   QStringLiteral("Corrupted"),
+        QStringLiteral("Lost"),     QStringLiteral("Extra"),      QStringLiteral("Unrecognised"),
+        QStringLiteral("Sent %"),   QStringLiteral("Received %"), QStringLiteral("First error")};
     return titles;
+}
+
+// Why a port failed, after every other column: it may be long.
+const QString& ReasonTitle() {
+    static const QString title = QStringLiteral("Reason");
+    return title;
 }
 
 // The columns of the whole table: the data's, then the lines'.
@@ -35,6 +45,7 @@ const QStringList& AllColumnTitles() {
         for (const std::string& title : LineFigureTitles()) {
             all.append(QString::fromStdString(title));
         }
+        all.append(ReasonTitle());
         return all;
     }();
     return titles;
@@ -48,12 +59,34 @@ QString Share(double share) {
     return QString::number(100 * share, 'f', 1);
 }
 
+QString Duration(const std::optional<double>& seconds) {
+    if (!seconds) {
+        return {};
+    }
+    const auto whole = static_cast<qint64>(*seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString VerdictText(const std::optional<PortVerdict>& verdict) {
+    if (!verdict) {
+        return {};
+    }
+    return verdict->Passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+}
+
 // The data cells of a port's row, in column order.
 QStringList DataCellsOf(const PortStatistics& row) {
     const CheckCounts& c = row.counts;
     return {QStringLiteral("Port%1").arg(row.port + 1),
             QStringLiteral("COM%1").arg(row.com),
+            QString::number(row.baud),
+            QString::fromStdString(row.pattern),
+            Duration(row.runSeconds),
             QString::fromStdString(row.state),
+            VerdictText(row.verdict),
             QString::fromStdString(row.source),
             Number(row.sent),
             Number(c.received),
@@ -75,7 +108,23 @@ QStringList CellsOf(const PortStatistics& row) {
     for (const std::string& cell : LineFigureCells(row.lines, "n/a")) {
         cells.append(QString::fromStdString(cell));
     }
+    cells.append(row.verdict ? QString::fromStdString(row.verdict->Reason()) : QString());
     return cells;
+}
+
+// A verdict stands out: green for PASS, red for FAIL, plain for none.
+void ColourVerdict(QTableWidgetItem& item, const std::optional<PortVerdict>& verdict) {
+    if (!verdict) {
+        item.setData(Qt::BackgroundRole, QVariant());
+        return;
+    }
+    item.setBackground(verdict->Passed() ? QColor(0xC8, 0xF0, 0xC8) : QColor(0xF8, 0xC8, 0xC8));
+}
+
+// The name the Save chooser offers: the day and time the figures were taken.
+QString SuggestedName(const QDateTime& taken) {
+    return QStringLiteral("quorvel-statistics-%1.csv")
+        .arg(taken.toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
 }
 
 }  // namespace
@@ -105,16 +154,21 @@ CStatisticsDialog::CStatisticsDialog(const TestRuntime& runtime, AppServices& se
     m_timer.setInterval(kRefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &CStatisticsDialog::Refresh);
     Refresh();
-    resize(m_table->horizontalHeader()->length() + 40, 360);
+    // As wide as the table, but never wider than the screen: it scrolls.
+    const int wanted = m_table->horizontalHeader()->length() + 40;
+    resize(std::min(wanted, screen()->availableGeometry().width()), 360);
 }
 
 void CStatisticsDialog::Refresh() {
     m_shown = m_sampler.Sample(SteadyTickClock::Instance().NowMs());
+    m_takenMs = QDateTime::currentMSecsSinceEpoch();
+    const int verdictColumn = static_cast<int>(ColumnTitles().indexOf(QStringLiteral("Verdict")));
     for (const PortStatistics& row : m_shown) {
         const QStringList cells = CellsOf(row);
         for (int column = 0; column < cells.size(); ++column) {
             m_table->item(row.port, column)->setText(cells[column]);
         }
+        ColourVerdict(*m_table->item(row.port, verdictColumn), row.verdict);
     }
     m_table->resizeColumnsToContents();
 }
@@ -131,16 +185,18 @@ void CStatisticsDialog::hideEvent(QHideEvent* event) {
 }
 
 void CStatisticsDialog::OnCopy() {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(StatisticsCsv(m_shown)));
+    QGuiApplication::clipboard()->setText(
+        QString::fromStdString(StatisticsCsv(m_shown, m_takenMs)));
 }
 
 void CStatisticsDialog::OnSave() {
-    const QString path = m_services.ChooseStatisticsFile(this);
+    const QString path = m_services.ChooseStatisticsFile(
+        this, SuggestedName(QDateTime::fromMSecsSinceEpoch(m_takenMs)));
     if (path.isEmpty()) {
         return;
     }
     QSaveFile file(path);
-    const QByteArray csv = QByteArray::fromStdString(StatisticsCsv(m_shown));
+    const QByteArray csv = QByteArray::fromStdString(StatisticsCsv(m_shown, m_takenMs));
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
         ShowMessage("Unable to save the file " + path.toStdString(), "Error",
                     mb::kOk | mb::kIconExclamation);

@@ -12,14 +12,15 @@ namespace quorvel {
 
 class TestRuntime;
 
-// "Test Statistics": a row a port with its COM number, state, source, the
-// bytes it sent, received and verified, its errors by kind, the rates it sent
-// and received at as a share of its line rate, the time of its first error,
-// and its UART's line errors by kind and the changes of each input line
-// ("n/a" where the device has no modem lines). It reads the test's figures
-// once a second while it is shown (the
-// threads are never asked for anything), and copies them, or saves them to a
-// file, as comma-separated values.
+// "Test Statistics": a row a port with its COM number, rate, pattern, how
+// long its run lasted, its state and verdict (PASS or FAIL by the rules of an
+// unattended run, and why), its source, the bytes it sent, received and
+// verified, its errors by kind, the rates it sent and received at as a share
+// of its line rate, the time of its first error, and its UART's line errors
+// by kind and the changes of each input line ("n/a" where the device has no
+// modem lines). It reads the test's figures once a second while it is shown
+// (the threads are never asked for anything), and copies them, or saves them
+// to a file, as comma-separated values.
 class CStatisticsDialog final : public QDialog {
     Q_OBJECT
   public:
@@ -43,6 +44,7 @@ class CStatisticsDialog final : public QDialog {
     AppServices& m_services;
     StatisticsSampler m_sampler;
     TestStatistics m_shown{};
+    qint64 m_takenMs = 0;  // when they were taken, ms since 1970
     QTableWidget* m_table = nullptr;
     QTimer m_timer;
 };

@@ -95,10 +95,10 @@ void ConsoleBridge::Connect(CSerialTestDialog& dialog) {
     m_display.BeginTake();
     for (int port = 0; port < kPortCount; ++port) {
         m_display.Take(port);
-        const PortTestSettings& test = m_records->m_PortTest[static_cast<std::size_t>(port)];
+        const PortTestSettings& test = m_records->m_PortTest[port];
         m_display.SetBoxLengths(port, test.strTxDisplay.size(), test.strRxDisplay.size());
-        m_transmitText[static_cast<std::size_t>(port)].Reset();
-        m_receiveText[static_cast<std::size_t>(port)].Reset();
+        m_transmitText[port].Reset();
+        m_receiveText[port].Reset();
 
         QCheckBox* enable = dialog.As<QCheckBox>(PanelRole::Enable, port);
         m_display.SetEnabled(port, enable->isChecked());
@@ -164,9 +164,9 @@ void ConsoleBridge::Refresh() {
 
 void ConsoleBridge::Apply(int port, ConsoleDisplay::PortUpdate& update) {
     CSerialTestDialog& d = *m_dialog;
-    const auto i = static_cast<std::size_t>(port);
-    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Transmit, port), m_transmitText[i], update.transmit);
-    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Receive, port), m_receiveText[i], update.receive);
+    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Transmit, port), m_transmitText[port],
+             update.transmit);
+    ApplyBox(d.As<QPlainTextEdit>(PanelRole::Receive, port), m_receiveText[port], update.receive);
     if (update.packetCount) {
         d.As<QLineEdit>(PanelRole::PacketCount, port)
             ->setText(QString::number(*update.packetCount));

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 
+#include "core/PerPort.h"
 #include "engine/ConsoleDisplay.h"
 #include "engine/ConsoleView.h"
 #include "ui/BoxText.h"
@@ -99,11 +100,11 @@ class ConsoleBridge final : public QObject, public ConsoleView, public ConsoleHo
     // The console the engine talks to: this while the dialog exists, null
     // otherwise. Written by the GUI thread, read by any.
     std::atomic<ConsoleView*> m_console{nullptr};
-    ConsoleDisplay m_display;      // any thread
-    QTimer m_frameTimer;           // GUI thread: the next drawing while data arrives
-    QElapsedTimer m_sinceDrawing;  // GUI thread
-    std::array<BoxText, kPortCount> m_transmitText;  // GUI thread
-    std::array<BoxText, kPortCount> m_receiveText;   // GUI thread
+    ConsoleDisplay m_display;         // any thread
+    QTimer m_frameTimer;              // GUI thread: the next drawing while data arrives
+    QElapsedTimer m_sinceDrawing;     // GUI thread
+    PerPort<BoxText> m_transmitText;  // GUI thread
+    PerPort<BoxText> m_receiveText;   // GUI thread
 };
 
 }  // namespace quorvel

@@ -18,7 +18,10 @@ class FakeAppServices final : public AppServices {
     QString ChooseFileToSave(QWidget*) override { return chosen; }
     QString ChooseFileToSend(QWidget*) override { return toSend; }
     QString ChooseDocumentToOpen(QWidget*) override { return chosen; }
-    QString ChooseStatisticsFile(QWidget*) override { return chosen; }
+    QString ChooseStatisticsFile(QWidget*, const QString& suggested) override {
+        suggestedStatisticsName = suggested;
+        return chosen;
+    }
     bool OpenDocument(const QString& path) override {
         opened << path;
         return true;
@@ -57,6 +60,7 @@ class FakeAppServices final : public AppServices {
     }
 
     QString chosen;
+    QString suggestedStatisticsName;  // the name the statistics window offered
     QString toSend;
     QStringList opened;
 

@@ -75,6 +75,18 @@ TEST_F(StatisticsTest, EveryPortsFiguresAndAFaultsFirstErrorAreShownCopiedAndSav
     EXPECT_NE(Cell(*window, 1, "Corrupted"), "0");
     EXPECT_EQ(Cell(*window, 2, "State"), "not open");
     EXPECT_EQ(Cell(*window, 2, "Source"), "nothing received");
+    // The verdicts an unattended run would give: the clean port passes, the
+    // one with bit errors fails and says why, the one not chosen has none.
+    EXPECT_EQ(Cell(*window, 0, "Baud"), "115200");
+    EXPECT_EQ(Cell(*window, 1, "Pattern"), "quickbrown");
+    EXPECT_EQ(Cell(*window, 0, "Verdict"), "PASS");
+    EXPECT_EQ(Cell(*window, 0, "Reason"), "");
+    EXPECT_EQ(Cell(*window, 1, "Verdict"), "FAIL");
+    EXPECT_TRUE(Cell(*window, 1, "Reason").contains("corrupted"))
+        << Cell(*window, 1, "Reason").toStdString();
+    EXPECT_EQ(Cell(*window, 2, "Verdict"), "");
+    EXPECT_TRUE(Cell(*window, 0, "Duration").startsWith("0:00:"))
+        << Cell(*window, 0, "Duration").toStdString();
     // The Error Count box of the faulty port says the same as its row.
     ASSERT_TRUE(testing::ProcessEventsUntil(
         [&] { return console->As<QLineEdit>(PanelRole::ErrorCount, 1)->text().toInt() > 0; }));
@@ -84,16 +96,29 @@ TEST_F(StatisticsTest, EveryPortsFiguresAndAFaultsFirstErrorAreShownCopiedAndSav
     // Copied and saved as comma-separated values: a header and a line a port.
     ASSERT_NE(ButtonTitled(*window, "&Copy"), nullptr);
     QTest::mouseClick(ButtonTitled(*window, "&Copy"), Qt::LeftButton);
+    // It starts with the time the figures were taken; each port's rate,
+    // pattern and duration come first in its line.
     const QString copied = QApplication::clipboard()->text();
-    EXPECT_TRUE(copied.startsWith("Port,COM,State,Source,Sent,Received,Verified,"));
-    EXPECT_EQ(copied.count('\n'), 9);
+    EXPECT_TRUE(copied.contains(QRegularExpression(
+        "^Time,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\n"
+        "Port,COM,Baud,Pattern,Duration s,State,Verdict,Reason,Source,Sent,Received,Verified,")))
+        << copied.toStdString();
+    EXPECT_TRUE(copied.contains(
+        QRegularExpression("\nPort1,COM4,115200,alphabets,\\d+\\.\\d,running,PASS,,itself,")))
+        << copied.toStdString();
+    EXPECT_TRUE(copied.contains("\nPort2,COM5,115200,quickbrown,")) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(",FAIL,")) << copied.toStdString();
+    EXPECT_EQ(copied.count('\n'), 10);
     QTemporaryDir folder;
     m_services.chosen = folder.filePath("statistics.csv");
     ASSERT_NE(ButtonTitled(*window, "&Save as CSV..."), nullptr);
     QTest::mouseClick(ButtonTitled(*window, "&Save as CSV..."), Qt::LeftButton);
+    EXPECT_TRUE(m_services.suggestedStatisticsName.contains(
+        QRegularExpression("^quorvel-statistics-\\d{4}-\\d\\d-\\d\\d-\\d{6}\\.csv$")))
+        << m_services.suggestedStatisticsName.toStdString();
     QFile saved(m_services.chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll().count('\n'), 9);
+    EXPECT_EQ(saved.readAll().count('\n'), 10);
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 

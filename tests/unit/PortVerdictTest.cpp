@@ -58,6 +58,12 @@ TEST(PortVerdictTest, TheSourceMustBeTheExpectedOneOrAmongTheCandidates) {
     outcome.counts.unrecognised = 1000;
     EXPECT_EQ(JudgePort(outcome, VerdictRules{1000, 0}).Reason(),
               "received nothing any port sent, expected Port3");
+    // Where no one said where the data should come from (the statistics
+    // window), any port's will do, but some port's it must be.
+    outcome.expectedSource.reset();
+    EXPECT_EQ(JudgePort(outcome, VerdictRules{1000, 0}).Reason(), "received nothing any port sent");
+    outcome.sources = 1u << 7;
+    EXPECT_TRUE(JudgePort(outcome, VerdictRules{1000, 0}).Passed());
     outcome.counts = {};
     EXPECT_EQ(JudgePort(outcome, {}).Reason(), "nothing received");
 }

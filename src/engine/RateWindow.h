@@ -16,7 +16,8 @@ namespace quorvel {
 // drain after it stopped sending.
 class RateWindow {
   public:
-    explicit RateWindow(double settleSeconds = 0.0) : m_settleSeconds(settleSeconds) {}
+    RateWindow() = default;
+    explicit RateWindow(double settleSeconds) : m_settleSeconds(settleSeconds) {}
 
     // The port had received `received` bytes at `seconds` into the run.
     void Look(double seconds, std::uint64_t received);
@@ -37,7 +38,7 @@ class RateWindow {
         std::uint64_t received = 0;
     };
 
-    const double m_settleSeconds;
+    double m_settleSeconds = 0.0;
     std::optional<Sample> m_start;
     Sample m_lastChange;  // the last look at which more had come
     Sample m_beforeLast;  // the one before it: the line was still busy then
