@@ -57,6 +57,43 @@ std::string LoadStopTime(ProfileStore& store, int port, std::string_view field,
     return StopTimeValueToText(value);
 }
 
+// The pseudo-random sequence is stored under a key of its own, which a
+// reader that knows only the four original choices passes by; for such a
+// reader the four flags say Alphabets.
+constexpr std::string_view kPrbsField = "nPrbs";
+
+PortPatternSettings AsOlderReadersSeeIt(PortPatternSettings pattern) {
+    if (pattern.nPrbs != 0) {
+        pattern.nQuickBrown = 0;
+        pattern.nAlpha = 1;
+        pattern.nFile = 0;
+        pattern.nUserData = 0;
+    }
+    return pattern;
+}
+
+// The sequence is the choice while the four flags still say what was stored
+// with it; once a program that knows only those four has chosen another,
+// that choice stands.
+void LoadSequenceChoice(ProfileStore& store, int port, PortPatternSettings& pattern,
+                        std::vector<std::string>& replaced) {
+    const std::string key = ProfileKey(port, kPrbsField);
+    const std::int32_t stored = store.GetProfileInt(kSection, key, 0);
+    if (stored != 0 && stored != 1) {
+        replaced.push_back(Replacement(key, stored, 0, 1, 0));
+    }
+    PortPatternSettings sequence;
+    sequence.nPrbs = 1;
+    const PortPatternSettings asStored = AsOlderReadersSeeIt(sequence);
+    const bool flagsAsStored =
+        pattern.nQuickBrown == asStored.nQuickBrown && pattern.nAlpha == asStored.nAlpha &&
+        pattern.nFile == asStored.nFile && pattern.nUserData == asStored.nUserData;
+    pattern.nPrbs = stored == 1 && flagsAsStored ? 1 : 0;
+    if (pattern.nPrbs != 0) {
+        pattern.nAlpha = 0;
+    }
+}
+
 void LoadPort(ProfileStore& store, int port, PortRecords& records,
               std::vector<std::string>& replaced) {
     PortRegistry& line = records.m_PortRegistry[port];
@@ -69,6 +106,7 @@ void LoadPort(ProfileStore& store, int port, PortRecords& records,
     test.strHrTime = LoadStopTime(store, port, "strHrTime", testDefaults.strHrTime, replaced);
     test.strMinTime = LoadStopTime(store, port, "strMinTime", testDefaults.strMinTime, replaced);
     LoadIntFields(store, port, pattern, DefaultPortPatternSettings(port), kPatternFields, replaced);
+    LoadSequenceChoice(store, port, pattern, replaced);
 
     // The file's contents are not stored, so a file pattern cannot be resumed.
     if (pattern.nFile != 0) {
@@ -116,7 +154,11 @@ int SaveAllRecords(ProfileStore& store, const PortRecords& records) {
                                    StopTimeTextToValue(test.strMinTime))) {
             ++refused;
         }
-        refused += SaveIntFields(store, port, records.m_PortPattern[port], kPatternFields);
+        const PortPatternSettings& pattern = records.m_PortPattern[port];
+        refused += SaveIntFields(store, port, AsOlderReadersSeeIt(pattern), kPatternFields);
+        if (!store.WriteProfileInt(kSection, ProfileKey(port, kPrbsField), pattern.nPrbs)) {
+            ++refused;
+        }
     }
     return refused;
 }

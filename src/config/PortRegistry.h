@@ -48,9 +48,10 @@ struct PortTestSettings {
     bool operator==(const PortTestSettings&) const = default;
 };
 
-// Which pattern a port sends (a radio group) and the operator's own text.
-// nPrbs, the pseudo-random sequence, came after the other four: the records
-// keep it where a reader that knows only those four passes it by.
+// Which pattern a port sends (a radio group: one of the five is 1) and the
+// operator's own text. nPrbs, the port's pseudo-random sequence, came after
+// the other four: the records keep it under a key a reader that knows only
+// those four passes by, and show such a reader Alphabets.
 struct PortPatternSettings {
     std::int32_t nQuickBrown = 0;
     std::int32_t nAlpha = 0;

@@ -53,7 +53,7 @@ PatternKind ChosenPattern(const PortPatternSettings& pattern) {
     if (pattern.nUserData != 0) {
         return PatternKind::UserText;
     }
-    return pattern.nPrbs != 0 && pattern.nFile == 0 ? PatternKind::Prbs : PatternKind::File;
+    return pattern.nPrbs != 0 ? PatternKind::Prbs : PatternKind::File;
 }
 
 std::uint64_t PatternPeriod(const PortPatternSettings& pattern, const PortFileData& data) {
@@ -63,8 +63,8 @@ std::uint64_t PatternPeriod(const PortPatternSettings& pattern, const PortFileDa
         case PatternKind::QuickBrown:
             return ShortestRepeat(BytesOf(kQuickBrown));
         case PatternKind::UserText:
-            return ShortestRepeat(
-                BytesOf(std::string_view(pattern.strUserData).substr(0, PacketLengthOf(pattern.strUserData))));
+            return ShortestRepeat(BytesOf(std::string_view(pattern.strUserData)
+                                              .substr(0, PacketLengthOf(pattern.strUserData))));
         case PatternKind::Prbs:
             return 0;
         case PatternKind::File:
@@ -96,8 +96,8 @@ void BuildFirstPiece(TxPacket& packet, FileSendState& file, const PortPatternSet
             Fill(packet, kQuickBrown);
             break;
         case PatternKind::UserText:
-            Fill(packet,
-                 std::string_view(pattern.strUserData).substr(0, PacketLengthOf(pattern.strUserData)));
+            Fill(packet, std::string_view(pattern.strUserData)
+                             .substr(0, PacketLengthOf(pattern.strUserData)));
             break;
         case PatternKind::Prbs:
             sequence.Fill(packet.data.data(), kMaxPacket, dataMask);

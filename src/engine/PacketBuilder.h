@@ -14,9 +14,7 @@ namespace quorvel {
 enum class PatternKind { Alphabets, QuickBrown, UserText, Prbs, File };
 
 // The first of Alphabets, Quick Brown, the user's text and the pseudo-random
-// sequence that is chosen, else the file. The sequence counts only while
-// File is not chosen as well, so a record written by a program that knows
-// only the four original choices sends what it chose.
+// sequence that is chosen, else the file.
 PatternKind ChosenPattern(const PortPatternSettings& pattern);
 
 // How a run of the port's pattern repeats: every so many bytes, the shortest

@@ -92,6 +92,7 @@ inline constexpr int kQuickBrown = 1010;
 inline constexpr int kAlphabets = 1011;
 inline constexpr int kUserPattern = 1012;
 inline constexpr int kFile = 1013;
+inline constexpr int kSequence = 1014;  // the port's own pseudo-random sequence
 inline constexpr int kText = 1063;
 }  // namespace pattern
 

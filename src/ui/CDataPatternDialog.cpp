@@ -39,7 +39,7 @@ CDataPatternDialog::CDataPatternDialog(int portNumber, TestRuntime& runtime, App
     connect(m_text, &QPlainTextEdit::textChanged, this, &CDataPatternDialog::KeepToLimit);
     connect(m_text, &QPlainTextEdit::cursorPositionChanged, this,
             &CDataPatternDialog::RememberCursor);
-    for (int fixed : {id::kQuickBrown, id::kAlphabets}) {
+    for (int fixed : {id::kQuickBrown, id::kAlphabets, id::kSequence}) {
         connect(Radio(fixed), &QRadioButton::clicked, m_text,
                 [this] { m_text->setEnabled(false); });
     }
@@ -60,6 +60,7 @@ void CDataPatternDialog::OnInitDialog() {
     Radio(id::kQuickBrown)->setChecked(pattern.nQuickBrown != 0);
     Radio(id::kFile)->setChecked(pattern.nFile != 0);
     Radio(id::kUserPattern)->setChecked(pattern.nUserData != 0);
+    Radio(id::kSequence)->setChecked(pattern.nPrbs != 0);
     m_accepted = ShownText(pattern.strUserData);
     m_text->setPlainText(m_accepted);
     m_text->setEnabled(pattern.nUserData != 0);
@@ -126,6 +127,7 @@ void CDataPatternDialog::OnOK() {
     pattern.nQuickBrown = Radio(id::kQuickBrown)->isChecked() ? 1 : 0;
     pattern.nFile = Radio(id::kFile)->isChecked() ? 1 : 0;
     pattern.nUserData = Radio(id::kUserPattern)->isChecked() ? 1 : 0;
+    pattern.nPrbs = Radio(id::kSequence)->isChecked() ? 1 : 0;
     if (pattern.nUserData != 0) {
         pattern.strUserData = StoredText(m_text->toPlainText());
     }

@@ -12,7 +12,8 @@ namespace quorvel {
 class TestRuntime;
 
 // "Data Pattern": what one port sends in its runs (Quick Brown, Alphabets,
-// the operator's own text or a file). OK stores the choice and the text; a
+// the operator's own text, a file or the port's own pseudo-random sequence,
+// PRBS). OK stores the choice and the text; a
 // chosen file is read at once (its first 60000 bytes) and the dialog closes
 // as with OK. A file that cannot be read keeps the port's previous file and
 // is reported.

@@ -81,6 +81,26 @@ TEST_F(DataPatternDialogTest, AUserPatternIsStoredWithCrLfLineBreaks) {
     EXPECT_EQ(Pattern(0).strUserData, "");
 }
 
+TEST_F(DataPatternDialogTest, ThePortsOwnSequenceIsAChoiceOfItsOwnWithTheTextLocked) {
+    CDataPatternDialog dialog(2, m_runtime, m_services);
+    dialog.show();
+    QTest::mouseClick(dialog.Radio(id::kUserPattern), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(dialog.Radio(id::kSequence), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(dialog.TextBox()->isEnabled());
+    QTest::mouseClick(Button(dialog, res::kIdOk), Qt::LeftButton);
+    EXPECT_EQ(Pattern(1).nPrbs, 1);
+    EXPECT_EQ(Pattern(1).nAlpha + Pattern(1).nQuickBrown + Pattern(1).nFile + Pattern(1).nUserData,
+              0);
+
+    CDataPatternDialog again(2, m_runtime, m_services);
+    EXPECT_TRUE(again.Radio(id::kSequence)->isChecked());
+    EXPECT_FALSE(again.Radio(id::kAlphabets)->isChecked());
+    QTest::mouseClick(again.Radio(id::kAlphabets), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(Button(again, res::kIdOk), Qt::LeftButton);
+    EXPECT_EQ(Pattern(1).nPrbs, 0);
+    EXPECT_EQ(Pattern(1).nAlpha, 1);
+}
+
 TEST_F(DataPatternDialogTest, CancelKeepsTheChoiceAndTheText) {
     const PortPatternSettings before = Pattern(4);
     CDataPatternDialog dialog(5, m_runtime, m_services);

@@ -16,7 +16,7 @@ const char* const kStoredFields[] = {
     "nRTS",       "nDTR",      "nTxFIFO",   "nRxFIFO",   "nFlowCtrl",  "nPortOpen",
     "nDTRHys",    "nRTSHys",   "nRxTrig",   "nTxTrig",   "nDisONOFF",  "nTestForever",
     "nStopError", "nStopTime", "nLoopTest", "strHrTime", "strMinTime", "nQuickBrown",
-    "nAlpha",     "nFile",     "nUserData"};
+    "nAlpha",     "nFile",     "nUserData", "nPrbs"};
 
 std::string Key(int port, const char* field) {
     return "Version 1.0/m_PortRegistry[" + std::to_string(port) + "]." + field;
@@ -43,12 +43,13 @@ PortRecords DistinctRecords() {
         pattern.nQuickBrown = port == 3 ? 1 : 0;
         pattern.nAlpha = 0;
         pattern.nFile = 0;
-        pattern.nUserData = port == 3 ? 0 : 1;
+        pattern.nPrbs = port == 5 ? 1 : 0;
+        pattern.nUserData = port == 3 || port == 5 ? 0 : 1;
     }
     return r;
 }
 
-TEST(PortRecordStore, SavesAll216ValuesUnderTheirKeysAndLoadsThemBack) {
+TEST(PortRecordStore, SavesAll224ValuesUnderTheirKeysAndLoadsThemBack) {
     MemoryProfileStore store;
     const PortRecords saved = DistinctRecords();
     EXPECT_EQ(SaveAllRecords(store, saved), 0);
@@ -63,7 +64,7 @@ TEST(PortRecordStore, SavesAll216ValuesUnderTheirKeysAndLoadsThemBack) {
     for (const auto& [key, value] : store.values) {
         writtenKeys.insert(key);
     }
-    EXPECT_EQ(writtenKeys.size(), 216u);
+    EXPECT_EQ(writtenKeys.size(), 224u);
     EXPECT_EQ(writtenKeys, expectedKeys);
     EXPECT_EQ(store.values.at(Key(2, "nBaud")), 11);
     EXPECT_EQ(store.values.at(Key(7, "strMinTime")), 9999997);
@@ -99,6 +100,30 @@ TEST(PortRecordStore, AStoredFilePatternComesBackAsTheAlphabetLine) {
     EXPECT_EQ(p.nAlpha, 1);
     EXPECT_EQ(p.nQuickBrown, 1);  // left as stored
     EXPECT_EQ(p.nUserData, 1);
+}
+
+TEST(PortRecordStore, TheSequenceIsAlphabetsToAReaderOfTheFourChoicesAndYieldsToItsChoice) {
+    MemoryProfileStore store;
+    PortRecords records = DefaultPortRecords();
+    records.m_PortPattern[2].nAlpha = 0;
+    records.m_PortPattern[2].nPrbs = 1;
+    SaveAllRecords(store, records);
+    EXPECT_EQ(store.values.at(Key(2, "nAlpha")), 1);
+    EXPECT_EQ(store.values.at(Key(2, "nQuickBrown")) + store.values.at(Key(2, "nFile")) +
+                  store.values.at(Key(2, "nUserData")),
+              0);
+    EXPECT_EQ(store.values.at(Key(2, "nPrbs")), 1);
+    PortRecords loaded;
+    EXPECT_TRUE(LoadAllRecords(store, loaded).empty());
+    EXPECT_EQ(loaded, records);
+
+    // A program that knows only the four chose Quick Brown since, leaving the
+    // sequence's key as it was.
+    store.values[Key(2, "nAlpha")] = 0;
+    store.values[Key(2, "nQuickBrown")] = 1;
+    LoadAllRecords(store, loaded);
+    EXPECT_EQ(loaded.m_PortPattern[2].nQuickBrown, 1);
+    EXPECT_EQ(loaded.m_PortPattern[2].nPrbs, 0);
 }
 
 TEST(PortRecordStore, UserPatternAndDisplayTextsStartAfreshOnEveryLoad) {
@@ -203,7 +228,7 @@ TEST(PortRecordStore, OutOfRangeStoredValuesTakeTheirDefaults) {
 TEST(PortRecordStore, AStoreThatRefusesWritesIsCountedNotFatal) {
     MemoryProfileStore store;
     store.refuseWrites = true;
-    EXPECT_EQ(SaveAllRecords(store, DefaultPortRecords()), 216);
+    EXPECT_EQ(SaveAllRecords(store, DefaultPortRecords()), 224);
     EXPECT_TRUE(store.values.empty());
 }
 
