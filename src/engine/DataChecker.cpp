@@ -65,7 +65,8 @@ void DataChecker::Consume(std::size_t size) {
         m_pending.clear();
         m_pendingFrom = 0;
     } else if (m_pendingFrom * 2 > m_pending.size()) {
-        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(m_pendingFrom));
+        m_pending.erase(m_pending.begin(),
+                        m_pending.begin() + static_cast<std::ptrdiff_t>(m_pendingFrom));
         m_pendingFrom = 0;
     }
 }
@@ -91,8 +92,9 @@ bool DataChecker::Follow() {
     m_expect.resize(size);
     m_expectAt = m_session.position;
     m_expectGot = Stream().Copy(m_session.position, m_expect.data(), size);
-    const auto differ = std::mismatch(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(m_expectGot),
-                                      m_expect.begin());
+    const auto differ =
+        std::mismatch(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(m_expectGot),
+                      m_expect.begin());
     const auto same = static_cast<std::size_t>(differ.first - pending.begin());
     if (same > 0) {
         PlaceRun(same);
@@ -108,6 +110,9 @@ bool DataChecker::PastTheSource() {
     const SentStream& stream = Stream();
     if (m_session.position < stream.Start()) {
         m_locked = false;  // fallen behind what the stream keeps: found again
+        return true;
+    }
+    if (MoveToAlikeSource()) {
         return true;
     }
     // More bytes than the source has sent: on a repeating stream the place
@@ -151,10 +156,12 @@ void DataChecker::NotePlaced(std::uint64_t position) {
         std::uint64_t same = 0;
         std::uint64_t bits = (under - kept) * kBitsOfAnyByte;
         for (std::size_t i = 0; i < kept; ++i) {
-            const std::uint8_t sent = i < got ? m_expect[i] : static_cast<std::uint8_t>(~m_unheld[i]);
+            const std::uint8_t sent =
+                i < got ? m_expect[i] : static_cast<std::uint8_t>(~m_unheld[i]);
             const std::uint8_t arrived = m_unheld[m_unheld.size() - kept + i];
             same += sent == arrived ? 1 : 0;
-            bits += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(sent ^ arrived)));
+            bits +=
+                static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(sent ^ arrived)));
         }
         m_expectAt = ~std::uint64_t{0};  // the buffer no longer holds the place's bytes
         m_counts.lost += gap - under;
@@ -200,7 +207,8 @@ void DataChecker::Remember(std::span<const std::uint8_t> verified) {
     } else {
         std::copy(m_recent.begin() + static_cast<std::ptrdiff_t>(verified.size()), m_recent.end(),
                   m_recent.begin());
-        std::copy(verified.begin(), verified.end(), m_recent.end() - static_cast<std::ptrdiff_t>(verified.size()));
+        std::copy(verified.begin(), verified.end(),
+                  m_recent.end() - static_cast<std::ptrdiff_t>(verified.size()));
     }
     m_recentRun += verified.size();
 }
@@ -215,8 +223,7 @@ std::uint64_t DataChecker::ProvisionalLost() const {
     if (m_session.source < 0) {
         return 0;
     }
-    const std::uint64_t from =
-        m_session.placedAny ? m_session.position : m_session.windowStart;
+    const std::uint64_t from = m_session.placedAny ? m_session.position : m_session.windowStart;
     return m_session.overdueTo > from ? m_session.overdueTo - from : 0;
 }
 
@@ -227,9 +234,8 @@ std::uint64_t DataChecker::SessionExpected() const {
     if (m_session.placedAny) {
         return std::max(m_session.position, m_session.overdueTo) - m_session.windowFrom;
     }
-    return m_session.overdueTo > m_session.windowStart
-               ? m_session.overdueTo - m_session.windowStart
-               : 0;
+    return m_session.overdueTo > m_session.windowStart ? m_session.overdueTo - m_session.windowStart
+                                                       : 0;
 }
 
 CheckCounts DataChecker::Counts() const {
@@ -264,6 +270,9 @@ void DataChecker::Tick(std::uint64_t nowMs) {
     }
     // The source has been quiet for as long as a byte may take: nothing more
     // of it is on its way, and the last bytes received are judged as they are.
+    if (EndWithAlikeSource()) {
+        return;
+    }
     SettleBeforeLastBytes(end);
     if (m_locked && !Pending().empty()) {
         m_finishing = true;
@@ -318,13 +327,13 @@ void DataChecker::CloseTail(std::uint64_t nowMs) {
     if (m_session.source < 0) {
         return;
     }
+    EndWithAlikeSource();
     const std::uint64_t end = Stream().End();
     const std::uint64_t overdue = std::max(OverdueFrom(nowMs), m_session.overdueTo);
     SettleRepeats(overdue > m_session.position ? overdue - m_session.position : 0);
     // The source's bytes not received: lost where their time was up, cut by
     // the stop where they were still on their way.
-    const std::uint64_t from =
-        m_session.placedAny ? m_session.position : m_session.windowStart;
+    const std::uint64_t from = m_session.placedAny ? m_session.position : m_session.windowStart;
     if (end > from) {
         const std::uint64_t cutFrom = std::clamp(overdue, from, end);
         m_counts.lost += cutFrom - from;
@@ -381,8 +390,8 @@ void DataChecker::SettleRepeats(std::uint64_t lostTail) {
     // read forward where that costs less than the repeat lost.
     while (m_session.placedAny) {
         const std::optional<RepeatLedger::Turn> turn = m_ledger.PeekForward();
-        if (!turn || turn->move > lostTail || turn->Cost() >= static_cast<std::int64_t>(turn->move) ||
-            !Covers(turn->from)) {
+        if (!turn || turn->move > lostTail ||
+            turn->Cost() >= static_cast<std::int64_t>(turn->move) || !Covers(turn->from)) {
             return;
         }
         m_ledger.TurnForward();

@@ -32,7 +32,9 @@ namespace quorvel {
 // a byte is bounded whatever the line does.
 //
 // The balance follows one source: the one it locked onto, or of ports sending
-// alike, the port itself, else the lowest-numbered. Its window in that stream
+// alike, the port itself, else the lowest-numbered; where the bytes run past
+// what that one has sent, or end before it does, and another sending alike
+// has sent just them, that one from there on. Its window in that stream
 // starts where the stream stood at the port's Run, or earlier where the first
 // byte placed lies earlier (bytes on their way from before the Run). Bytes of
 // the source that have not come once their time is up are lost; those still
@@ -228,6 +230,10 @@ class DataChecker {
     void AdoptUnplaced();
     void RefreshSources();
     bool HoldsRecent(int port) const;
+    std::optional<std::uint64_t> AlikePlace(int port, std::span<const std::uint8_t> next) const;
+    bool MoveToAlikeSource();
+    bool EndWithAlikeSource();
+    void FollowFrom(int source, std::uint64_t place);
 
     Streams m_streams;
     int m_self;

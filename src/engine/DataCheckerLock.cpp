@@ -29,7 +29,8 @@ bool DataChecker::Lock() {
     if (m_skip > 0 || (m_finishing && pending.size() < kKeyBytes)) {
         // Let by while searches keep failing; held to be judged by a later lock.
         const std::size_t size = m_skip > 0 ? std::min(m_skip, pending.size()) : pending.size();
-        m_held.insert(m_held.end(), pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(size));
+        m_held.insert(m_held.end(), pending.begin(),
+                      pending.begin() + static_cast<std::ptrdiff_t>(size));
         m_skip -= std::min(m_skip, size);
         Consume(size);
         TrimHeld();
@@ -56,8 +57,9 @@ bool DataChecker::Lock() {
         Consume(1);
         ++m_failedLocks;
         m_skip = m_searchEveryByte ? 0
-                                   : std::min<std::size_t>(std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10),
-                                                           kMostSkipped) -
+                                   : std::min<std::size_t>(
+                                         std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10),
+                                         kMostSkipped) -
                                          1;
         TrimHeld();
         return true;
@@ -94,11 +96,13 @@ void DataChecker::SpillHeld() {
         const std::size_t spilled = m_held.size() - kHeldAligned;
         m_counts.extra += spilled;
         m_unplacedBeforeLock += spilled;
-        m_unheld.insert(m_unheld.end(), m_held.begin(), m_held.begin() + static_cast<std::ptrdiff_t>(spilled));
+        m_unheld.insert(m_unheld.end(), m_held.begin(),
+                        m_held.begin() + static_cast<std::ptrdiff_t>(spilled));
         m_held.erase(m_held.begin(), m_held.begin() + static_cast<std::ptrdiff_t>(spilled));
         if (m_unheld.size() > kLongestSearch) {
-            m_unheld.erase(m_unheld.begin(),
-                           m_unheld.begin() + static_cast<std::ptrdiff_t>(m_unheld.size() - kLongestSearch));
+            m_unheld.erase(
+                m_unheld.begin(),
+                m_unheld.begin() + static_cast<std::ptrdiff_t>(m_unheld.size() - kLongestSearch));
         }
     }
 }
@@ -211,13 +215,15 @@ bool DataChecker::LockOnFewBytes() {
             std::vector<std::uint8_t> sent(size);
             const std::uint64_t there = stream->End() > place ? stream->End() - place : 0;
             const std::uint64_t period = stream->RepeatAt(place).period;
-            const bool placed = TellsAPlace(last.data(), size) || (period != 0 && period <= kKeyBytes);
+            const bool placed =
+                TellsAPlace(last.data(), size) || (period != 0 && period <= kKeyBytes);
             if ((size < kAnchorBytes && size != there) || !placed ||
                 stream->Copy(place, sent.data(), sent.size()) != sent.size() ||
                 !std::equal(sent.begin(), sent.end(), last.begin())) {
                 continue;
             }
-            m_held.insert(m_held.end(), pending.begin(), pending.end() - static_cast<std::ptrdiff_t>(size));
+            m_held.insert(m_held.end(), pending.begin(),
+                          pending.end() - static_cast<std::ptrdiff_t>(size));
             Consume(pending.size() - size);
             m_locked = true;
             m_sources = static_cast<std::uint8_t>(1u << port);
@@ -352,7 +358,8 @@ bool DataChecker::JudgeAllBeforeForward(std::uint64_t place,
         return false;
     }
     const auto unheld = static_cast<std::size_t>(m_unplacedBeforeLock);
-    std::vector<std::uint8_t> before(m_unheld.end() - static_cast<std::ptrdiff_t>(unheld), m_unheld.end());
+    std::vector<std::uint8_t> before(m_unheld.end() - static_cast<std::ptrdiff_t>(unheld),
+                                     m_unheld.end());
     before.insert(before.end(), m_held.begin(), m_held.end());
     const std::int64_t shift =
         static_cast<std::int64_t>(place - start) - static_cast<std::int64_t>(before.size());
@@ -383,7 +390,8 @@ std::int64_t DataChecker::BackwardCost(const std::optional<RegionResult>& region
     }
     const std::uint64_t gap = HeldGap(*region, place);
     const std::uint64_t under = std::min(gap, m_unplacedBeforeLock);
-    const std::int64_t wrong = kSubstitutionCost + kBitCost * static_cast<std::int64_t>(kBitsOfAnyByte);
+    const std::int64_t wrong =
+        kSubstitutionCost + kBitCost * static_cast<std::int64_t>(kBitsOfAnyByte);
     return region->cost + static_cast<std::int64_t>(under) * wrong +
            static_cast<std::int64_t>(gap - under + m_unplacedBeforeLock - under) * kIndelCost;
 }
@@ -402,11 +410,13 @@ void DataChecker::TrimHeld() {
         // should its first bytes turn out to lie under them.
         const std::size_t dropped = m_held.size() - kMostHeld;
         CountUnplaced(dropped);
-        m_unheld.insert(m_unheld.end(), m_held.begin(), m_held.begin() + static_cast<std::ptrdiff_t>(dropped));
+        m_unheld.insert(m_unheld.end(), m_held.begin(),
+                        m_held.begin() + static_cast<std::ptrdiff_t>(dropped));
         m_held.erase(m_held.begin(), m_held.begin() + static_cast<std::ptrdiff_t>(dropped));
         if (m_unheld.size() > kLongestSearch) {
-            m_unheld.erase(m_unheld.begin(),
-                           m_unheld.begin() + static_cast<std::ptrdiff_t>(m_unheld.size() - kLongestSearch));
+            m_unheld.erase(
+                m_unheld.begin(),
+                m_unheld.begin() + static_cast<std::ptrdiff_t>(m_unheld.size() - kLongestSearch));
         }
     }
 }
@@ -447,6 +457,84 @@ void DataChecker::RefreshSources() {
         }
         m_sinceRefresh = 0;
     }
+}
+
+std::optional<std::uint64_t> DataChecker::AlikePlace(int port,
+                                                     std::span<const std::uint8_t> next) const {
+    // Where in the port's stream the bytes verified last stand, at the
+    // newest place after which it holds `next` as well: a repeat at a time
+    // back from the newest where its stream repeats.
+    const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
+    if (stream == nullptr || m_recentRun < kKeyBytes) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> found = stream->FindNewest(m_recent.data());
+    if (!found) {
+        return std::nullopt;
+    }
+    const std::uint64_t period = stream->RepeatAt(*found).period;
+    std::array<std::uint8_t, kAnchorBytes * 4> sent{};
+    const std::size_t size = std::min(next.size(), sent.size());
+    std::uint64_t place = *found + kKeyBytes;
+    for (int back = 0; back < 4 && place >= stream->Start(); ++back) {
+        if (stream->Copy(place, sent.data(), size) == size &&
+            std::equal(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(size),
+                       next.begin())) {
+            return place;
+        }
+        if (period == 0 || place < period) {
+            break;
+        }
+        place -= period;
+    }
+    return std::nullopt;
+}
+
+void DataChecker::FollowFrom(int source, std::uint64_t place) {
+    // What the balance counted of the port followed so far stays; the new
+    // one's window starts at the place, all its bytes before it being the
+    // same as those of the port followed.
+    m_counts.lost += ProvisionalLost();
+    m_expectedBefore += SessionExpected();
+    m_session = Session{source, place, place, place, true, 0};
+    m_ledger.Clear();
+    m_nextLatencyAt = 0;
+}
+
+bool DataChecker::MoveToAlikeSource() {
+    // More bytes than the port followed has sent, which another port sending
+    // alike has sent after the same bytes: it is the source.
+    const std::span<const std::uint8_t> pending = Pending();
+    for (int port = 0; port < kPorts; ++port) {
+        if (port == m_session.source || (m_sources & (1u << port)) == 0) {
+            continue;
+        }
+        if (const std::optional<std::uint64_t> place = AlikePlace(port, pending)) {
+            FollowFrom(port, *place);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DataChecker::EndWithAlikeSource() {
+    // The bytes ended before the port followed had sent all of its own, but
+    // another port sending alike has sent no more than them: it is the
+    // source, and none of its bytes is missing.
+    if (!m_locked || !Pending().empty() || m_session.position >= Stream().End()) {
+        return false;
+    }
+    for (int port = 0; port < kPorts; ++port) {
+        if (port == m_session.source || (m_sources & (1u << port)) == 0) {
+            continue;
+        }
+        const std::optional<std::uint64_t> place = AlikePlace(port, {});
+        if (place && *place == m_streams[static_cast<std::size_t>(port)]->End()) {
+            FollowFrom(port, *place);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace quorvel

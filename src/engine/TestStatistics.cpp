@@ -57,6 +57,7 @@ TestStatistics StatisticsSampler::Sample(std::uint64_t nowMs) {
         row.com = record.nComBase + 1;
         row.baud = LineSettingsOf(record).baudRate;
         row.pattern = PatternText(m_runtime.Records().m_PortPattern[port]);
+        row.cannotShow = PatternCannotShow(m_runtime.Records().m_PortPattern[port]);
         const PortSender& sender = m_runtime.Sender(port);
         if (const std::optional<std::uint64_t> ms = sender.RunLengthMs(nowMs)) {
             row.runSeconds = static_cast<double>(*ms) / 1000.0;
@@ -124,6 +125,36 @@ std::string PatternText(const PortPatternSettings& pattern) {
             break;
     }
     return "file";
+}
+
+std::string PatternCannotShow(const PortPatternSettings& pattern) {
+    // A pattern that repeats tells a byte's place only within its repeat,
+    // and its bytes not from which of the ports sending it they came.
+    if (pattern.nAlpha != 0 || pattern.nQuickBrown != 0 || pattern.nUserData != 0) {
+        return "where in its line a fault lies; whole lines lost or doubled until the run "
+               "ends; which of the ports sending it sent it";
+    }
+    if (pattern.nPrbs != 0) {
+        return {};
+    }
+    return "where in the file a fault lies where the file repeats; whole passes lost or "
+           "doubled until the run ends; which of the ports sending it sent it";
+}
+
+std::string BitErrorRateText(const CheckCounts& counts) {
+    if (counts.bitsChecked == 0) {
+        return {};
+    }
+    if (counts.corruptedBits == 0) {
+        return "0";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2e", counts.BitErrorRate());
+    return text;
+}
+
+std::string LatencyText(const LatencyFigures& latency, std::uint64_t ms) {
+    return latency.samples == 0 ? std::string() : std::to_string(ms);
 }
 
 std::optional<PortVerdict> JudgeStatistics(const PortStatistics& row, bool judgeRate) {
@@ -237,12 +268,16 @@ std::string RowCsv(const PortStatistics& row) {
                        std::to_string(row.baud) + "," + CsvField(row.pattern) + "," +
                        SecondsText(row.runSeconds) + "," + row.state + "," +
                        VerdictCsv(row.verdict) + "," + CsvField(row.source);
-    for (const std::uint64_t count : {row.sent, c.received, c.verified, c.corrupted, c.lost,
-                                      c.extra, c.unrecognised, c.Errors()}) {
+    for (const std::uint64_t count :
+         {row.sent, c.received, c.verified, c.corrupted, c.lost, c.extra, c.unrecognised,
+          c.Errors(), c.expected, c.cut, c.corruptedBits, c.bitsChecked}) {
         line += "," + std::to_string(count);
     }
+    line += "," + BitErrorRateText(c) + "," + LatencyText(row.latency, row.latency.medianMs) + "," +
+            LatencyText(row.latency, row.latency.p99Ms);
     return line + "," + Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
-           UtcTimeText(row.firstErrorMs) + LineCsv(LineFigureCells(row.lines, "")) + "\n";
+           UtcTimeText(row.firstErrorMs) + "," + CsvField(row.cannotShow) +
+           LineCsv(LineFigureCells(row.lines, "")) + "\n";
 }
 
 }  // namespace
@@ -250,8 +285,9 @@ std::string RowCsv(const PortStatistics& row) {
 std::string StatisticsCsv(const TestStatistics& statistics, std::int64_t takenMs) {
     std::string csv = "Time," + UtcTimeText(takenMs) + "\n" +
                       "Port,COM,Baud,Pattern,Duration s,State,Verdict,Reason,Source,Sent,Received,"
-                      "Verified,Corrupted,Lost,Extra,Unrecognised,Errors,Sent %,Received %,"
-                      "First error" +
+                      "Verified,Corrupted,Lost,Extra,Unrecognised,Errors,Expected,Cut by stop,"
+                      "Corrupted bits,Bits checked,Bit error rate,Latency median ms,"
+                      "Latency p99 ms,Sent %,Received %,First error,Pattern cannot show" +
                       LineCsv(LineFigureTitles()) + "\n";
     for (const PortStatistics& row : statistics) {
         csv += RowCsv(row);

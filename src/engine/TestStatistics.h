@@ -21,7 +21,9 @@ struct PortStatistics {
     int port = 0;  // 0-7
     int com = 0;
     std::uint32_t baud = 0;  // bit/s
-    std::string pattern;     // "alphabets", "quickbrown", "user:TEXT", "file:NAME"
+    std::string pattern;     // "alphabets", "quickbrown", "user:TEXT", "file", "prbs"
+    // What the pattern cannot show (empty for the port's own sequence).
+    std::string cannotShow;
     // How long its last run lasted (to now while it runs); nothing before
     // its first Run.
     std::optional<double> runSeconds;
@@ -31,8 +33,8 @@ struct PortStatistics {
     std::string source;
     std::uint8_t sources = 0;  // the ports the data may have come from, one bit a port
     std::uint64_t sent = 0;
-    CheckCounts counts;             // the balance: received, verified and the errors by kind
-    LatencyFigures latency;         // from a byte's write to its arrival
+    CheckCounts counts;             // the balance: expected, received, verified, errors by kind
+    LatencyFigures latency;         // from a byte's write to its arrival, over the run
     double sentShare = 0.0;         // of the line rate, over the last sampling interval
     double receivedShare = 0.0;     // likewise
     std::int64_t firstErrorMs = 0;  // ms since 1970 (UTC); 0 for none
@@ -76,8 +78,17 @@ class StatisticsSampler {
 };
 
 // What a port's records choose to send, as the reports name it:
-// "alphabets", "quickbrown", "user:TEXT" or "file:NAME".
+// "alphabets", "quickbrown", "user:TEXT", "file" or "prbs".
 std::string PatternText(const PortPatternSettings& pattern);
+// What a check of the pattern cannot show, in a few words; empty for the
+// port's own sequence, which shows every fault where it lies.
+std::string PatternCannotShow(const PortPatternSettings& pattern);
+
+// The bit error rate as the window and the CSV show it ("2.50e-05", "0");
+// empty while no bit was checked.
+std::string BitErrorRateText(const CheckCounts& counts);
+// A latency in ms; empty while none was measured.
+std::string LatencyText(const LatencyFigures& latency, std::uint64_t ms);
 
 // A port's verdict in the statistics: the rules of an unattended run (the
 // data from a port that sent it, no errors, no line errors), its received

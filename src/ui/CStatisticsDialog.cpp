@@ -21,21 +21,32 @@
 namespace quorvel {
 namespace {
 
+// The balance: every byte the source sent in the run is expected, and
+// verified, corrupted, lost or cut by the stop; every byte received is
+// verified, corrupted, extra or unrecognised.
 const QStringList& ColumnTitles() {
     static const QStringList titles{
-        QStringLiteral("Port"),     QStringLiteral("COM"),        QStringLiteral("Baud"),
-        QStringLiteral("Pattern"),  QStringLiteral("Duration"),   QStringLiteral("State"),
-        QStringLiteral("Verdict"),  QStringLiteral("Source"),     QStringLiteral("Sent"),
-        QStringLiteral("Received"), QStringLiteral("Verified"),   QStringLiteral("Corrupted"),
-        QStringLiteral("Lost"),     QStringLiteral("Extra"),      QStringLiteral("Unrecognised"),
-        QStringLiteral("Sent %"),   QStringLiteral("Received %"), QStringLiteral("First error")};
+        QStringLiteral("Port"),           QStringLiteral("COM"),
+        QStringLiteral("Baud"),           QStringLiteral("Pattern"),
+        QStringLiteral("Duration"),       QStringLiteral("State"),
+        QStringLiteral("Verdict"),        QStringLiteral("Source"),
+        QStringLiteral("Sent"),           QStringLiteral("Expected"),
+        QStringLiteral("Received"),       QStringLiteral("Verified"),
+        QStringLiteral("Corrupted"),      QStringLiteral("Corrupted bits"),
+        QStringLiteral("Lost"),           QStringLiteral("Extra"),
+        QStringLiteral("Unrecognised"),   QStringLiteral("Cut by stop"),
+        QStringLiteral("Bit error rate"), QStringLiteral("Latency median ms"),
+        QStringLiteral("Latency p99 ms"), QStringLiteral("Sent %"),
+        QStringLiteral("Received %"),     QStringLiteral("First error")};
     return titles;
 }
 
-// Why a port failed, after every other column: it may be long.
-const QString& ReasonTitle() {
-    static const QString title = QStringLiteral("Reason");
-    return title;
+// Why a port failed and what its pattern cannot show, after every other
+// column: they may be long.
+const QStringList& LongTitles() {
+    static const QStringList titles{QStringLiteral("Reason"),
+                                    QStringLiteral("Pattern cannot show")};
+    return titles;
 }
 
 // The columns of the whole table: the data's, then the lines'.
@@ -45,7 +56,7 @@ const QStringList& AllColumnTitles() {
         for (const std::string& title : LineFigureTitles()) {
             all.append(QString::fromStdString(title));
         }
-        all.append(ReasonTitle());
+        all.append(LongTitles());
         return all;
     }();
     return titles;
@@ -89,12 +100,18 @@ QStringList DataCellsOf(const PortStatistics& row) {
             VerdictText(row.verdict),
             QString::fromStdString(row.source),
             Number(row.sent),
+            Number(c.expected),
             Number(c.received),
             Number(c.verified),
             Number(c.corrupted),
+            Number(c.corruptedBits),
             Number(c.lost),
             Number(c.extra),
             Number(c.unrecognised),
+            Number(c.cut),
+            QString::fromStdString(BitErrorRateText(c)),
+            QString::fromStdString(LatencyText(row.latency, row.latency.medianMs)),
+            QString::fromStdString(LatencyText(row.latency, row.latency.p99Ms)),
             Share(row.sentShare),
             Share(row.receivedShare),
             row.firstErrorMs == 0 ? QString()
@@ -109,6 +126,7 @@ QStringList CellsOf(const PortStatistics& row) {
         cells.append(QString::fromStdString(cell));
     }
     cells.append(row.verdict ? QString::fromStdString(row.verdict->Reason()) : QString());
+    cells.append(QString::fromStdString(row.cannotShow));
     return cells;
 }
 

@@ -14,13 +14,15 @@ class TestRuntime;
 
 // "Test Statistics": a row a port with its COM number, rate, pattern, how
 // long its run lasted, its state and verdict (PASS or FAIL by the rules of an
-// unattended run, and why), its source, the bytes it sent, received and
-// verified, its errors by kind, the rates it sent and received at as a share
-// of its line rate, the time of its first error, and its UART's line errors
-// by kind and the changes of each input line ("n/a" where the device has no
-// modem lines). It reads the test's figures once a second while it is shown
-// (the threads are never asked for anything), and copies them, or saves them
-// to a file, as comma-separated values.
+// unattended run, and why), its source, the bytes it sent, the balance of
+// what it received (expected, received, verified, corrupted in bytes and
+// bits, lost, extra, unrecognised, cut by the stop), its bit error rate and
+// latency (median and 99th percentile), the rates it sent and received at as
+// a share of its line rate, the time of its first error, its UART's line
+// errors by kind and the changes of each input line ("n/a" where the device
+// has no modem lines), and what its pattern cannot show. It reads the test's figures once a second
+// while it is shown (the threads are never asked for anything), and copies them, or saves them to a
+// file, as comma-separated values.
 class CStatisticsDialog final : public QDialog {
     Q_OBJECT
   public:

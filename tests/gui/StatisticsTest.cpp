@@ -75,6 +75,26 @@ TEST_F(StatisticsTest, EveryPortsFiguresAndAFaultsFirstErrorAreShownCopiedAndSav
     EXPECT_NE(Cell(*window, 1, "Corrupted"), "0");
     EXPECT_EQ(Cell(*window, 2, "State"), "not open");
     EXPECT_EQ(Cell(*window, 2, "Source"), "nothing received");
+    // The balance of each port, its bit error rate and latency, and what its
+    // pattern cannot show.
+    for (int port : {0, 1}) {
+        const CheckCounts counts = m_app.Runtime().Check(port).Counts();
+        EXPECT_EQ(Cell(*window, port, "Expected").toULongLong(),
+                  Cell(*window, port, "Verified").toULongLong() +
+                      Cell(*window, port, "Corrupted").toULongLong() +
+                      Cell(*window, port, "Lost").toULongLong() +
+                      Cell(*window, port, "Cut by stop").toULongLong())
+            << ::testing::PrintToString(counts);
+        EXPECT_NE(Cell(*window, port, "Latency median ms"), "");
+        EXPECT_GE(Cell(*window, port, "Latency p99 ms").toULongLong(),
+                  Cell(*window, port, "Latency median ms").toULongLong());
+    }
+    EXPECT_EQ(Cell(*window, 0, "Bit error rate"), "0");
+    EXPECT_GT(Cell(*window, 1, "Bit error rate").toDouble(), 0.0);
+    EXPECT_GE(Cell(*window, 1, "Corrupted bits").toULongLong(),
+              Cell(*window, 1, "Corrupted").toULongLong());
+    EXPECT_TRUE(Cell(*window, 1, "Pattern cannot show").contains("line"));
+    EXPECT_EQ(Cell(*window, 2, "Bit error rate"), "");
     // The verdicts an unattended run would give: the clean port passes, the
     // one with bit errors fails and says why, the one not chosen has none.
     EXPECT_EQ(Cell(*window, 0, "Baud"), "115200");

@@ -276,6 +276,20 @@ TEST_F(DataCheckerTest, OfPortsSendingAlikeTheBalanceFollowsThePortItselfElseThe
         EXPECT_EQ(Bytewise(check->Counts()),
                   Counts(lines.size(), lines.size(), lines.size(), 0, 0, 0));
     }
+
+    // On a cable, Port5 has sent a line more than Port6: Port6 receives that
+    // line as well, and Port5 none after Port6's last. Both came from the
+    // other: nothing is extra, and nothing lost.
+    Send(4, Alphabets(1));
+    const Bytes more = Alphabets(201);
+    for (DataChecker* check : {&ofPort6, &ofPort8}) {
+        const Bytes& received = check == &ofPort6 ? more : lines;
+        check->StartTest();
+        check->Check(received.data(), received.size());
+        check->Finish(kLongAfterMs);
+        EXPECT_EQ(check->Counts().Errors(), 0u) << ::testing::PrintToString(check->Counts());
+        EXPECT_TRUE(check->Counts().Balanced());
+    }
 }
 
 TEST_F(DataCheckerTest, OnARepeatingLineAFewBytesAddedAreExtraAndWholeLinesLostAreCounted) {

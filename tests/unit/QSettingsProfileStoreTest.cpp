@@ -40,7 +40,7 @@ TEST_F(QSettingsProfileStoreTest, ValuesLieInTheVersionSectionUnderTheirFieldKey
     }
     QSettings raw(IniPath(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Version 1.0"));
-    EXPECT_EQ(raw.allKeys().size(), 216);
+    EXPECT_EQ(raw.allKeys().size(), 224);
     EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[0].nBaud")).toInt(), 6);
     EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[7].nBaud")).toInt(), 13);
     EXPECT_EQ(raw.value(QStringLiteral("m_PortRegistry[7].strMinTime")).toInt(), 42);
