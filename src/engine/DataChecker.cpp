@@ -112,7 +112,7 @@ bool DataChecker::PastTheSource() {
         m_locked = false;  // fallen behind what the stream keeps: found again
         return true;
     }
-    if (MoveToAlikeSource()) {
+    if (MoveToAlikeSource() || StartWindowARepeatEarlier()) {
         return true;
     }
     // More bytes than the source has sent: on a repeating stream the place
@@ -359,6 +359,31 @@ void DataChecker::Apply(const RepeatLedger::Turn& turn, bool back) {
     m_counts.corruptedBits += turn.to.bits - std::min(turn.from.bits, m_counts.corruptedBits);
     m_counts.verified += turn.to.verified - turn.from.verified;
     m_session.position = back ? m_session.position - turn.move : m_session.position + turn.move;
+}
+
+bool DataChecker::StartWindowARepeatEarlier() {
+    // On a repeating stream the run's first bytes are placed at the first
+    // repeat in the window, but bytes from before the Run may still have
+    // been on their way (a cable partner sending already): where more came
+    // than the window holds, it starts a repeat earlier, as far back as a
+    // byte could still arrive at the Run.
+    const SentStream& stream = Stream();
+    const std::uint64_t period = stream.RepeatAt(m_session.position - 1).period;
+    const std::uint64_t start = m_windowStarts[static_cast<std::size_t>(m_session.source)];
+    if (period == 0 || !m_session.placedAny || start == 0 || m_session.position < period) {
+        return false;
+    }
+    const std::optional<std::uint64_t> lastBefore = stream.WrittenAtMs(start - 1);
+    const std::uint64_t tail = stream.TailMs();
+    const std::uint64_t floor = !lastBefore          ? start
+                                : *lastBefore > tail ? stream.FirstWrittenAfter(*lastBefore - tail)
+                                                     : stream.Start();
+    if (m_session.windowFrom < floor + period) {
+        return false;
+    }
+    m_session.windowFrom -= period;
+    m_session.position -= period;
+    return true;
 }
 
 bool DataChecker::TakeBackARepeat(std::uint64_t period, std::uint64_t beyond) {

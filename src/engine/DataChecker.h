@@ -178,6 +178,7 @@ class DataChecker {
     void Apply(const RepeatLedger::Turn& turn, bool back);
     void NoteReadings(std::uint64_t place, const RegionResult& region, std::int64_t shift,
                       std::span<const std::uint8_t> bytes);
+    bool StartWindowARepeatEarlier();
     bool TakeBackARepeat(std::uint64_t period, std::uint64_t beyond);
     void SettleRepeats(std::uint64_t lostTail);
     void SettleBeforeLastBytes(std::uint64_t overdue);
@@ -196,6 +197,7 @@ class DataChecker {
     bool LoneSubstitution();
     Anchor FindAnchor();
     Anchor SearchAnchors(std::size_t from);
+    std::size_t ScanForAnchors(std::size_t at, std::size_t span);
     bool Better(const Anchor& a, const Anchor& b) const;
     bool Decided(const Anchor& best) const;
     void TryBand(std::size_t at);
@@ -212,6 +214,8 @@ class DataChecker {
 
     // DataCheckerLock.cpp: finding the source.
     bool Lock();
+    void HoldUnplaced();
+    int SourceAmong(std::uint8_t found) const;
     bool LockOnFewBytes();
     bool LockAtRunStart();
     bool Fits(const SentStream& stream, std::uint64_t place) const;

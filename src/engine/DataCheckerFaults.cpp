@@ -139,26 +139,12 @@ DataChecker::Anchor DataChecker::FindAnchor() {
     return further;
 }
 
-DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
-    // The places the bytes match the stream again from `from` on, from the
-    // nearest to a band's width after it, one a shift. Bytes found to hold
-    // none are not looked at again while the fault waits for more.
-    const std::size_t span = std::min(Pending().size(), kLongestSearch + kKeyBytes);
-    FetchSource(std::min(span, kLongestRegion) + static_cast<std::size_t>(kBand + kSlack) +
-                kAnchorBytes);
-    // (Judging the last bytes looks at bytes a search before passed over.)
-    const bool sameFault = from == 0 && !m_finishing && m_searchedAt == m_session.position &&
-                           m_searchedFrom == m_consumed;
-    m_candidates.clear();
-    m_triedShifts.clear();
-    m_triedInRuns.clear();
-    m_weakResumeTried = false;
-    m_searchFrom = from;
-    std::size_t at = sameFault ? m_searchedTo : from;
+std::size_t DataChecker::ScanForAnchors(std::size_t at, std::size_t span) {
     // Anchors inside a run of like bytes fit at many shifts: where the stream
     // does not repeat within the band, the search goes on past the run, to
     // the first anchor that tells its place. On a repeating stream a jump
-    // forward may be bytes received twice, found again a repeat on.
+    // forward may be bytes received twice, found again a repeat on. Returns
+    // where the scan stopped.
     const std::uint64_t period = Stream().RepeatAt(m_session.position).period;
     m_searchPeriod = period;
     const bool runsHide = period == 0 || period > static_cast<std::uint64_t>(2 * kBand + 1);
@@ -177,14 +163,33 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
             TryBand(at);
         }
         TryLongJump(at);
-        if (m_candidates.size() > before && !first) {
-            first = at;
-        }
-        if (m_candidates.size() > before && !telling &&
-            TellsAPlace(Pending().data() + at, kAnchorBytes)) {
-            telling = at;
+        if (m_candidates.size() > before) {
+            first = first.value_or(at);
+            if (!telling && TellsAPlace(Pending().data() + at, kAnchorBytes)) {
+                telling = at;
+            }
         }
     }
+    return at;
+}
+
+DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
+    // The places the bytes match the stream again from `from` on, from the
+    // nearest to a band's width after it, one a shift. Bytes found to hold
+    // none are not looked at again while the fault waits for more.
+    const std::size_t span = std::min(Pending().size(), kLongestSearch + kKeyBytes);
+    FetchSource(std::min(span, kLongestRegion) + static_cast<std::size_t>(kBand + kSlack) +
+                kAnchorBytes);
+    // (Judging the last bytes looks at bytes a search before passed over.)
+    const bool sameFault = from == 0 && !m_finishing && m_searchedAt == m_session.position &&
+                           m_searchedFrom == m_consumed;
+    m_candidates.clear();
+    m_triedShifts.clear();
+    m_triedInRuns.clear();
+    m_weakResumeTried = false;
+    m_searchFrom = from;
+    std::size_t at = sameFault ? m_searchedTo : from;
+    at = ScanForAnchors(at, span);
     if (m_candidates.empty()) {
         if (from == 0) {
             m_searchedTo = at;

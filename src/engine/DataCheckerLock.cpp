@@ -48,31 +48,13 @@ bool DataChecker::Lock() {
             found = static_cast<std::uint8_t>(found | (1u << port));
         }
     }
-    if (found == 0 && LockAtRunStart()) {
-        return true;
-    }
     if (found == 0) {
-        // The oldest byte fits nowhere; later searches thin out.
-        m_held.push_back(pending.front());
-        Consume(1);
-        ++m_failedLocks;
-        m_skip = m_searchEveryByte ? 0
-                                   : std::min<std::size_t>(
-                                         std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10),
-                                         kMostSkipped) -
-                                         1;
-        TrimHeld();
+        if (!LockAtRunStart()) {
+            HoldUnplaced();
+        }
         return true;
     }
-    // The source the balance follows: the one it followed, else the port
-    // itself, else the lowest-numbered.
-    int source = std::countr_zero(static_cast<unsigned>(found));
-    if (m_self >= 0 && (found & (1u << m_self)) != 0) {
-        source = m_self;
-    }
-    if (m_session.source >= 0 && (found & (1u << m_session.source)) != 0) {
-        source = m_session.source;
-    }
+    const int source = SourceAmong(found);
     const std::uint64_t place = places[static_cast<std::size_t>(source)];
     m_failedLocks = 0;
     m_sources = found;
@@ -87,6 +69,28 @@ bool DataChecker::Lock() {
         JudgeHeldBefore(m_session.position);
     }
     return true;
+}
+
+void DataChecker::HoldUnplaced() {
+    // The oldest byte fits nowhere; later searches thin out.
+    m_held.push_back(Pending().front());
+    Consume(1);
+    ++m_failedLocks;
+    const std::size_t skip = std::size_t{1} << std::min<std::size_t>(m_failedLocks, 10);
+    m_skip = m_searchEveryByte ? 0 : std::min(skip, kMostSkipped) - 1;
+    TrimHeld();
+}
+
+int DataChecker::SourceAmong(std::uint8_t found) const {
+    // The source the balance follows: the one it followed, else the port
+    // itself, else the lowest-numbered.
+    if (m_session.source >= 0 && (found & (1u << m_session.source)) != 0) {
+        return m_session.source;
+    }
+    if (m_self >= 0 && (found & (1u << m_self)) != 0) {
+        return m_self;
+    }
+    return std::countr_zero(static_cast<unsigned>(found));
 }
 
 void DataChecker::SpillHeld() {
@@ -461,9 +465,11 @@ void DataChecker::RefreshSources() {
 
 std::optional<std::uint64_t> DataChecker::AlikePlace(int port,
                                                      std::span<const std::uint8_t> next) const {
-    // Where in the port's stream the bytes verified last stand, at the
-    // newest place after which it holds `next` as well: a repeat at a time
-    // back from the newest where its stream repeats.
+    // Where in the port's stream the bytes verified last stand: of the places
+    // its stream holds them, a repeat apart where it repeats, the one as far
+    // into its window as they are into the window followed now (the ports
+    // send alike, so the same count of bytes stands at the same place), or a
+    // repeat either side of it; the first after which it holds `next` too.
     const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
     if (stream == nullptr || m_recentRun < kKeyBytes) {
         return std::nullopt;
@@ -472,20 +478,31 @@ std::optional<std::uint64_t> DataChecker::AlikePlace(int port,
     if (!found) {
         return std::nullopt;
     }
+    const std::uint64_t newest = *found + kKeyBytes;
     const std::uint64_t period = stream->RepeatAt(*found).period;
+    const std::uint64_t target = m_windowStarts[static_cast<std::size_t>(port)] +
+                                 (m_session.position - m_session.windowFrom);
+    std::uint64_t nearest = newest;
+    if (period > 0 && newest > target) {
+        nearest -= std::min(newest / period, (newest - target + period / 2) / period) * period;
+    }
     std::array<std::uint8_t, kAnchorBytes * 4> sent{};
     const std::size_t size = std::min(next.size(), sent.size());
-    std::uint64_t place = *found + kKeyBytes;
-    for (int back = 0; back < 4 && place >= stream->Start(); ++back) {
-        if (stream->Copy(place, sent.data(), size) == size &&
+    for (const std::uint64_t place :
+         {nearest, nearest + period, nearest - std::min(nearest, period)}) {
+        const std::size_t got = place <= newest && place >= stream->Start()
+                                    ? stream->Copy(place, sent.data(), size)
+                                    : 0;
+        const bool holdsNext =
+            got == size &&
             std::equal(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(size),
-                       next.begin())) {
+                       next.begin());
+        if (place <= newest && holdsNext) {
             return place;
         }
-        if (period == 0 || place < period) {
+        if (period == 0) {
             break;
         }
-        place -= period;
     }
     return std::nullopt;
 }
@@ -528,8 +545,14 @@ bool DataChecker::EndWithAlikeSource() {
         if (port == m_session.source || (m_sources & (1u << port)) == 0) {
             continue;
         }
-        const std::optional<std::uint64_t> place = AlikePlace(port, {});
-        if (place && *place == m_streams[static_cast<std::size_t>(port)]->End()) {
+        const SentStream* stream = m_streams[static_cast<std::size_t>(port)];
+        const std::optional<std::uint64_t> found = stream != nullptr && m_recentRun >= kKeyBytes
+                                                       ? stream->FindNewest(m_recent.data())
+                                                       : std::nullopt;
+        const std::optional<std::uint64_t> place = found && *found + kKeyBytes == stream->End()
+                                                       ? std::optional(stream->End())
+                                                       : std::nullopt;
+        if (place) {
             FollowFrom(port, *place);
             return true;
         }

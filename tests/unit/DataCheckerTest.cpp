@@ -277,18 +277,22 @@ TEST_F(DataCheckerTest, OfPortsSendingAlikeTheBalanceFollowsThePortItselfElseThe
                   Counts(lines.size(), lines.size(), lines.size(), 0, 0, 0));
     }
 
-    // On a cable, Port5 has sent a line more than Port6: Port6 receives that
-    // line as well, and Port5 none after Port6's last. Both came from the
-    // other: nothing is extra, and nothing lost.
-    Send(4, Alphabets(1));
-    const Bytes more = Alphabets(201);
-    for (DataChecker* check : {&ofPort6, &ofPort8}) {
-        const Bytes& received = check == &ofPort6 ? more : lines;
-        check->StartTest();
-        check->Check(received.data(), received.size());
-        check->Finish(kLongAfterMs);
-        EXPECT_EQ(check->Counts().Errors(), 0u) << ::testing::PrintToString(check->Counts());
-        EXPECT_TRUE(check->Counts().Balanced());
+    // On a cable, Port5 has sent a line more than Port6, or fifty: Port6
+    // receives those lines as well, and Port5 none after Port6's last. Both
+    // came from the other: nothing is extra, and nothing lost.
+    for (const std::size_t ahead : {1u, 50u}) {
+        Send(4, Alphabets(ahead));
+        const Bytes more = Alphabets(200 + ahead);
+        for (DataChecker* check : {&ofPort6, &ofPort8}) {
+            const Bytes& received = check == &ofPort6 ? more : lines;
+            check->StartTest();
+            check->Check(received.data(), received.size());
+            check->Finish(kLongAfterMs);
+            EXPECT_EQ(check->Counts().Errors(), 0u) << ::testing::PrintToString(check->Counts());
+            EXPECT_TRUE(check->Counts().Balanced());
+        }
+        m_sent[4].Reset();
+        Send(4, lines, 0, 39);
     }
 }
 
@@ -422,6 +426,45 @@ TEST_F(DataCheckerTest, TheRunsWindowCountsItsFirstBytesLostAndPlacesBytesOnThei
     Send(0, Bytes(next.begin() + 2000, next.end()));
     Receive(Bytes(next.begin() + 2001, next.end()));
     EXPECT_EQ(Bytewise(Finished()), Counts(999, 1000, 999, 0, 1, 0));
+}
+
+TEST_F(DataCheckerTest, OnARepeatingLineBytesFromBeforeTheRunAreNoErrorWhicheverPortSentThem) {
+    // Port5 sends the Alphabets line, one a millisecond, six of them before
+    // the check's Run; they arrive ten lines behind. The check of Port8
+    // follows Port5; that of Port6, which then sends the same from the Run
+    // on, six lines fewer, follows Port6 until the bytes run past what it
+    // sent.
+    // A repeating line does not tell which repeat the first bytes are: the
+    // window starts as early as bytes on their way can, and nothing is an
+    // error.
+    const Bytes line = Alphabets(1);
+    for (const int self : {7, 5}) {
+        for (SentStream& stream : m_sent) {
+            stream.Reset();
+            stream.BeginRun(line.size());
+        }
+        DataChecker check(StreamsOf(m_sent), self);
+        check.StartTest();
+        std::uint64_t ms = 0;
+        for (int i = 0; i < 6; ++i) {
+            Send(4, line, ms);
+        }
+        check.StartRun({0, 0, 0, 0, m_sent[4].End()});
+        for (int received = 0; received < 406; ++ms) {
+            if (ms < 400) {
+                Send(4, line, ms);
+            }
+            if (ms < 400 && self == 5) {
+                Send(5, line, ms);
+            }
+            for (; received + 10 < 6 + static_cast<int>(ms) || (ms >= 400 && received < 406);
+                 ++received) {
+                check.Check(line.data(), line.size(), ms);
+            }
+        }
+        check.Finish(ms + kLongAfterMs);
+        EXPECT_EQ(Bytewise(check.Counts()), Counts(406 * 39, 406 * 39, 406 * 39, 0, 0, 0)) << self;
+    }
 }
 
 TEST_F(DataCheckerTest, BytesThatNeverComeAreLostOnceTheirTimeIsUpAndCutByTheStopBefore) {
