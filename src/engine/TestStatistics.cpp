@@ -274,7 +274,8 @@ std::string RowCsv(const PortStatistics& row) {
         line += ',';  // appended apart: GCC 12 warns of an overlap in "," + std::string&& at -O3
         line += std::to_string(count);
     }
-    line += "," + BitErrorRateText(c) + "," + LatencyText(row.latency, row.latency.medianMs) + "," +
+    line += ',';
+    line += BitErrorRateText(c) + "," + LatencyText(row.latency, row.latency.medianMs) + "," +
             LatencyText(row.latency, row.latency.p99Ms);
     return line + "," + Percent(row.sentShare) + "," + Percent(row.receivedShare) + "," +
            UtcTimeText(row.firstErrorMs) + "," + CsvField(row.cannotShow) +
