@@ -89,7 +89,7 @@ tsan: deps
 # Runs every fuzz target for FUZZ_SECONDS, starting from the seed corpus in
 # the source tree and growing a working corpus under build/fuzz. Inputs run
 # up to 64 KB, past any size the readers keep in one piece.
-FUZZ_TARGETS := config_file device_map
+FUZZ_TARGETS := config_file device_map data_checker
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
