@@ -167,8 +167,10 @@ TEST_F(LiveLinesTest, ARunsLineErrorsAreCountedFromItsRunAsTheCardCountsThem) {
 
 TEST_F(LiveLinesTest, AReceiverHeldForTwoSecondsWithRtsCtsLosesNoByte) {
     RunWithAHeldReceiver(true);
+    // More than the receiving queue holds went by while the receiver was
+    // held (CTS dropped and rose below), and none of it was lost.
     const std::uint64_t sent = m_card.BytesSentBy(0);
-    EXPECT_GT(sent, 100000u);
+    EXPECT_GT(sent, 4096u);
     EXPECT_EQ(m_runtime.BytesReceived(0), sent);
     EXPECT_EQ(m_card.FaultCountsOf(0).overrun, 0u);
     const LineCounts counted = m_runtime.Lines(0).SinceRun().counts;
