@@ -17,7 +17,7 @@ done
 # quorvel-cardsim: links appear, a plug echoes, SIGINT stops it and removes the links.
 "$cardsim" --simulated-card=COM7 --wiring=plug --link-dir "$work/links" >"$work/cardsim.out" 2>&1 &
 sim=$!
-for _ in $(seq 100); do [ -e "$work/links/COM14" ] && break; sleep 0.05; done
+for _ in $(seq 400); do [ -e "$work/links/COM14" ] && break; sleep 0.05; done
 [ -e "$work/links/COM7" ] && [ -e "$work/links/COM14" ] || fail "cardsim made no links: $(cat "$work/cardsim.out")"
 grep -q '^Port1 COM7 /dev/pts/' "$work/cardsim.out" || fail "cardsim did not list its ports"
 exec 3<>"$work/links/COM7"
@@ -26,7 +26,7 @@ exec 3<>"$work/links/COM7"
 # the card may notice that close only after 'ping' is on its way.
 stty raw -echo 9600 <&3
 printf 'ping' >&3
-reply=$(timeout 5 head -c 4 <&3)
+reply=$(timeout 20 head -c 4 <&3)
 exec 3<&-
 [ "$reply" = "ping" ] || fail "the plug echoed '$reply'"
 kill -INT $sim
@@ -55,7 +55,7 @@ work=$2
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$quorvel" --simulated-card \
     >"$work/quorvel-x.out" 2>&1 &
 app=$!
-for _ in $(seq 200); do
+for _ in $(seq 600); do
     xwininfo -root -tree 2>/dev/null | grep -q 'Quorvel' && break
     kill -0 $app 2>/dev/null || exit 3
     sleep 0.05
