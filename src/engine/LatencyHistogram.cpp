@@ -41,8 +41,7 @@ void LatencyHistogram::Add(std::uint64_t ms) {
 
 std::uint64_t LatencyHistogram::At(double share) const {
     // The sample at the share's rank, counted from the lowest bin up.
-    const auto rank =
-        static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(m_samples)));
+    const auto rank = static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(m_samples)));
     std::uint64_t seen = 0;
     for (std::size_t bin = 0; bin < kBins; ++bin) {
         seen += m_bins[bin];

@@ -63,8 +63,9 @@ class PortCheck {
     void Publish();
 
     DataChecker::Streams m_streams;
-    DataChecker m_checker;                   // receive thread only
-    std::atomic<bool> m_newTest{false};      // set by Test > Start (GUI thread), taken by the receive thread
+    DataChecker m_checker;  // receive thread only
+    std::atomic<bool> m_newTest{
+        false};  // set by Test > Start (GUI thread), taken by the receive thread
     std::atomic<bool> m_afresh{false};       // set by Run (GUI thread), taken by the receive thread
     std::atomic<bool> m_stopOnError{false};  // set by Run (GUI thread), read by any
     mutable std::mutex m_mutex;              // guards what follows

@@ -15,8 +15,9 @@ void RepeatLedger::Keep(std::vector<Entry>& entries, const Turn& turn, std::uint
     }
     // Dearest first, so the cheapest is at the back; of those as cheap, the
     // latest.
-    const auto at = std::upper_bound(entries.begin(), entries.end(), turn,
-                                     [](const Turn& t, const Entry& e) { return t.Cost() > e.turn.Cost(); });
+    const auto at =
+        std::upper_bound(entries.begin(), entries.end(), turn,
+                         [](const Turn& t, const Entry& e) { return t.Cost() > e.turn.Cost(); });
     entries.insert(at, Entry{turn, times});
     if (entries.size() > kMostKept) {
         entries.erase(entries.begin());

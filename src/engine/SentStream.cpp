@@ -103,8 +103,8 @@ void SentStream::Retract(std::size_t size) {
     const std::uint64_t taken = std::min<std::uint64_t>(size, m_end - StartLocked());
     m_end -= taken;
     while (!m_written.empty() && m_written.back().end > m_end) {
-        const std::uint64_t start = m_written.size() > 1 ? m_written[m_written.size() - 2].end
-                                                         : m_writtenFrom;
+        const std::uint64_t start =
+            m_written.size() > 1 ? m_written[m_written.size() - 2].end : m_writtenFrom;
         if (start >= m_end) {
             m_written.pop_back();
         } else {
@@ -151,9 +151,9 @@ std::optional<std::uint64_t> SentStream::WrittenAtMs(std::uint64_t position) con
     if (position >= m_end || position < m_writtenFrom || m_written.empty()) {
         return std::nullopt;
     }
-    const auto entry = std::upper_bound(
-        m_written.begin(), m_written.end(), position,
-        [](std::uint64_t p, const Written& written) { return p < written.end; });
+    const auto entry =
+        std::upper_bound(m_written.begin(), m_written.end(), position,
+                         [](std::uint64_t p, const Written& written) { return p < written.end; });
     if (entry == m_written.end()) {
         return std::nullopt;
     }

@@ -96,10 +96,10 @@ class SentStream {
     std::uint64_t m_tailMs = kDefaultTailMs;
     bool m_indexed = true;
     StreamIndex m_index;
-    std::uint64_t m_indexedTo = 0;        // keys starting before this are in the index
-    std::deque<Written> m_written;        // oldest first, one entry a millisecond
-    std::uint64_t m_writtenFrom = 0;      // the position the oldest entry starts at
-    std::deque<Run> m_runs;               // oldest first
+    std::uint64_t m_indexedTo = 0;    // keys starting before this are in the index
+    std::deque<Written> m_written;    // oldest first, one entry a millisecond
+    std::uint64_t m_writtenFrom = 0;  // the position the oldest entry starts at
+    std::deque<Run> m_runs;           // oldest first
 };
 
 }  // namespace quorvel

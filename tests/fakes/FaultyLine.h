@@ -5,10 +5,10 @@
 // given places, what each fault did, and the checker run over them the way a
 // receive thread runs it (bytes in chunks, the sender a little ahead).
 #include <algorithm>
-#include <ostream>
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -71,7 +71,8 @@ inline std::uint8_t Flip(std::mt19937& random, bool fewBits) {
 // `period`: how the stream repeats (0: never); one that repeats within a key
 // is known by any key of it.
 inline FaultyLine ApplyFaults(const Bytes& sent, const std::vector<LineFault>& faults,
-                              std::mt19937& random, bool fewBits = false, std::uint64_t period = 0) {
+                              std::mt19937& random, bool fewBits = false,
+                              std::uint64_t period = 0) {
     FaultyLine line;
     CheckCounts& truth = line.truth;
     truth.expected = sent.size();
@@ -90,7 +91,8 @@ inline FaultyLine ApplyFaults(const Bytes& sent, const std::vector<LineFault>& f
             ++truth.verified;
             const std::size_t key = DataChecker::kKeyBytes;
             const bool anyKey = period != 0 && period <= key;
-            keyCame = keyCame || (next + 1 - from >= key && (anyKey || Telling(&sent[next + 1 - key], key)));
+            keyCame = keyCame ||
+                      (next + 1 - from >= key && (anyKey || Telling(&sent[next + 1 - key], key)));
         }
     };
     for (const LineFault& fault : faults) {
@@ -116,7 +118,8 @@ inline FaultyLine ApplyFaults(const Bytes& sent, const std::vector<LineFault>& f
                 truth.extra += fault.length;
                 break;
             case LineFaultKind::Double:
-                for (std::size_t i = fault.at - std::min(fault.at, fault.length); i < fault.at; ++i) {
+                for (std::size_t i = fault.at - std::min(fault.at, fault.length); i < fault.at;
+                     ++i) {
                     emit(sent[i], fault.at);
                     ++truth.extra;
                 }
@@ -169,7 +172,8 @@ inline Bytes Repeated(const Bytes& unit, std::size_t size) {
 // The shortest p such that `unit` over and over repeats every p bytes.
 inline std::uint64_t ShortestRepeat(const Bytes& unit) {
     for (std::size_t p = 1; p <= unit.size(); ++p) {
-        if (unit.size() % p == 0 && std::equal(unit.begin() + static_cast<std::ptrdiff_t>(p), unit.end(), unit.begin())) {
+        if (unit.size() % p == 0 &&
+            std::equal(unit.begin() + static_cast<std::ptrdiff_t>(p), unit.end(), unit.begin())) {
             return p;
         }
     }
@@ -249,7 +253,8 @@ inline CheckCounts RunChecker(const Bytes& sent, const FaultyLine& line, const C
         }
     };
     for (std::size_t at = 0; at < line.received.size();) {
-        const std::size_t size = std::min<std::size_t>(1 + random() % run.chunk, line.received.size() - at);
+        const std::size_t size =
+            std::min<std::size_t>(1 + random() % run.chunk, line.received.size() - at);
         sendTo(line.sentAt[at + size - 1] + 1 + random() % (run.ahead + 1));
         checker.Check(line.received.data() + at, size, 0);
         at += size;

@@ -64,7 +64,8 @@ std::vector<LineFault> FaultsOf(Input& input, std::size_t size, bool apart) {
             fault.length = std::min(fault.length, fault.at);
         }
         faults.push_back(fault);
-        const bool consumes = fault.kind == LineFaultKind::Corrupt || fault.kind == LineFaultKind::Lose;
+        const bool consumes =
+            fault.kind == LineFaultKind::Corrupt || fault.kind == LineFaultKind::Lose;
         next = fault.at + (consumes ? fault.length : 0);
     }
     return faults;

@@ -39,12 +39,12 @@ unsigned FirstSeed(unsigned otherwise) {
 // them), so only a gap goes past it; and with faults close after them, only
 // within the stretch looked at shift by shift.
 std::size_t FaultLength(LineFaultKind kind, bool apart, std::mt19937& random) {
-    static const std::size_t kLengths[] = {
-        1,   2,   3,   4,   5,   7,   8,   9,   10,  11,  12,  15,   16,   17,   31,
-        32,  33,  63,  64,  65,  449, 450, 451, 511, 512, 513, 1000, 4095, 4096, 4097};
+    static const std::size_t kLengths[] = {1,   2,   3,   4,   5,   7,   8,    9,    10,   11,
+                                           12,  15,  16,  17,  31,  32,  33,   63,   64,   65,
+                                           449, 450, 451, 511, 512, 513, 1000, 4095, 4096, 4097};
     const std::size_t length = kLengths[random() % std::size(kLengths)];
-    const std::size_t most =
-        apart ? DataChecker::kLongestSearch - DataChecker::kKeyBytes : DataChecker::kLongestRegion + 1;
+    const std::size_t most = apart ? DataChecker::kLongestSearch - DataChecker::kKeyBytes
+                                   : DataChecker::kLongestRegion + 1;
     return kind == LineFaultKind::Lose ? length : std::min(length, most);
 }
 
@@ -76,13 +76,15 @@ std::vector<LineFault> Faults(std::size_t size, std::size_t apart, std::mt19937&
         }
         faults.push_back(fault);
         const std::size_t consumed =
-            fault.kind == LineFaultKind::Corrupt || fault.kind == LineFaultKind::Lose ? fault.length : 0;
+            fault.kind == LineFaultKind::Corrupt || fault.kind == LineFaultKind::Lose ? fault.length
+                                                                                      : 0;
         next = fault.at + consumed + apart + random() % 3000;
     }
     return faults;
 }
 
-std::string Describe(unsigned seed, int kind, std::size_t size, const std::vector<LineFault>& faults) {
+std::string Describe(unsigned seed, int kind, std::size_t size,
+                     const std::vector<LineFault>& faults) {
     std::ostringstream text;
     text << "seed " << seed << ", stream kind " << kind << " of " << size << " bytes, faults:";
     for (const LineFault& fault : faults) {
@@ -151,11 +153,12 @@ TEST(CheckerRandomTest, FaultsTogetherKeepTheBalanceAndCountNoMoreErrorsThanHapp
         const bool inside = std::all_of(c.faults.begin(), c.faults.end(), [&](const LineFault& f) {
             return f.at >= 2 * DataChecker::kMostHeld && f.at + f.length + c.period < c.sent.size();
         });
-        const bool told = inside && (c.period == 0 || (line && std::all_of(c.faults.begin(), c.faults.end(),
-                                                                          [&](const LineFault& f) {
-                                                                              return f.kind == LineFaultKind::Lose ||
-                                                                                     f.length < c.period;
-                                                                          })));
+        const bool told =
+            inside &&
+            (c.period == 0 ||
+             (line && std::all_of(c.faults.begin(), c.faults.end(), [&](const LineFault& f) {
+                  return f.kind == LineFaultKind::Lose || f.length < c.period;
+              })));
         if (told) {
             ASSERT_LE(c.counts.Errors(), c.line.truth.Errors())
                 << c.what << "\n counted " << ::testing::PrintToString(c.counts) << "\n truth   "
