@@ -153,7 +153,6 @@ class DataChecker {
         bool open = false;
         std::size_t reach = 0;
     };
-    static Seen SeenFrom(const Anchor& anchor, std::size_t from, std::size_t to);
 
     const SentStream& Stream() const {
         return *m_streams[static_cast<std::size_t>(m_session.source)];
@@ -191,6 +190,7 @@ class DataChecker {
 
     // DataCheckerFaults.cpp: a fault's region.
     bool ResolveFault();
+    bool SearchDue(std::size_t waiting);
     void FetchSource(std::size_t size);
     std::optional<RegionResult> AlignTo(std::span<const std::uint8_t> region, std::int64_t shift,
                                         std::int64_t slack = kSlack);
@@ -198,8 +198,11 @@ class DataChecker {
     Anchor FindAnchor();
     Anchor SearchAnchors(std::size_t from);
     std::size_t ScanForAnchors(std::size_t at, std::size_t span);
+    // DataCheckerWaysOn.cpp: which way on is the true one.
+    static Seen SeenFrom(const Anchor& anchor, std::size_t from, std::size_t to);
     bool Better(const Anchor& a, const Anchor& b) const;
     bool Decided(const Anchor& best) const;
+    // (DataCheckerFaults.cpp again.)
     void TryBand(std::size_t at);
     void TryLongJump(std::size_t at);
     void ConsiderPlace(std::size_t at, std::uint64_t place);
@@ -259,7 +262,15 @@ class DataChecker {
     std::size_t m_searchedTo = 0;
     std::uint64_t m_searchedAt = 0;
     std::uint64_t m_searchedFrom = 0;
-    std::size_t m_skip = 0;          // bytes to let by before the next search
+    std::size_t m_skip = 0;  // bytes to let by before the next search
+    // The fault last searched without a decision, and the bytes waiting it
+    // is searched again with.
+    struct Undecided {
+        std::uint64_t position = ~std::uint64_t{0};
+        std::uint64_t consumed = 0;
+        std::size_t until = 0;
+    };
+    Undecided m_undecided;
     bool m_searchEveryByte = false;  // no bytes let by: the held ones looked at again
 
     CheckCounts m_counts;  // lost without the bytes whose time is up; expected by the sessions

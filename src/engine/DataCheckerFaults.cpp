@@ -51,6 +51,9 @@ bool DataChecker::ResolveFault() {
     if (LoneSubstitution()) {
         return true;
     }
+    if (!SearchDue(waiting)) {
+        return false;
+    }
     const Anchor anchor = FindAnchor();
     // The last bytes of all, where the way on is a run of like bytes that
     // reaches their end: nothing after it tells one way on from another, and
@@ -74,6 +77,20 @@ bool DataChecker::ResolveFault() {
         return true;
     }
     return PassOver();
+}
+
+bool DataChecker::SearchDue(std::size_t waiting) {
+    // A fault the bytes so far could not decide is looked at again once
+    // half as many more have come: a few looks a fault, however small the
+    // pieces the bytes arrive in.
+    const bool sameFault =
+        m_undecided.position == m_session.position && m_undecided.consumed == m_consumed;
+    if (!m_finishing && sameFault && waiting < m_undecided.until) {
+        return false;
+    }
+    m_undecided = {m_session.position, m_consumed,
+                   waiting + std::max(kAnchorBytes * 4, waiting / 2)};
+    return true;
 }
 
 bool DataChecker::LoneSubstitution() {
@@ -205,78 +222,6 @@ DataChecker::Anchor DataChecker::SearchAnchors(std::size_t from) {
     const bool horizonSeen = at + kAnchorBytes <= span || span >= kLongestSearch;
     best.settled = horizonSeen && Decided(best);
     return best;
-}
-
-DataChecker::Seen DataChecker::SeenFrom(const Anchor& anchor, std::size_t from, std::size_t to) {
-    Seen seen;
-    std::size_t after = 0;
-    for (std::size_t i = 0; i < anchor.missCount; ++i) {
-        const std::size_t at = anchor.misses[i];
-        if (at < from) {
-            ++seen.before;
-        } else if (at < to && ++after == kFitMisses) {
-            seen.reach = at;
-            return seen;
-        }
-    }
-    // Wrong bytes not kept lie after those kept: where all kept lie before
-    // `from`, it is not known how the way on went on.
-    const bool unknown = anchor.missCount == kMissesKept && anchor.misses[kMissesKept - 1] < from;
-    seen.open = !unknown;
-    seen.reach = unknown ? from : to;
-    return seen;
-}
-
-bool DataChecker::Better(const Anchor& a, const Anchor& b) const {
-    // The way on that goes on furthest is the true one: inside a run of like
-    // bytes several fit for a while, and only where the run ends does the
-    // true one show. Of those that go on as far as there are bytes, the
-    // cheapest; of those as cheap, the nearer, then bytes lost before bytes
-    // added. On a repeating stream, ways on a whole number of repeats apart
-    // go on alike: the cheaper is the one.
-    //
-    // Two ways on are compared over the same received bytes: from the later
-    // anchor on, the nearer's wrong bytes before it counting as wrong values
-    // in its region (a way on found later holds the faults before it in its
-    // region, and would otherwise seem to go on further for it).
-    const auto period = static_cast<std::int64_t>(m_searchPeriod);
-    const bool alike = period > 0 && (a.shift - b.shift) % period == 0;
-    if (alike && a.region.cost != b.region.cost) {
-        return a.region.cost < b.region.cost;
-    }
-    const std::size_t from = std::max(a.at, b.at);
-    const std::size_t to = std::min(a.comparedTo, b.comparedTo);
-    const Seen seenA = SeenFrom(a, from, to);
-    const Seen seenB = SeenFrom(b, from, to);
-    if (seenA.open != seenB.open) {
-        return seenA.open;
-    }
-    if (!seenA.open && seenA.reach != seenB.reach) {
-        return seenA.reach > seenB.reach;
-    }
-    const std::int64_t costA =
-        a.region.cost + static_cast<std::int64_t>(seenA.before) * kSubstitutionCost;
-    const std::int64_t costB =
-        b.region.cost + static_cast<std::int64_t>(seenB.before) * kSubstitutionCost;
-    if (costA != costB) {
-        return costA < costB;
-    }
-    if (a.at != b.at) {
-        return a.at < b.at;
-    }
-    return a.shift > 0 && b.shift < 0;
-}
-
-bool DataChecker::Decided(const Anchor& best) const {
-    // Another way that goes on as far as the bytes do could still part from
-    // the stream once more bytes come, unless the comparison went as far as
-    // it ever goes.
-    if (!best.open || best.capped) {
-        return true;
-    }
-    return std::none_of(m_candidates.begin(), m_candidates.end(), [&](const Anchor& other) {
-        return other.open && (other.at != best.at || other.shift != best.shift);
-    });
 }
 
 void DataChecker::TryBand(std::size_t at) {
