@@ -268,7 +268,10 @@ TEST_F(CardLinesTest, AFlickeringDcdIsCountedChangeByChange) {
     const LineCounts changed = Counts(*port).Since(before);
     EXPECT_EQ(changed.dcdChanges, m_card.UartCountsOf(4).dcdChanges - cardBefore);
     EXPECT_EQ(changed.ctsChanges + changed.dsrChanges + changed.riChanges, 0u);
-    EXPECT_EQ(Events(*port), kEvRlsd);
+    // DCD's changes were told as events; the counts above say no other line
+    // changed (an event of the plug's lines rising at the open may come late
+    // on a busy machine, so the events alone cannot say it).
+    EXPECT_NE(Events(*port) & kEvRlsd, 0u);
 }
 
 }  // namespace
