@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -149,8 +151,14 @@ class WindowManagerTest : public ::testing::Test {
     // Asks the window manager to activate `window`, as a click on its
     // task-bar entry does, and waits until it has.
     bool Activate(QWidget& window) {
-        m_x.AskWindowManager(XWindowOf(window), "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+        // Asked again now and then: the window manager may pass over an ask
+        // that comes while it is still mapping or placing the window.
+        QElapsedTimer asked;
         return testing::ProcessEventsUntil([&] {
+            if (!asked.isValid() || asked.elapsed() > 500) {
+                m_x.AskWindowManager(XWindowOf(window), "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+                asked.restart();
+            }
             const auto active = m_x.RootList("_NET_ACTIVE_WINDOW");
             return active.size() == 1 && active[0] == XWindowOf(window);
         });
