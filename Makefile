@@ -81,10 +81,14 @@ asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  ctest --preset asan -j $(JOBS)
 
+# TSan leaves out quorvel-run's process tests: they hold a whole run's counts to the card's at
+# full line rates, which a program slowed tenfold by TSan cannot keep (its receive side overruns,
+# as a UART's would). The same threads are under TSan in RunSessionTest and the engine's suites.
 tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j $(JOBS) \
+	  -E '^quorvel_run'
 
 # Runs every fuzz target for FUZZ_SECONDS, starting from the seed corpus in
 # the source tree and growing a working corpus under build/fuzz. Inputs run
