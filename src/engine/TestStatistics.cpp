@@ -130,12 +130,16 @@ std::string PatternText(const PortPatternSettings& pattern) {
 std::string PatternCannotShow(const PortPatternSettings& pattern) {
     // A pattern that repeats tells a byte's place only within its repeat,
     // and its bytes not from which of the ports sending it they came.
-    if (pattern.nAlpha != 0 || pattern.nQuickBrown != 0 || pattern.nUserData != 0) {
-        return "where in its line a fault lies; whole lines lost or doubled until the run "
-               "ends; which of the ports sending it sent it";
-    }
-    if (pattern.nPrbs != 0) {
-        return {};
+    switch (ChosenPattern(pattern)) {
+        case PatternKind::Alphabets:
+        case PatternKind::QuickBrown:
+        case PatternKind::UserText:
+            return "where in its line a fault lies; whole lines lost or doubled until the run "
+                   "ends; which of the ports sending it sent it";
+        case PatternKind::Prbs:
+            return {};
+        case PatternKind::File:
+            break;
     }
     return "where in the file a fault lies where the file repeats; whole passes lost or "
            "doubled until the run ends; which of the ports sending it sent it";
