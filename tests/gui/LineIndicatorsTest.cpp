@@ -121,6 +121,14 @@ TEST_F(LineIndicatorsTest, TheStatisticsGiveTheLineErrorsAndChangesOfEachPort) {
     }));
     QTest::mouseClick(console->As<QPushButton>(PanelRole::Stop, 0), Qt::LeftButton);
     m_card.SetBreaks(0, false);
+    // Every byte the port wrote is on the line, and so counted by the card,
+    // before the ports close: the card counts an error as it delivers the
+    // character, which may be after the port has stopped sending.
+    const TestRuntime& runtime = m_app.Runtime();
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+        return !runtime.IsPortRunning(0) && m_card.QueuedBytes(0) == 0 &&
+               m_card.BytesSentBy(0) == runtime.BytesSentThisRun(0);
+    }));
     m_frame.Action(res::kTestStop)->trigger();
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); }));
     window->Refresh();
