@@ -96,7 +96,7 @@ tsan: deps
 FUZZ_TARGETS := config_file device_map data_checker
 fuzz: deps
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
 	for target in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus/$$target && \
 	  ./build/fuzz/tests/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
@@ -108,15 +108,16 @@ windows: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
-# Cross-builds the Qt-free suites for Windows into build/windows-test and runs
-# them under Wine, in a fresh prefix under build/wine, with COM ports on the
-# simulated card (built for Linux into build/wine-host).
+# Cross-builds the Qt-free layers and their suites for Windows into
+# build/windows-test and runs the suites under Wine, in a fresh prefix under
+# build/wine, with COM ports on the simulated card (the release build's, for
+# Linux, which the package has built already when CI gets here).
 windows-test: deps
-	cmake --preset wine-host >/dev/null
-	cmake --build --preset wine-host -j $(JOBS)
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target quorvel-cardsim
 	cmake --preset windows-test >/dev/null
 	cmake --build --preset windows-test -j $(JOBS)
-	JOBS=$(JOBS) tests/wine/run-under-wine.sh build/windows-test build/wine-host/src/quorvel-cardsim
+	JOBS=$(JOBS) tests/wine/run-under-wine.sh build/windows-test build/release/src/quorvel-cardsim
 
 # Benchmarks on an optimised build; they print figures and never fail.
 bench: deps
