@@ -48,6 +48,16 @@ class RecordingMessageSink final : public MessageSink {
         return m_messages;
     }
 
+    // Every message recorded, a line each, for a failed expectation to show.
+    std::string Shown() const {
+        std::lock_guard lock(m_mutex);
+        std::string shown;
+        for (const RecordedMessage& message : m_messages) {
+            shown += "[" + message.caption + "] " + message.text + "\n";
+        }
+        return shown;
+    }
+
     void Clear() {
         std::lock_guard lock(m_mutex);
         m_messages.clear();

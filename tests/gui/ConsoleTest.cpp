@@ -119,7 +119,7 @@ TEST_F(ConsoleTest, RunOnPort1ShowsTheAlphabetLinesComingBackThroughThePlug) {
     m_frame.Action(res::kTestStop)->trigger();
     ASSERT_TRUE(testing::ProcessEventsUntil([&] { return m_app.Runtime().StartEnabled(); }));
     EXPECT_FALSE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ConsoleTest, EnableGovernsOnlyTheDisplayAndShowsWhatComesAfterItsTick) {
@@ -252,7 +252,7 @@ TEST_F(ConsoleTest, LoopbackCablesAndPatternsAcrossThreePorts) {
             EXPECT_FALSE(console.As<QPushButton>(button, port)->isEnabled()) << port;
         }
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ConsoleTest, EscapeOrACloseHidesTheConsoleAndTestStartBringsItBack) {
@@ -292,7 +292,7 @@ TEST_F(ConsoleTest, EscapeOrACloseHidesTheConsoleAndTestStartBringsItBack) {
         EXPECT_EQ(m_app.Runtime().OpenPortCount(), 1);
         EXPECT_TRUE(console.As<QPushButton>(PanelRole::Run, 0)->isEnabled());
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_F(LineIndicatorsTest, TheIndicatorsShowTheLinesAsTheyAreAndDtrAndRtsSwitchO
         [&] { return !console.As<QCheckBox>(PanelRole::Cts, 2)->isEnabled(); }));
     EXPECT_EQ(LinesShown(console, 2), "000000");
     EXPECT_FALSE(console.As<QCheckBox>(PanelRole::Txd, 2)->isEnabled());
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 QString Cell(CStatisticsDialog& window, int port, const QString& column) {

@@ -68,7 +68,8 @@ TEST_F(MainFrameTest, MenusAndToolbarCarryTheirCommandsInOrder) {
 }
 
 TEST_F(MainFrameTest, StoredValuesReplacedAtStartAreToldInOneMessage) {
-    EXPECT_TRUE(m_messages.Messages().empty());  // nothing replaced in a first start
+    EXPECT_TRUE(m_messages.Messages().empty())
+        << m_messages.Shown();  // nothing replaced in a first start
     m_store.values["Version 1.0/m_PortRegistry[0].nBaud"] = 99;
     m_store.values["Version 1.0/m_PortRegistry[0].nRxTrig"] = 62;  // the highest: kept
     m_store.values["Version 1.0/m_PortRegistry[3].nFile"] = 1;
@@ -162,7 +163,7 @@ TEST_F(MainFrameTest, ConfigSaveAndLoadGoThroughTheFileChooser) {
     m_app.Records().m_PortRegistry[0].nBaud = 2;
     m_frame.Action(res::kConfigLoad)->trigger();
     EXPECT_EQ(m_app.Records().m_PortRegistry[0].nBaud, 2);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST(ConfigFileChooser, StartsOnStarDotTxtWithTheTextAndAllFilesFilters) {

@@ -166,7 +166,7 @@ TEST_F(ShellCommandsTest, PrintingTheEmptyViewGivesOnePageOnThePrinterPrintSetup
     m_services.printerConfirmed = false;
     m_frame.Action(res::kFilePrint)->trigger();
     EXPECT_FALSE(QFile::exists(m_services.printFile));
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
     m_services.printerConfirmed = true;
     m_services.printFile = m_folder.filePath(QStringLiteral("no-such-folder/print.pdf"));
     m_frame.Action(res::kFilePrint)->trigger();

@@ -139,7 +139,7 @@ TEST_F(StatisticsTest, EveryPortsFiguresAndAFaultsFirstErrorAreShownCopiedAndSav
     QFile saved(m_services.chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().count('\n'), 10);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(StatisticsTest, StopOnErrorEndsTheRunAtItsFirstErrorAndThePanelSaysWhy) {
@@ -175,7 +175,7 @@ TEST_F(StatisticsTest, StopOnErrorEndsTheRunAtItsFirstErrorAndThePanelSaysWhy) {
               "(\"Open Port For Testing\")");
     EXPECT_FALSE(m_app.Runtime().IsPortRunning(2));
     EXPECT_TRUE(console->As<QPushButton>(PanelRole::Run, 2)->isEnabled());
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 }  // namespace

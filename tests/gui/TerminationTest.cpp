@@ -55,7 +55,7 @@ TEST_F(TerminationTest, SigtermWhileAPortRunsStopsTheTestAndEndsOnlyOnceItsPorts
     EXPECT_FALSE(m_app.Runtime().TestRunning());
     EXPECT_FALSE(m_app.Runtime().IsPortRunning(0));
     EXPECT_TRUE(m_frame.Action(res::kAppExit)->isEnabled());
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(TerminationTest, SigintWithNoTestEndsAtOnceAndOnceOnly) {

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -221,7 +220,7 @@ TEST_F(WindowManagerTest, TheConsoleStaysAboveTheMainWindowAndComesBackAfterAClo
     ASSERT_TRUE(QTest::qWaitForWindowExposed(console));
     ASSERT_TRUE(TurnToTheMainWindow(*console));
     EXPECT_GT(StackingPlace(m_x, consoleWindow), StackingPlace(m_x, XWindowOf(m_frame)));
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(WindowManagerTest, APortThatDoesNotOpenSaysWhyOverTheMainWindow) {

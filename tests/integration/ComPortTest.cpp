@@ -67,7 +67,7 @@ TEST_F(ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
     const PortHandle port = OpenOnPty(4, record);
     ASSERT_TRUE(port);
     EXPECT_EQ(m_channel.m_hCom, port);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 
     // What the kernel took, read back from the tty.
     LineSettings settings;
@@ -175,7 +175,7 @@ TEST_F(ComPortTest, APortThatCannotBeOpenedGivesNullAndItsCauseWithoutAMessage) 
     EXPECT_EQ(notATty.failure.step, SerialStep::NotATerminal);
     EXPECT_EQ(notATty.failure.Describe(), "/dev/null: the device is not a serial port");
     EXPECT_EQ(notATty.failure.Detail(), notATty.failure.Describe());  // no hint
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ComPortTest, APermissionRefusedNamesTheGroupThatOwnsTheDevice) {
@@ -208,7 +208,7 @@ TEST_F(ComPortTest, WriteAndReadMoveBytesBothWays) {
     int count = -1;
     ASSERT_TRUE(Told(m_channel.Read(buffer, &count)));
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(count)), "hello");
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ComPortTest, AReadTakesAtMost450BytesAndLeavesTheRest) {
@@ -236,7 +236,7 @@ TEST_F(ComPortTest, AReadTakesAtMost450BytesAndLeavesTheRest) {
     EXPECT_FALSE(Told(empty));
     EXPECT_EQ(empty.outcome, SerialOutcome::Empty);
     EXPECT_EQ(count, 77);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ComPortTest, AWriteNobodyDrainsEndsWithWriteTimeout) {
@@ -368,7 +368,7 @@ TEST_F(ComPortTest, WritesFromTwoThreadsGoOutWholeOneAfterTheOther) {
         EXPECT_EQ(received.substr(start, kSize), std::string(kSize, received[start]))
             << "packet at " << start << " is mixed";
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ComPortTest, OpenAllPortsOpensTheChosenPortsAndReportsTheMissingOnes) {
@@ -425,7 +425,7 @@ TEST_F(ComPortTest, OpenAllPortsWithNothingChosenOpensNothing) {
     for (const PortHandle& handle : table.m_hComPort) {
         EXPECT_FALSE(handle);
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(ComPortTest, EachPortIsConfiguredFromItsOwnRecord) {

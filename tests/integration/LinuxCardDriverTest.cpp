@@ -121,7 +121,7 @@ TEST_F(LinuxCardDriverTest, NeutralSettingsNeedNoKernelInterface) {
     neutral.bytes = {kFlowNone, 0, 1, 0, 0, 0};
     EXPECT_TRUE(Configure(neutral));
     m_driver->PortsOpened();
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(LinuxCardDriverTest, WhatLinuxCannotSetIsToldOncePerTestStartForAllPorts) {
@@ -170,7 +170,7 @@ TEST_F(LinuxCardDriverTest, TheRxTriggerGoesToTheTtysTriggerFileAndIsReadBack) {
     in >> level;
     EXPECT_EQ(level, 14);
     m_driver->PortsOpened();
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(LinuxCardDriverTest, ALevelTheUartRoundsIsReportedAsTheLevelApplied) {
@@ -204,7 +204,7 @@ TEST_F(LinuxCardDriverTest, AnythingButTheTwoLayoutsIsRefused) {
     EXPECT_FALSE(m_driver->HandleRequest(Port(), kIoctlPortConfig, request.bytes.data(), 5));
     EXPECT_FALSE(m_driver->HandleRequest(Port(), 0x12345678, request.bytes.data(), 6));
     m_driver->PortsOpened();
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(LiveLinesTest, TestStartShowsTheLinesAndTheOperatorSwitchesDtrAndRts) {
     // Under hardware flow control RTS stays with the handshake.
     m_runtime.OnSetOutputLine(1, OutputLine::Rts, false);
     EXPECT_TRUE(m_card.ModemLinesOf(1).rts);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 
     ASSERT_TRUE(StopTest());
     EXPECT_EQ(m_console.Snapshot(0).indicators, LineIndicatorState{});
@@ -177,7 +177,7 @@ TEST_F(LiveLinesTest, AReceiverHeldForTwoSecondsWithRtsCtsLosesNoByte) {
     EXPECT_EQ(counted.Errors(), 0u);
     EXPECT_GE(counted.ctsChanges, 2u);  // held back, and let go again
     EXPECT_EQ(m_runtime.Check(0).Counts().Errors(), 0u);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(LiveLinesTest, WithoutFlowControlTheSameHoldOverrunsAndTheLossIsCountedExactly) {
@@ -188,7 +188,7 @@ TEST_F(LiveLinesTest, WithoutFlowControlTheSameHoldOverrunsAndTheLossIsCountedEx
     const LineCounts counted = m_runtime.Lines(0).SinceRun().counts;
     EXPECT_EQ(counted.bufferOverrun, lost);
     EXPECT_EQ(counted.ctsChanges, 0u);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 }  // namespace

@@ -192,7 +192,7 @@ TEST_F(SimulatedCardTest, APlugEchoesExactlyWhatWasSent) {
     ASSERT_TRUE(Send(*port, text));
     EXPECT_EQ(Collect(*port, text.size()), text);
     EXPECT_EQ(Quiet(*port), "");
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(SimulatedCardTest, ACableCarriesBothWaysAndNothingAttachedLosesTheData) {
@@ -250,7 +250,7 @@ TEST_F(SimulatedCardTest, TheConfigurationRequestIsValidatedAndRemembered) {
         ASSERT_TRUE(Open(port)) << "Port" << port + 1;
         EXPECT_EQ(m_card.ConfigurationOf(port), BuildPortConfigRequest(DefaultPortRegistry(port)));
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 
     const PortHandle& port0 = m_channels[0].m_hCom;
     using Bytes6 = std::array<std::uint8_t, 6>;

@@ -66,7 +66,7 @@ TEST_F(TestEngineTest, StartOpensTheChosenPortsAndCloseAllEndsTheTest) {
         const auto panel = m_console.Snapshot(port);
         EXPECT_FALSE(panel.run || panel.stop || panel.transfer) << port;
     }
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 
     // A second start reuses the console and places it again.
     ASSERT_TRUE(StartTest());
@@ -411,7 +411,7 @@ TEST_F(TestEngineTest, AStalledPortHoldsNeitherTheOtherPortsNorRunNorStop) {
     EXPECT_EQ(m_runtime.PacketCount(0), 1);
     // Test > Stop cancels the write under way long before it could time out.
     ASSERT_TRUE(StopTest());
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
 }
 
 TEST_F(TestEngineTest, ReceivedChunksAreShownBackToBackWhileEnableIsTicked) {

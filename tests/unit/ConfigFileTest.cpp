@@ -130,7 +130,7 @@ TEST_F(ConfigFileTest, SaveThenLoadKeepsTheRecordsAndTouchesNothingElse) {
     PortRecords loaded = DefaultPortRecords();
     loaded.m_PortTest[2].strHrTime = "42";
     ASSERT_EQ(LoadConfigurationFile(path, loaded), ConfigFileResult::Ok);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
     for (int port = 0; port < kPortCount; ++port) {
         SCOPED_TRACE(port);
         const auto i = static_cast<std::size_t>(port);

@@ -53,7 +53,7 @@ TEST(SerialFailureMessages, EverySetUpStepRunsAndTheFailedOnesAreToldInOrder) {
     const OpenResult clean{good, {}, channel.SetUp(good, LineSettings{}, PortConfigRequest{})};
     EXPECT_TRUE(clean.failedSteps.empty());
     ShowOpenSetUpFailures(clean);
-    EXPECT_TRUE(messages.Messages().empty());
+    EXPECT_TRUE(messages.Messages().empty()) << messages.Shown();
 }
 
 TEST(SerialFailureMessages, AFailedTransferSaysWhichStepFailedAndWhy) {

@@ -84,7 +84,7 @@ TEST(DeviceMap, IsReadOnceAStartOnlyFromARegularFileAndWhatItCannotUseIsToldOnce
               "The device map /dev/zero cannot be read (not a regular file) and is not used.");
     EXPECT_EQ(told[2], "The device map " + large + " is larger than 64 KB and is not used.");
     // The lookup answers; the operator is told by whoever opens the ports.
-    EXPECT_TRUE(messages.Messages().empty());
+    EXPECT_TRUE(messages.Messages().empty()) << messages.Shown();
     ::unsetenv(kDeviceMapVariable);
     std::filesystem::remove_all(folder);
 }

@@ -127,7 +127,7 @@ TEST_F(Win32ComPortTest, OpenConfiguresTheLineAndSendsTheCardRequest) {
         EXPECT_EQ(m_messages.Messages(), std::vector<RecordedMessage>{kDriverRefused});
     } else {
         EXPECT_EQ(calls[0].error, 0u);
-        EXPECT_TRUE(m_messages.Messages().empty());
+        EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
     }
 }
 
@@ -204,7 +204,7 @@ TEST_F(Win32ComPortTest, AMissingPortGivesNullWithoutAMessage) {
     EXPECT_FALSE(m_channel.m_hCom);
     EXPECT_EQ(missing.failure.step, SerialStep::Open);
     EXPECT_EQ(missing.failure.systemCode, ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(m_messages.Messages().empty());
+    EXPECT_TRUE(m_messages.Messages().empty()) << m_messages.Shown();
     EXPECT_TRUE(m_driver.Calls().empty());
 }
 
