@@ -52,14 +52,12 @@ void Judge(PortResult& port, const RunOptions& options) {
 
 namespace {
 
-// "Port1  expected ... = ...; received ... = ...; BER 2.1e-05; latency 12 ms
+// "Port1  expected ... = ...; received ... = ...; BER 2.10e-05; latency 12 ms
 // median, 40 ms p99": where every byte went, a port a line.
 std::string BalanceLine(const PortStatistics& f) {
     std::string line = PortName(f.port) + "  " + BalanceText(f.counts);
-    if (f.counts.bitsChecked > 0) {
-        char ber[32];
-        std::snprintf(ber, sizeof ber, "; BER %.2g", f.counts.BitErrorRate());
-        line += ber;
+    if (const std::string ber = BitErrorRateText(f.counts); !ber.empty()) {
+        line += "; BER " + ber;  // as the statistics window gives it
     }
     if (f.latency.samples > 0) {
         line += "; latency " + std::to_string(f.latency.medianMs) + " ms median, " +
